@@ -1,0 +1,54 @@
+// The sub-commands of the qorvcd program. main.cpp parses the command line
+// (CLI11) and calls one of these; each returns the process exit status and
+// prints its own errors to stderr.
+#pragma once
+
+#include <string>
+
+namespace qorvcd::cli {
+
+struct BuildOptions {
+    std::string script;
+    std::string image;
+    bool vcd30 = false;      // fallback kind Video CD 3.0 instead of SVCD
+    bool binCue = false;     // also write IMAGE's BIN/CUE beside it
+    std::string workDir;     // system folder override
+    std::string settingsDir; // folder of the *.CFG settings files
+    bool quiet = false;
+};
+int RunBuild(const BuildOptions& options);
+
+struct ExportOptions {
+    std::string image;
+    std::string cue;      // NAME.cue; the BIN is NAME.bin beside it
+    std::string isoPath;  // optional: track 1 as a plain 2048-byte ISO image
+};
+int RunExport(const ExportOptions& options);
+
+struct InspectOptions {
+    std::string image;
+    bool json = false;
+};
+int RunInspect(const InspectOptions& options);
+
+struct PackOptions {
+    std::string input;
+    std::string output;
+    std::string kind = "svcd";  // vcd30 | svcd | cvd | supervcd
+};
+int RunPack(const PackOptions& options);
+
+struct ProbeOptions {
+    std::string file;
+};
+int RunProbe(const ProbeOptions& options);
+
+struct StillOptions {
+    std::string input;
+    std::string output;
+    std::string kind = "svcd";
+    int mode = 2;  // picture mode 2 (normal) or 3 (high resolution)
+};
+int RunStill(const StillOptions& options);
+
+}  // namespace qorvcd::cli

@@ -1,0 +1,86 @@
+// qorvcd: authors Video CD, SVCD, CVD and SUPER-VCD disc images from a script.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+namespace {
+
+const char* kDescription =
+    "qorvcd authors Video CD 3.0, Super Video CD, CVD and SUPER-VCD disc images.\n"
+    "\n"
+    "A build reads an authoring script ([VCD] MODE and album keys, [TRACK] video tracks,\n"
+    "[PBC] menus and play lists with a SEGMENT block of stills, [ISO9660] volume keys,\n"
+    "[VCD30] application folders) and writes one disc image; `export` turns the image\n"
+    "into BIN/CUE for any burning program, `inspect` shows what an image holds.\n"
+    "\n"
+    "Typical use:\n"
+    "  qorvcd pack movie.mpg MOVIE.MPS --kind svcd   # your MPEG into sector-mode form\n"
+    "  qorvcd build disc.txt -o disc.img --bin-cue    # author the disc, with disc.bin/.cue\n"
+    "  qorvcd inspect disc.img                        # check what is on it\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace qorvcd::cli;
+    CLI::App app{kDescription, "qorvcd"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "qorvcd 0.1.0");
+
+    BuildOptions build;
+    auto* buildCmd = app.add_subcommand("build", "Author one disc image from a script");
+    buildCmd->add_option("script", build.script, "Authoring script")->required();
+    buildCmd->add_option("-o,--output", build.image, "Disc image to create")->required();
+    buildCmd->add_flag("--vcd30", build.vcd30,
+                       "Build Video CD 3.0 when the script names no MODE (default: SVCD)");
+    buildCmd->add_flag("--bin-cue", build.binCue, "Also write IMAGE's BIN/CUE beside it");
+    buildCmd->add_option("--work-dir", build.workDir,
+                         "System folder for the private work folder (default: $QORVCD_WORK_DIR or the temp folder)");
+    buildCmd->add_option("--settings-dir", build.settingsDir,
+                         "Folder of VCD.CFG, SVCD.CFG, CVD.CFG and SUPERVCD.CFG");
+    buildCmd->add_flag("-q,--quiet", build.quiet, "Print only the result line");
+    buildCmd->footer(
+        "The session log is printed as it comes. On a terminal a progress bar shows the\n"
+        "current step; Ctrl-C cancels the build (a second Ctrl-C ends the program).\n"
+        "The last line gives the result code: 0 is success.");
+
+    ExportOptions exportOpts;
+    auto* exportCmd = app.add_subcommand("export", "Write a disc image as BIN/CUE");
+    exportCmd->add_option("image", exportOpts.image, "Disc image")->required();
+    exportCmd->add_option("-o,--output", exportOpts.cue, "Cue sheet NAME.cue (NAME.bin beside it)")->required();
+    exportCmd->add_option("--iso", exportOpts.isoPath, "Also write track 1 as a plain ISO 9660 image");
+
+    InspectOptions inspect;
+    auto* inspectCmd = app.add_subcommand("inspect", "Decode a disc image: tracks, files, control files");
+    inspectCmd->add_option("image", inspect.image, "Disc image")->required();
+    inspectCmd->add_flag("--json", inspect.json, "Print JSON instead of text");
+
+    PackOptions pack;
+    auto* packCmd = app.add_subcommand("pack", "Turn an MPEG program stream into a sector-mode file");
+    packCmd->add_option("input", pack.input, "MPEG-1 or MPEG-2 program stream")->required();
+    packCmd->add_option("output", pack.output, "Sector-mode file to write")->required();
+    packCmd->add_option("--kind", pack.kind, "Disc kind: vcd30, svcd, cvd or supervcd")
+        ->check(CLI::IsMember({"vcd30", "svcd", "cvd", "supervcd"}, CLI::ignore_case));
+
+    ProbeOptions probe;
+    auto* probeCmd = app.add_subcommand("probe", "Show what a sector-mode MPEG file holds");
+    probeCmd->add_option("file", probe.file, "Sector-mode MPEG file")->required();
+
+    StillOptions still;
+    auto* stillCmd = app.add_subcommand("still", "Encode a bitmap into a sector-mode still picture");
+    stillCmd->add_option("input", still.input, "BMP picture")->required();
+    stillCmd->add_option("output", still.output, "Sector-mode file to write")->required();
+    stillCmd->add_option("--kind", still.kind, "Disc kind: vcd30, svcd, cvd or supervcd")
+        ->check(CLI::IsMember({"vcd30", "svcd", "cvd", "supervcd"}, CLI::ignore_case));
+    stillCmd->add_option("--mode", still.mode, "Picture mode: 2 normal, 3 high resolution")
+        ->check(CLI::IsMember({2, 3}));
+
+    CLI11_PARSE(app, argc, argv);
+
+    if (*buildCmd) return RunBuild(build);
+    if (*exportCmd) return RunExport(exportOpts);
+    if (*inspectCmd) return RunInspect(inspect);
+    if (*packCmd) return RunPack(pack);
+    if (*probeCmd) return RunProbe(probe);
+    if (*stillCmd) return RunStill(still);
+    return 2;
+}

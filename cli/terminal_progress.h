@@ -1,0 +1,44 @@
+// The command line's progress window: a one-line bar with the message line on
+// a terminal (plain lines otherwise), and Ctrl-C as the Cancel button.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "session/progress_window.h"
+
+namespace qorvcd::cli {
+
+class TerminalProgress : public ProgressSink {
+public:
+    // `interrupts` counts Ctrl-C presses (see InstallInterruptCounter).
+    TerminalProgress(std::atomic<int>* interrupts, bool quiet);
+
+    bool Show(const std::string& caption) override;
+    void Hide() override;
+    void SetBarPosition(int position) override;
+    void SetMessage(const std::string& text) override;
+    bool PumpPendingMessages() override;
+    bool IsOwnerEnabled() const override { return ownerEnabled_; }
+    void EnableOwner(bool enable) override { ownerEnabled_ = enable; }
+
+    // Log lines must not be drawn over the bar: the bar is cleared first.
+    void BeforeLogLine();
+
+private:
+    void Draw();
+    void Clear();
+
+    std::atomic<int>* interrupts_;
+    int seenInterrupts_ = 0;
+    bool terminal_;
+    bool quiet_;
+    bool shown_ = false;
+    bool drawn_ = false;
+    bool ownerEnabled_ = true;
+    int position_ = 0;
+    std::string message_;
+    std::string lastPlainMessage_;
+};
+
+}  // namespace qorvcd::cli

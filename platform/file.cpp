@@ -1,0 +1,253 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace qorvcd {
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept { *this = std::move(other); }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+        error_ = std::move(other.error_);
+        buffer_ = std::move(other.buffer_);
+        readPos_ = std::exchange(other.readPos_, 0);
+        readEnd_ = std::exchange(other.readEnd_, 0);
+        writeLen_ = std::exchange(other.writeLen_, 0);
+        osPosition_ = std::exchange(other.osPosition_, 0);
+        writable_ = other.writable_;
+    }
+    return *this;
+}
+
+void File::SetOsError(const char* what) {
+    if (error_.empty()) error_ = std::string(what) + " " + path_ + ": " + std::strerror(errno);
+}
+
+void File::Fail(const std::string& reason) {
+    if (error_.empty()) error_ = reason;
+}
+
+bool File::Open(const std::string& path, FileMode mode) {
+    Close();
+    path_ = path;
+    error_.clear();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case FileMode::Read: flags |= O_RDONLY; break;
+        case FileMode::ReadWrite: flags |= O_RDWR; break;
+        case FileMode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    fd_ = ::open(path.c_str(), flags, 0644);
+    if (fd_ < 0) {
+        SetOsError("cannot open");
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        SetOsError("cannot open");
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    writable_ = mode != FileMode::Read;
+    buffer_.resize(kBufferSize);
+    readPos_ = readEnd_ = writeLen_ = 0;
+    osPosition_ = 0;
+    return true;
+}
+
+bool File::Close() {
+    if (fd_ < 0) return true;
+    bool ok = FlushWrite();
+    if (::close(fd_) != 0) {
+        SetOsError("cannot close");
+        ok = false;
+    }
+    fd_ = -1;
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    readPos_ = readEnd_ = writeLen_ = 0;
+    return ok && error_.empty();
+}
+
+bool File::FlushWrite() {
+    size_t done = 0;
+    while (done < writeLen_) {
+        const ssize_t n = ::write(fd_, buffer_.data() + done, writeLen_ - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            SetOsError("cannot write");
+            writeLen_ = 0;
+            return false;
+        }
+        done += size_t(n);
+        osPosition_ += uint64_t(n);
+    }
+    writeLen_ = 0;
+    return true;
+}
+
+void File::DropReadBuffer() {
+    // The OS position is past the read-ahead; put it back where the caller is.
+    if (readEnd_ > readPos_) {
+        const uint64_t logical = osPosition_ - (readEnd_ - readPos_);
+        if (::lseek(fd_, off_t(logical), SEEK_SET) < 0) SetOsError("cannot seek in");
+        osPosition_ = logical;
+    }
+    readPos_ = readEnd_ = 0;
+}
+
+size_t File::Read(void* out, size_t size) {
+    if (fd_ < 0 || size == 0) return 0;
+    if (!FlushWrite()) return 0;
+    auto* dst = static_cast<uint8_t*>(out);
+    size_t got = 0;
+    while (got < size) {
+        if (readPos_ < readEnd_) {
+            const size_t n = std::min(size - got, readEnd_ - readPos_);
+            std::memcpy(dst + got, buffer_.data() + readPos_, n);
+            readPos_ += n;
+            got += n;
+            continue;
+        }
+        readPos_ = readEnd_ = 0;
+        if (size - got >= kBufferSize) {  // large reads bypass the buffer
+            const ssize_t n = ::read(fd_, dst + got, size - got);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                SetOsError("cannot read");
+                break;
+            }
+            if (n == 0) break;
+            got += size_t(n);
+            osPosition_ += uint64_t(n);
+            continue;
+        }
+        const ssize_t n = ::read(fd_, buffer_.data(), kBufferSize);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            SetOsError("cannot read");
+            break;
+        }
+        if (n == 0) break;
+        readEnd_ = size_t(n);
+        osPosition_ += uint64_t(n);
+    }
+    return got;
+}
+
+bool File::ReadExact(void* out, size_t size) {
+    if (Read(out, size) == size) return true;
+    Fail("unexpected end of file in " + path_);
+    return false;
+}
+
+bool File::Write(const void* data, size_t size) {
+    if (fd_ < 0 || !error_.empty()) return false;
+    if (!writable_) {
+        Fail("file " + path_ + " is open for reading only");
+        return false;
+    }
+    DropReadBuffer();
+    const auto* src = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        if (writeLen_ == kBufferSize && !FlushWrite()) return false;
+        const size_t n = std::min(size, kBufferSize - writeLen_);
+        std::memcpy(buffer_.data() + writeLen_, src, n);
+        writeLen_ += n;
+        src += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool File::WriteZeros(uint64_t count) {
+    static constexpr uint8_t kZeros[4096] = {};
+    while (count > 0) {
+        const size_t n = size_t(std::min<uint64_t>(count, sizeof kZeros));
+        if (!Write(kZeros, n)) return false;
+        count -= n;
+    }
+    return true;
+}
+
+bool File::Seek(uint64_t position) {
+    if (fd_ < 0) return false;
+    if (!FlushWrite()) return false;
+    // A seek inside the read-ahead keeps it.
+    if (readEnd_ > 0) {
+        const uint64_t bufferStart = osPosition_ - readEnd_;
+        if (position >= bufferStart && position <= osPosition_) {
+            readPos_ = size_t(position - bufferStart);
+            return true;
+        }
+    }
+    readPos_ = readEnd_ = 0;
+    if (::lseek(fd_, off_t(position), SEEK_SET) < 0) {
+        SetOsError("cannot seek in");
+        return false;
+    }
+    osPosition_ = position;
+    return true;
+}
+
+bool File::SeekToEnd() { return Seek(Length()); }
+
+uint64_t File::Position() const {
+    if (readEnd_ > 0) return osPosition_ - (readEnd_ - readPos_);
+    return osPosition_ + writeLen_;
+}
+
+uint64_t File::Length() {
+    if (fd_ < 0) return 0;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        SetOsError("cannot measure");
+        return 0;
+    }
+    return std::max<uint64_t>(uint64_t(st.st_size), osPosition_ + writeLen_);
+}
+
+bool File::Flush() { return fd_ >= 0 && FlushWrite(); }
+
+bool File::Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool File::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool File::ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string* error) {
+    File f;
+    if (!f.Open(path, FileMode::Read)) {
+        if (error) *error = f.Error();
+        return false;
+    }
+    out.resize(size_t(f.Length()));
+    out.resize(f.Read(out.data(), out.size()));
+    if (!f.Ok() && error) *error = f.Error();
+    return f.Ok();
+}
+
+bool File::WriteAll(const std::string& path, const void* data, size_t size, std::string* error) {
+    File f;
+    if (!f.Open(path, FileMode::CreateReadWrite) || !f.Write(data, size) || !f.Close()) {
+        if (error) *error = f.Error();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qorvcd

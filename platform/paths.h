@@ -1,0 +1,71 @@
+// Paths as scripts and settings files write them, on a POSIX file system.
+//
+// Both '\' and '/' separate components. Names are matched without regard to
+// case: when a path does not exist as written, each component is looked up
+// case-insensitively. Nothing here changes the process's working directory;
+// relative paths resolve against a folder the caller passes in.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qorvcd {
+
+// Converts '\' to '/' (a leading drive letter "C:" is dropped).
+std::string ToNativeSeparators(const std::string& path);
+bool IsAbsolutePath(const std::string& path);
+// Joins a folder and a relative path; an absolute `path` is returned as is.
+std::string JoinPath(const std::string& folder, const std::string& path);
+// Resolves `path` (relative ones against `baseFolder`) and, where the exact
+// spelling does not exist, finds each component case-insensitively. The
+// result is the existing file's real path, or, for a file still to be
+// created, the real parent folder plus the last component as given (or the
+// spelling of an existing entry of another case).
+std::string ResolvePath(const std::string& path, const std::string& baseFolder);
+
+// Pieces of a path in the manner of the C runtime's splitter.
+struct PathParts {
+    std::string drive;   // "C:" or empty
+    std::string folder;  // with trailing separator, or empty
+    std::string name;    // base name without extension
+    std::string ext;     // with the dot, or empty
+};
+PathParts SplitPath(const std::string& path);
+std::string FolderOf(const std::string& path);  // folder with trailing '/', "./" when none
+std::string FileNameOf(const std::string& path);
+
+std::string ToUpper(std::string text);
+std::string ToLower(std::string text);
+// Case-insensitive wildcard match of '*' and '?' (e.g. "*.MP*").
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+
+struct FoundEntry {
+    std::string name;
+    bool isDirectory = false;
+    // The entry is exactly a plain directory (not read-only, hidden, ...).
+    // On POSIX: a directory that is writable by its owner and whose name does
+    // not start with a dot.
+    bool isPlainDirectory = false;
+    uint64_t size = 0;
+};
+// Entries of `folder` whose names match `pattern`, in the order the
+// folder lists them ("." and ".." included, as the C runtime gives them).
+std::vector<FoundEntry> FindFiles(const std::string& folder, const std::string& pattern);
+
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool MakeDirectory(const std::string& path, bool ownerOnly = false);
+// Removes a folder and everything in it; false when anything stays.
+bool RemoveTree(const std::string& path);
+// Creates a fresh, owner-only folder with the prefix inside `parent`.
+std::optional<std::string> MakeUniqueDirectory(const std::string& parent, const std::string& prefix);
+// Free bytes for an unprivileged writer on the file system holding `path`.
+std::optional<uint64_t> FreeDiskSpace(const std::string& path);
+// The OS temporary folder ($TMPDIR or /tmp).
+std::string TempFolder();
+// The folder of the running executable, with trailing '/'.
+std::string ExecutableFolder();
+
+}  // namespace qorvcd

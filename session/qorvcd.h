@@ -1,0 +1,31 @@
+// The library's entry points: one call authors one disc image.
+//
+// QorSVCD and QorVCD30 read the authoring script, build the image and return
+// the build's result code (0 success). The caller's two path buffers are
+// lowered in place, as the log shows them. A failed build leaves no image and
+// ends the log with ">>> Fail <<<".
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "platform/log_list.h"
+#include "session/progress_window.h"
+
+namespace qorvcd {
+
+// How the host is reached and where the build keeps its files. Every member
+// is optional.
+struct BuildHost {
+    MessageHandler showMessage;          // message boxes; default: into the log
+    ProgressSink* progress = nullptr;    // the progress window's host side
+    std::string systemFolder;            // default: $QORVCD_WORK_DIR, else the temp folder
+    std::string settingsFolder;          // default: <exe>/../share/qorvcd/, then <exe>/
+    std::optional<std::time_t> fixedTime;  // default: SOURCE_DATE_EPOCH, else the clock
+};
+
+int QorSVCD(char* imagePath, char* scriptPath, LogList* log, const BuildHost& host = {});
+int QorVCD30(char* imagePath, char* scriptPath, LogList* log, const BuildHost& host = {});
+
+}  // namespace qorvcd

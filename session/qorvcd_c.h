@@ -1,0 +1,32 @@
+/* C interface of the authoring library, for hosts in other languages. */
+#ifndef QORVCD_C_H
+#define QORVCD_C_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef void (*qorvcd_log_fn)(void* user, const char* line);
+/* percent is 0..100 (it wraps for long steps); message is the current action. */
+typedef void (*qorvcd_progress_fn)(void* user, int percent, const char* message);
+
+typedef struct qorvcd_build_options {
+    const char* image_path;   /* disc image to create */
+    const char* script_path;  /* authoring script */
+    int fallback_vcd30;       /* 0: SVCD when the script names no MODE; 1: Video CD 3.0 */
+    const char* work_dir;     /* system folder for work files, or NULL */
+    const char* settings_dir; /* folder of the *.CFG settings files, or NULL */
+    qorvcd_log_fn log;        /* every log line as it comes, or NULL */
+    qorvcd_progress_fn progress; /* or NULL */
+    void* user;               /* passed back to the callbacks */
+    volatile int* cancel;     /* set non-zero to cancel; read at every progress step */
+} qorvcd_build_options;
+
+/* Builds one image; returns the build's result code (0 success). */
+int qorvcd_build(const qorvcd_build_options* options);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
