@@ -1,0 +1,82 @@
+// One build of one disc image. The construction performs the whole build, in
+// a fixed order of steps, and leaves the outcome in `result`; the clean-up runs
+// inside the construction on every path, so the destructor has nothing left to do.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/log_list.h"
+#include "session/build_context.h"
+#include "session/disc_kind.h"
+#include "session/qorvcd.h"
+
+namespace qorvcd {
+
+struct SessionContent;
+
+class AuthoringSession {
+public:
+    // Result codes the session itself sets.
+    static constexpr int kOk = 0;
+    static constexpr int kTrackListFailed = 1;
+    static constexpr int kCannotCreateImage = 200;
+    static constexpr int kStepFailed = 2000;
+    static constexpr int kCancelled = -1;
+
+    // The work folder's path, terminator included, must fit this many bytes.
+    static constexpr size_t kWorkFolderField = 228;
+
+    AuthoringSession(char* imagePath, char* scriptPath, LogList* log, DiscKind fallbackKind,
+                     const BuildHost& host);
+    ~AuthoringSession();
+    AuthoringSession(const AuthoringSession&) = delete;
+    AuthoringSession& operator=(const AuthoringSession&) = delete;
+
+    int result = kOk;  // the build's result code, read by the caller
+
+    DiscKind Kind() const { return context_.kind; }
+    const BuildContext& Context() const { return context_; }
+    BuildContext& Context() { return context_; }
+    const std::string& ImagePath() const { return imagePath_; }
+    const std::string& ScriptPath() const { return scriptPath_; }
+    const std::string& SettingsPath() const { return settingsPath_; }
+    File& ImageFile() { return imageFile_; }
+    File& TailFile() { return tailFile_; }
+    SessionContent& Content() { return *content_; }
+    ProgressWindow* Progress() { return progressWindow_.get(); }
+
+    void LogLine(const std::string& line) { context_.LogLine(line); }
+    void LogShowLast() { context_.LogShowLast(); }
+    void LogRepaint() { if (log_) log_->Repaint(); }
+
+private:
+    void Build(char* imagePathBuffer, char* scriptPathBuffer, DiscKind fallbackKind);
+    void ChooseDiscKind(DiscKind fallbackKind);
+    void WriteHeaderLines(char* imagePathBuffer, char* scriptPathBuffer);
+    bool PrepareWorkFolder();
+    std::string FindSettingsPath() const;
+    bool CreateImageFiles();
+    bool OpenProgressWindow();
+    void DeleteWorkCopies();
+    void Ending();
+    void CleanUp();
+
+    LogList* log_;
+    BuildHost host_;
+    BuildContext context_;
+    std::string imagePath_;     // as the caller gave it (lowered only for the log)
+    std::string scriptPath_;
+    std::string settingsPath_;
+    std::string privateWorkFolder_;  // removed at the clean-up
+    File imageFile_;
+    File tailFile_;
+    std::unique_ptr<ProgressWindow> progressWindow_;
+    struct ContentDeleter {
+        void operator()(SessionContent* c) const;
+    };
+    std::unique_ptr<SessionContent, ContentDeleter> content_;
+};
+
+}  // namespace qorvcd

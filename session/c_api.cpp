@@ -1,0 +1,64 @@
+#include <string>
+#include <vector>
+
+#include "session/qorvcd.h"
+#include "session/qorvcd_c.h"
+
+namespace {
+
+using namespace qorvcd;
+
+// Progress and cancel through the C callbacks.
+class CallbackProgress : public ProgressSink {
+public:
+    explicit CallbackProgress(const qorvcd_build_options& o) : options_(o) {}
+    void SetBarPosition(int position) override {
+        position_ = position;
+        Report();
+    }
+    void SetMessage(const std::string& text) override {
+        message_ = text;
+        Report();
+    }
+    bool PumpPendingMessages() override {
+        if (!options_.cancel || *options_.cancel == 0) return false;
+        *options_.cancel = 0;  // one request, taken once
+        return true;
+    }
+
+private:
+    void Report() {
+        if (options_.progress) options_.progress(options_.user, position_, message_.c_str());
+    }
+    const qorvcd_build_options& options_;
+    int position_ = 0;
+    std::string message_;
+};
+
+std::vector<char> MutableCopy(const char* text) {
+    std::string s = text ? text : "";
+    std::vector<char> buffer(s.begin(), s.end());
+    buffer.push_back('\0');
+    return buffer;
+}
+
+}  // namespace
+
+extern "C" int qorvcd_build(const qorvcd_build_options* options) {
+    if (!options || !options->image_path || !options->script_path) return 2000;
+    try {
+        CallbackProgress progress(*options);
+        LogList log;
+        if (options->log) log.SetListener([options](const std::string& line) { options->log(options->user, line.c_str()); });
+        BuildHost host;
+        host.progress = &progress;
+        if (options->work_dir) host.systemFolder = options->work_dir;
+        if (options->settings_dir) host.settingsFolder = options->settings_dir;
+        std::vector<char> image = MutableCopy(options->image_path);
+        std::vector<char> script = MutableCopy(options->script_path);
+        return options->fallback_vcd30 ? QorVCD30(image.data(), script.data(), &log, host)
+                                       : QorSVCD(image.data(), script.data(), &log, host);
+    } catch (...) {
+        return 2000;
+    }
+}

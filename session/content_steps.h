@@ -1,0 +1,37 @@
+// The steps of a build that belong to the subsystems: each is a call into its
+// subsystem with the session's inputs, and reports failure by its return value
+// (having logged why) or through the session's result.
+#pragma once
+
+#include <memory>
+
+namespace qorvcd {
+
+class AuthoringSession;
+struct SessionContent;
+
+SessionContent* MakeSessionContent();
+// Releases what the content owns, in the clean-up's order; safe to call twice.
+void ReleaseContent(AuthoringSession& session);
+void DestroySessionContent(SessionContent* content);
+
+int ReadDiscModeOf(AuthoringSession& session);          // -1 when the script names none
+void ResetContent(AuthoringSession& session);           // lists, counters, ids, SCANDATA work file
+bool CreateDirectoryTree(AuthoringSession& session);
+void ReadSuperVcdEntryId(AuthoringSession& session);
+bool ReadSettingsFolderLists(AuthoringSession& session);
+void AddScanDataNode(AuthoringSession& session);
+bool TreeHasRoot(AuthoringSession& session);
+bool ExpandScriptFolderLists(AuthoringSession& session);
+bool OpenScriptReader(AuthoringSession& session);
+void ReadApplications(AuthoringSession& session);       // sets result on failure
+void AddSvcdControlNodes(AuthoringSession& session);
+bool ReadTrackList(AuthoringSession& session);
+void SetSearchIntervals(AuthoringSession& session);
+bool ReadSegmentItems(AuthoringSession& session);
+void WriteScanAndSearchHeaders(AuthoringSession& session);
+void WriteInfoFiles(AuthoringSession& session);         // sets result on failure
+void PlaceFiles(AuthoringSession& session);             // sets result on failure
+void LayOutImage(AuthoringSession& session);            // sets result on failure
+
+}  // namespace qorvcd

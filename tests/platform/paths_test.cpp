@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "tests/support/test_support.h"
+
+namespace qorvcd {
+namespace {
+
+using test::TempDir;
+
+TEST(Paths, ResolvesAnyCaseAndEitherSeparator) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirectory(dir / "Media"));
+    test::WriteText(dir / "Media/clip.mps", "x");
+    EXPECT_EQ(ResolvePath("MEDIA\\CLIP.MPS", dir.Path()), dir / "Media/clip.mps");
+    EXPECT_EQ(ResolvePath("media/Clip.Mps", dir.Path()), dir / "Media/clip.mps");
+    EXPECT_EQ(ResolvePath(dir / "MEDIA/CLIP.MPS", "/elsewhere"), dir / "Media/clip.mps");
+    // A file still to be made keeps its own case inside the real folder.
+    EXPECT_EQ(ResolvePath("MEDIA/New.img", dir.Path()), dir / "Media/New.img");
+    // An existing file of another case is used rather than a second one made.
+    EXPECT_EQ(ResolvePath("media/CLIP.mps", dir.Path()), dir / "Media/clip.mps");
+}
+
+TEST(Paths, SplitsLikeTheRuntimeSplitter) {
+    const PathParts p = SplitPath("C:\\VIDEO\\DISC.IMG");
+    EXPECT_EQ(p.drive, "C:");
+    EXPECT_EQ(p.folder, "\\VIDEO\\");
+    EXPECT_EQ(p.name, "DISC");
+    EXPECT_EQ(p.ext, ".IMG");
+    EXPECT_EQ(FolderOf("a/b/c.txt"), "a/b/");
+    EXPECT_EQ(FolderOf("c.txt"), "./");
+}
+
+TEST(Paths, WildcardsIgnoreCase) {
+    EXPECT_TRUE(WildcardMatch("*.CHM", "index.chm"));
+    EXPECT_TRUE(WildcardMatch("*.MP*", "movie.mpg"));
+    EXPECT_TRUE(WildcardMatch("*.MP*", "SOUND.MP3"));
+    EXPECT_FALSE(WildcardMatch("*.MP*", "sound.wav"));
+    EXPECT_TRUE(WildcardMatch("A?C", "abc"));
+    EXPECT_FALSE(WildcardMatch("A?C", "abbc"));
+}
+
+TEST(Paths, FindFilesListsMatchesWithKinds) {
+    TempDir dir;
+    test::WriteText(dir / "index.CHM", "12345");
+    ASSERT_TRUE(MakeDirectory(dir / "X.CHM"));
+    test::WriteText(dir / "other.txt", "");
+    auto found = FindFiles(dir.Path(), "*.chm");
+    std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.name < b.name; });
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].name, "X.CHM");
+    EXPECT_TRUE(found[0].isPlainDirectory);
+    EXPECT_EQ(found[1].name, "index.CHM");
+    EXPECT_EQ(found[1].size, 5u);
+}
+
+TEST(Paths, UniqueFoldersAreOwnerOnlyAndRemovable) {
+    TempDir dir;
+    auto a = MakeUniqueDirectory(dir.Path(), "w-");
+    auto b = MakeUniqueDirectory(dir.Path(), "w-");
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(*a, *b);
+    test::WriteText(*a + "/f", "x");
+    EXPECT_TRUE(RemoveTree(*a));
+    EXPECT_FALSE(PathExists(*a));
+    EXPECT_TRUE(FreeDiskSpace(dir.Path()).has_value());
+}
+
+TEST(Clock, SourceDateEpochFixesTheClock) {
+    setenv("SOURCE_DATE_EPOCH", "1772668800", 1);  // 2026-03-05 00:00:00 UTC
+    const Clock clock = Clock::FromEnvironment();
+    unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_TRUE(clock.IsFixed());
+    const CalendarTime t = clock.Local();
+    EXPECT_EQ(t.year, 2026);
+    EXPECT_EQ(t.month, 3);
+    EXPECT_EQ(t.day, 5);
+    setenv("SOURCE_DATE_EPOCH", "not-a-number", 1);
+    EXPECT_FALSE(Clock::FromEnvironment().IsFixed());
+    unsetenv("SOURCE_DATE_EPOCH");
+}
+
+}  // namespace
+}  // namespace qorvcd
