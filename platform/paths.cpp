@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -198,6 +199,10 @@ bool IsDirectory(const std::string& path) {
 
 bool MakeDirectory(const std::string& path, bool ownerOnly) {
     return ::mkdir(path.c_str(), ownerOnly ? 0700 : 0755) == 0 || (!ownerOnly && IsDirectory(path));
+}
+
+bool RenamePath(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool RemoveTree(const std::string& path) {

@@ -57,6 +57,9 @@ std::vector<FoundEntry> FindFiles(const std::string& folder, const std::string& 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool MakeDirectory(const std::string& path, bool ownerOnly = false);
+// Renames a file, replacing `to` when it exists (atomic on one file system:
+// writers finish a temporary file and rename it into place).
+bool RenamePath(const std::string& from, const std::string& to);
 // Removes a folder and everything in it; false when anything stays.
 bool RemoveTree(const std::string& path);
 // Creates a fresh, owner-only folder with the prefix inside `parent`.

@@ -108,6 +108,7 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
         return;
     }
     if (IsSvcdFamily(Kind())) SetSearchIntervals(*this);
+    if (result == kOk && ScriptWasRejected(*this)) result = kStepFailed;
     if (result != kOk) return;
 
     if (!ReadSegmentItems(*this)) {
@@ -117,6 +118,7 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
     }
     WriteScanAndSearchHeaders(*this);
     WriteInfoFiles(*this);
+    if (result == kOk && ScriptWasRejected(*this)) result = kStepFailed;
     if (result != kOk) return;
     PlaceFiles(*this);
     if (result != kOk) return;
@@ -178,14 +180,14 @@ std::string AuthoringSession::FindSettingsPath() const {
 
 bool AuthoringSession::CreateImageFiles() {
     const std::string image = ResolvePath(imagePath_, "");
-    if (!imageFile_.Open(image, FileMode::CreateReadWrite)) {
+    if (!CreateImageFile(*this, image)) {
         LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
         result = kCannotCreateImage;
         return false;
     }
     LogLine(Format("%s is creating...", ToLower(imagePath_).c_str()));
     const std::string tail = context_.workFolder + "qortail.tmp";
-    if (!tailFile_.Open(tail, FileMode::CreateReadWrite)) {
+    if (!CreateTailFile(*this, tail)) {
         LogLine(Format("Error 10000: Can't create file %s", tail.c_str()));
         result = kCannotCreateImage;
         return false;
@@ -217,16 +219,13 @@ void AuthoringSession::Ending() {
 // Releases everything the build owns, in a fixed order; running it twice does nothing.
 void AuthoringSession::CleanUp() {
     // An image whose last writes could not reach the disk is no image.
-    const bool imageWasOpen = imageFile_.IsOpen();
-    if (!imageFile_.Close() && imageWasOpen && result == kOk) {
-        LogLine(Format("Error 10000: Can't write file %s (%s)", ToLower(imagePath_).c_str(),
-                       imageFile_.Error().c_str()));
+    if (!CloseImageFiles(*this) && result == kOk) {
+        LogLine(Format("Error 10000: Can't write file %s", ToLower(imagePath_).c_str()));
         result = kStepFailed;
     }
     ReleaseContent(*this);  // script reader, tree, content lists, temporary stills
     progressWindow_.reset();
     context_.progress = nullptr;
-    tailFile_.Close();
     if (!privateWorkFolder_.empty()) {
         RemoveTree(privateWorkFolder_);
         privateWorkFolder_.clear();

@@ -42,8 +42,7 @@ public:
     const std::string& ImagePath() const { return imagePath_; }
     const std::string& ScriptPath() const { return scriptPath_; }
     const std::string& SettingsPath() const { return settingsPath_; }
-    File& ImageFile() { return imageFile_; }
-    File& TailFile() { return tailFile_; }
+    ProgressSink* HostProgressSink() const { return host_.progress; }
     SessionContent& Content() { return *content_; }
     ProgressWindow* Progress() { return progressWindow_.get(); }
 
@@ -70,8 +69,6 @@ private:
     std::string scriptPath_;
     std::string settingsPath_;
     std::string privateWorkFolder_;  // removed at the clean-up
-    File imageFile_;
-    File tailFile_;
     std::unique_ptr<ProgressWindow> progressWindow_;
     struct ContentDeleter {
         void operator()(SessionContent* c) const;

@@ -2,6 +2,19 @@
 
 #include <cstring>
 
+#include "apps/app_scan.h"
+#include "apps/app_writer.h"
+#include "apps/folder_lists.h"
+#include "content/pbc_script.h"
+#include "content/segment_items.h"
+#include "content/track_list.h"
+#include "image/container.h"
+#include "image/layout.h"
+#include "infofiles/info_files.h"
+#include "infofiles/scan_data.h"
+#include "iso9660/dir_tree.h"
+#include "iso9660/file_placement.h"
+#include "iso9660/file_system_state.h"
 #include "platform/paths.h"
 #include "script/disc_settings.h"
 #include "script/script_reader.h"
@@ -9,11 +22,24 @@
 
 namespace qorvcd {
 
-// What the build owns besides its files: the script reader, the directory
-// tree and the content lists.
+// What the build owns besides its log: the script reader, the image, the
+// directory tree and the content lists.
 struct SessionContent {
     std::unique_ptr<ScriptReader> scriptReader;
-    char entryId[8] = {};
+    ImageContainer image;
+    std::unique_ptr<DirTree> tree;
+    DirNode* scanDataNode = nullptr;
+    std::string appFolder;  // resolved folder of the application files, or empty
+    long appFileCount = 0;
+    std::string trackIdPrefix;
+    std::array<char, 8> entryId{};
+    TrackList tracks;
+    SegmentList segments;
+    PbcScript pbc;
+    ScanDataState scanData;
+    FileSystemState fileSystem;
+    uint8_t scanInterval = 0;    // SEARCH.DAT header's interval (SVCD kinds)
+    uint8_t searchInterval = 0;  // step of the SEARCH points in half seconds
 };
 
 SessionContent* MakeSessionContent() { return new SessionContent(); }
@@ -22,26 +48,37 @@ void DestroySessionContent(SessionContent* content) { delete content; }
 
 namespace {
 
-// A step whose subsystem is not part of this build yet: it fails the build
-// with a line that says what is missing, never a silent success.
-bool NotBuiltYet(AuthoringSession& session, const char* what) {
-    session.LogLine(Format("Error: %s is not built yet", what));
-    return false;
-}
+std::string ResolvedScript(AuthoringSession& session) { return ResolvePath(session.ScriptPath(), ""); }
 
-std::string ResolvedScript(AuthoringSession& session) {
-    return ResolvePath(session.ScriptPath(), "");
+DirTree& Tree(AuthoringSession& session) { return *session.Content().tree; }
+
+// Disc folders named as on the disc: "\DATA\SVCDDATA".
+const char* ApplicationDataPath(DiscKind kind) {
+    return kind == DiscKind::Svcd ? "\\DATA\\SVCDDATA" : "\\DATA\\VCD_DATA";
 }
 
 }  // namespace
 
+// The clean-up's order: script reader, tree, SCANDATA work file, the content
+// lists (the converted stills go with the segment list).
 void ReleaseContent(AuthoringSession& session) {
     SessionContent& content = session.Content();
     if (content.scriptReader) {
         content.scriptReader->CloseScript();
         content.scriptReader.reset();
     }
+    if (content.tree) {
+        content.tree->ClearTree();
+        content.tree.reset();
+    }
+    content.scanDataNode = nullptr;
+    DiscardScanData(content.scanData);
+    content.segments.Clear();
+    content.tracks.Clear();
+    content.pbc.Clear();
 }
+
+bool CloseImageFiles(AuthoringSession& session) { return session.Content().image.Close(); }
 
 int ReadDiscModeOf(AuthoringSession& session) {
     return ReadDiscMode(ResolvedScript(session), session.Context().showMessage);
@@ -49,20 +86,46 @@ int ReadDiscModeOf(AuthoringSession& session) {
 
 void ResetContent(AuthoringSession& session) {
     SessionContent& content = session.Content();
-    const char* id = session.Kind() == DiscKind::Svcd ? "ENTRYSVD" : "ENTRYVCD";
-    std::memcpy(content.entryId, id, sizeof content.entryId);
+    const DiscKind kind = session.Kind();
+    content.trackIdPrefix = TrackIdPrefix(kind);
+    const char* id = kind == DiscKind::Svcd ? "ENTRYSVD" : "ENTRYVCD";
+    std::memcpy(content.entryId.data(), id, content.entryId.size());
+    content.image.SetDiscKind(kind);
+    if (HasScanData(kind)) CreateScanData(content.scanData, session.Context());
 }
 
-bool CreateDirectoryTree(AuthoringSession& session) { return NotBuiltYet(session, "the directory tree"); }
+bool CreateDirectoryTree(AuthoringSession& session) {
+    session.Content().tree = std::make_unique<DirTree>(&session.Context());
+    return true;
+}
 
 void ReadSuperVcdEntryId(AuthoringSession& session) {
-    ReadEntryIdentifier(session.SettingsPath(), session.Context(), session.Content().entryId);
+    char id[8];
+    std::memcpy(id, session.Content().entryId.data(), sizeof id);
+    ReadEntryIdentifier(session.SettingsPath(), session.Context(), id);
+    std::memcpy(session.Content().entryId.data(), id, sizeof id);
 }
 
-bool ReadSettingsFolderLists(AuthoringSession& session) { return NotBuiltYet(session, "reading folder lists"); }
-void AddScanDataNode(AuthoringSession& session) { NotBuiltYet(session, "the SCANDATA node"); }
-bool TreeHasRoot(AuthoringSession&) { return false; }
-bool ExpandScriptFolderLists(AuthoringSession& session) { return NotBuiltYet(session, "reading folder lists"); }
+bool ReadSettingsFolderLists(AuthoringSession& session) {
+    return ReadFolderLists(session.SettingsPath(), FolderListMode::Init, Tree(session), session.Context());
+}
+
+void AddScanDataNode(AuthoringSession& session) {
+    DirTree& tree = Tree(session);
+    if (!tree.ChangeDir("\\EXT")) return;
+    tree.AddFile("SCANDATA.DAT", NodeKind::Form1File, NodeFlag::Plain, 0);
+    const DirNode* ext = DirTree::FindChild("EXT", tree.Root());
+    session.Content().scanDataNode = ext ? DirTree::FindChild("SCANDATA.DAT", ext) : nullptr;
+}
+
+bool TreeHasRoot(AuthoringSession& session) {
+    return session.Content().tree && session.Content().tree->Root() != nullptr;
+}
+
+bool ExpandScriptFolderLists(AuthoringSession& session) {
+    return ReadFolderLists(ResolvedScript(session), FolderListMode::Expand, Tree(session),
+                           session.Context());
+}
 
 bool OpenScriptReader(AuthoringSession& session) {
     auto reader = std::make_unique<ScriptReader>(session.Context().showMessage);
@@ -71,26 +134,144 @@ bool OpenScriptReader(AuthoringSession& session) {
     return true;
 }
 
+// A word the reader had to reject leaves the script half read: whatever the
+// section's reader made of it, the build must not pass as good.
+bool ScriptWasRejected(AuthoringSession& session) {
+    const ScriptReader* reader = session.Content().scriptReader.get();
+    if (!reader || reader->RejectReason().empty()) return false;
+    session.LogLine("Error: " + reader->RejectReason());
+    return true;
+}
+
+bool CreateImageFile(AuthoringSession& session, const std::string& path) {
+    return session.Content().image.CreateImage(path);
+}
+
+bool CreateTailFile(AuthoringSession& session, const std::string& path) {
+    return session.Content().image.CreateTail(path);
+}
+
+// The [VCD30] application folder: its files are scanned into the data folder.
 void ReadApplications(AuthoringSession& session) {
-    NotBuiltYet(session, "the application section");
-    session.result = AuthoringSession::kStepFailed;
+    SessionContent& content = session.Content();
+    const BuildContext& ctx = session.Context();
+    const DiscKind kind = session.Kind();
+    ApplicationFolder app;
+    if (!ReadApplicationFolder(*content.scriptReader, ctx, app)) {
+        session.result = AuthoringSession::kStepFailed;
+        return;
+    }
+    if (app.folder.empty()) {
+        session.LogLine(std::string(IsSvcdFamily(kind) ? "Kavo" : "VCD3.0") +
+                        " application files don't be defined");
+        return;
+    }
+    session.LogLine(std::string("Appending ") + (kind == DiscKind::Svcd ? "Kavo" : "VCD3.0") +
+                    Format(" application files from %s...", app.folder.c_str()));
+    DirTree& tree = Tree(session);
+    if (!tree.ChangeDir(ApplicationDataPath(kind))) {
+        session.result = AuthoringSession::kStepFailed;
+        return;
+    }
+    const std::string folder = ctx.ResolveScriptPath(app.folder);
+    if (!IsDirectory(folder)) {
+        session.LogLine(Format("Error 10003:Can't read directionary %s", app.folder.c_str()));
+        session.result = AuthoringSession::kStepFailed;
+        return;
+    }
+    const DirNode* data = DirTree::FindChild("DATA", tree.Root());
+    if (!data) {
+        session.LogLine(std::string("\\DATA\\") + (IsSvcdFamily(kind) ? "S" : "") + "VCD_DATA don't found");
+        session.result = AuthoringSession::kCancelled;
+        return;
+    }
+    content.appFolder = folder;
+    const ScanOutcome scan = ScanApplicationFiles(folder, tree, ctx);
+    session.result = scan.result;
+    content.appFileCount = scan.fileCount;
+    session.LogLine(" ");
+    session.LogLine(Format("Total found file %ld", content.appFileCount));
+    session.LogShowLast();
 }
-void AddSvcdControlNodes(AuthoringSession& session) { NotBuiltYet(session, "the SVCD control files"); }
-bool ReadTrackList(AuthoringSession& session) { return NotBuiltYet(session, "the track list"); }
-void SetSearchIntervals(AuthoringSession&) {}
-bool ReadSegmentItems(AuthoringSession& session) { return NotBuiltYet(session, "the segment items"); }
-void WriteScanAndSearchHeaders(AuthoringSession&) {}
+
+// SVCD control files that the session adds with their fixed sizes.
+void AddSvcdControlNodes(AuthoringSession& session) {
+    DirTree& tree = Tree(session);
+    if (!tree.ChangeDir("\\SVCD")) return;
+    tree.AddFile("SEARCH.DAT", NodeKind::Form1File, NodeFlag::Plain, 100352);
+    tree.AddFile("TRACKS.SVD", NodeKind::Form1File, NodeFlag::Plain, 2048);
+    tree.AddFile("SPICONTX.SVD", NodeKind::Form1File, NodeFlag::Plain, 4096);
+}
+
+bool ReadTrackList(AuthoringSession& session) {
+    return ReadTrackList(*session.Content().scriptReader, session.Context(), session.Content().tracks,
+                         session.result);
+}
+
+void SetSearchIntervals(AuthoringSession& session) {
+    session.Content().scanInterval = 1;
+    session.Content().searchInterval = 1;
+}
+
+bool ReadSegmentItems(AuthoringSession& session) {
+    return ReadSegmentItems(*session.Content().scriptReader, session.Context(), session.Content().segments,
+                            session.result);
+}
+
+void WriteScanAndSearchHeaders(AuthoringSession& session) {
+    SessionContent& content = session.Content();
+    const DiscKind kind = session.Kind();
+    if (HasScanData(kind) && content.scanData.IsOpen()) {
+        std::vector<uint32_t> durations;
+        for (const TrackEntry& t : content.tracks.Entries()) durations.push_back(t.duration);
+        std::string error;
+        if (!WriteScanTrackTimes(content.scanData, durations, error)) {
+            session.LogLine(error);
+            session.result = AuthoringSession::kStepFailed;
+            return;
+        }
+    }
+    if (IsSvcdFamily(kind) &&
+        !WriteSearchHeader(session.Context(), content.tracks.TotalPlayingTime(), content.scanInterval)) {
+        session.result = AuthoringSession::kStepFailed;
+    }
+}
+
 void WriteInfoFiles(AuthoringSession& session) {
-    NotBuiltYet(session, "the information files");
-    session.result = AuthoringSession::kStepFailed;
+    SessionContent& content = session.Content();
+    InfoFilesJob job;
+    job.script = content.scriptReader.get();
+    job.tree = content.tree.get();
+    job.tracks = &content.tracks;
+    job.segments = &content.segments;
+    job.pbc = &content.pbc;
+    job.entryId = content.entryId;
+    job.scanData = &content.scanData;
+    const int result = WriteInfoFiles(session.Context(), job);
+    if (result != 0) session.result = result;
 }
+
 void PlaceFiles(AuthoringSession& session) {
-    NotBuiltYet(session, "file placement");
-    session.result = AuthoringSession::kStepFailed;
+    SessionContent& content = session.Content();
+    const int result = PlaceFiles(*content.tree, session.Context(), content.tracks.Entries(),
+                                  content.trackIdPrefix, content.segments.Items(), content.fileSystem);
+    if (result != 0) session.result = result;
 }
+
 void LayOutImage(AuthoringSession& session) {
-    NotBuiltYet(session, "the image layout");
-    session.result = AuthoringSession::kStepFailed;
+    SessionContent& content = session.Content();
+    LayoutInputs in{.ctx = session.Context(),
+                    .image = content.image,
+                    .tree = *content.tree,
+                    .fs = content.fileSystem,
+                    .tracks = content.tracks.Entries(),
+                    .segments = content.segments,
+                    .script = content.scriptReader.get(),
+                    .progressSink = session.HostProgressSink(),
+                    .scanData = &content.scanData,
+                    .apps = {.appFolder = content.appFolder, .scanDataNode = content.scanDataNode},
+                    .result = session.result};
+    LayOutImage(in);
 }
 
 }  // namespace qorvcd

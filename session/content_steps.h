@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace qorvcd {
 
@@ -24,6 +25,12 @@ void AddScanDataNode(AuthoringSession& session);
 bool TreeHasRoot(AuthoringSession& session);
 bool ExpandScriptFolderLists(AuthoringSession& session);
 bool OpenScriptReader(AuthoringSession& session);
+// True (after a log line) when the script reader rejected a word.
+bool ScriptWasRejected(AuthoringSession& session);
+bool CreateImageFile(AuthoringSession& session, const std::string& path);
+bool CreateTailFile(AuthoringSession& session, const std::string& path);
+// Closes the image and the tail; false when their last writes failed.
+bool CloseImageFiles(AuthoringSession& session);
 void ReadApplications(AuthoringSession& session);       // sets result on failure
 void AddSvcdControlNodes(AuthoringSession& session);
 bool ReadTrackList(AuthoringSession& session);

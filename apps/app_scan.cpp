@@ -1,0 +1,96 @@
+#include "apps/app_scan.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "iso9660/dir_tree.h"
+#include "platform/log_list.h"
+#include "platform/paths.h"
+#include "session/build_context.h"
+
+namespace qorvcd {
+
+namespace {
+
+// Pass order: the home page first, then the MPEG files, pictures and sounds.
+constexpr const char* kPatterns[] = {"*.CHM", "*.MP*", "*.ybm", "*.WAV"};
+constexpr uint64_t kSectorModeUnit = 2336;
+constexpr uint64_t kPlainMpegSector = 2304;
+constexpr uint64_t kDiscSectorData = 2048;
+constexpr size_t kMaxBaseName = 8;
+constexpr size_t kMaxExtension = 4;  // with its dot
+constexpr uint64_t kMaxRecordedSize = std::numeric_limits<uint32_t>::max();
+
+bool IsMpegExtension(const std::string& ext) { return ext == ".MPV" || ext == ".MPA" || ext == ".MPG"; }
+
+struct ScanNode {
+    NodeKind kind;
+    uint64_t size;
+};
+
+ScanNode NodeFor(const FoundEntry& entry, const std::string& ext) {
+    if (entry.isPlainDirectory) return {NodeKind::Directory, 0};
+    if (IsMpegExtension(ext)) return {NodeKind::Form2File, MpegApplicationSize(entry.size)};
+    return {NodeKind::Form1File, entry.size};
+}
+
+// Keeps the log small: emptied once it holds more than the limit.
+void TrimLog(const BuildContext& ctx) {
+    if (!ctx.log) return;
+    if (ctx.log->Count() > kScanLogLimit) ctx.log->Reset();
+    ctx.log->SelectLast();
+}
+
+// Entries of one pass in name order, so every file system gives the same
+// scan (and the same log) for the same folder.
+std::vector<FoundEntry> PassEntries(const std::string& folder, const char* pattern) {
+    std::vector<FoundEntry> entries = FindFiles(folder, pattern);
+    std::sort(entries.begin(), entries.end(),
+              [](const FoundEntry& a, const FoundEntry& b) { return ToUpper(a.name) < ToUpper(b.name); });
+    return entries;
+}
+
+}  // namespace
+
+uint64_t MpegApplicationSize(uint64_t bytes) {
+    const uint64_t unit = bytes % kSectorModeUnit == 0 ? kSectorModeUnit : kPlainMpegSector;
+    return bytes / unit * kDiscSectorData;
+}
+
+ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const BuildContext& ctx) {
+    ScanOutcome out;
+    bool cancelled = false;
+    for (const char* pattern : kPatterns) {
+        for (const FoundEntry& entry : PassEntries(folder, pattern)) {
+            const std::string name = ToUpper(entry.name);
+            if (ctx.progress) ctx.progress->SetMessage(Format("Fund file %s...", name.c_str()));
+            const PathParts parts = SplitPath(name);
+            if (parts.name.size() > kMaxBaseName || parts.ext.size() > kMaxExtension) {
+                ctx.LogLine(Format("Error 200: Filename not 8.3, %s", name.c_str()));
+                out.result = kScanNameNot83;
+                return out;
+            }
+            if (name == "." || name == "..") continue;
+            ctx.LogLine(Format("Scaning file %s", name.c_str()));
+            const ScanNode node = NodeFor(entry, parts.ext);
+            if (node.size > kMaxRecordedSize) {
+                ctx.LogLine(Format("File %s is too large for the disc (limit %llu bytes)", name.c_str(),
+                                   static_cast<unsigned long long>(kMaxRecordedSize)));
+                out.result = kScanFileTooLarge;
+                return out;
+            }
+            if (tree.AddFile(name, node.kind, NodeFlag::Plain, uint32_t(node.size))) {
+                ++out.fileCount;
+                if (out.fileCount % kScanLogCheckEvery == 0) TrimLog(ctx);
+            }
+            if (ctx.progress && ctx.progress->TakeCancelRequest()) {
+                cancelled = true;
+                break;  // the next pass still runs
+            }
+        }
+    }
+    out.result = cancelled ? kScanCancelled : kScanOk;
+    return out;
+}
+
+}  // namespace qorvcd

@@ -1,0 +1,44 @@
+// The scan of the application folder: every "*.CHM", "*.MP*", "*.ybm" and
+// "*.WAV" entry (in that pass order, case-insensitive) becomes a node of the
+// tree's current folder with the size it will take on the disc.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qorvcd {
+
+class DirTree;
+struct BuildContext;
+
+// Results of the scan, as the build stores them.
+inline constexpr int kScanOk = 0;
+inline constexpr int kScanNameNot83 = 1;
+inline constexpr int kScanCancelled = 6666;
+// A file too large for a directory record (4 GiB - 1 bytes at most).
+inline constexpr int kScanFileTooLarge = 2000;
+
+// Every this many matches the log is trimmed (emptied when it holds more
+// than kScanLogLimit lines) and its last line selected.
+inline constexpr long kScanLogCheckEvery = 20;
+inline constexpr int kScanLogLimit = 100;
+
+// Disc size of an MPEG application file of `bytes` bytes: its sectors at
+// 2048 bytes each, counted as 2336-byte units when the length is a multiple
+// of 2336, else as 2304-byte ones.
+uint64_t MpegApplicationSize(uint64_t bytes);
+
+struct ScanOutcome {
+    int result = kScanOk;  // one of the kScan... results
+    long fileCount = 0;    // nodes added
+};
+
+// Scans `folder` (a real folder path, read as is; the process's working
+// directory is not used or changed) into the tree's cursor folder. A name that
+// is not 8.3 stops the scan at once with kScanNameNot83 ("Error 200: Filename
+// not 8.3, %s"); a Cancel taken from ctx.progress ends the current pass and
+// the scan then returns kScanCancelled after the remaining passes. A file
+// over 4 GiB - 1 bytes stops the scan with kScanFileTooLarge.
+ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const BuildContext& ctx);
+
+}  // namespace qorvcd

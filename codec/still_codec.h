@@ -1,0 +1,56 @@
+// The encoder and the multiplexer of the still-picture pipeline, called as
+// outside tools are: with an argument vector of strings, answering with an
+// integer that is 0 on success. What is not in the argument vectors (the disc
+// the still is for, its resolution) is the codec's settings, fixed when the
+// codec is made, in the way a tool reads its parameter file.
+#pragma once
+
+#include <string>
+
+#include "session/disc_kind.h"
+
+namespace qorvcd::codec {
+
+// Results of the entry points; anything but Ok is a failure.
+enum class CodecResult : int {
+    Ok = 0,
+    BadArguments = 1,     // wrong count or value in the argument vector
+    InputUnreadable = 2,  // the input file cannot be opened or read
+    InputFormat = 3,      // the input is not what the step takes
+    CodecFailure = 4,     // FFmpeg could not decode, scale or encode
+    OutputFailure = 5,    // the output file cannot be written
+};
+
+struct StillCodecSettings {
+    DiscKind kind = DiscKind::Svcd;
+    int pictureMode = 2;  // 2 normal resolution, 3 high resolution
+};
+
+class StillCodec {
+public:
+    explicit StillCodec(StillCodecSettings settings) : settings_(settings) {}
+
+    // argv: "mpeg2encode", bitmap path, elementary-stream path, and "1" for an
+    // MPEG-1 picture or "0" for MPEG-2. Writes the elementary stream.
+    int EncodeMain(int argc, char* argv[]);
+    // argv: "mux.exe", "-o", program-stream path, MPEG-1 elementary-stream
+    // path, start time in seconds ("0.00"). The trailing integers are the
+    // picture mode (2 or 3: the still's stream id) and a reserved 0.
+    int MuxMpg1(int argc, char* argv[], int pictureMode, int reserved);
+    // The same for an MPEG-2 stream, with an optional sixth string: "1" puts
+    // a padding-only pack in front of the stream (a CVD still's first sector
+    // is replaced by a blank unit), "0" or none does not. Two reserved integers.
+    int Mux(int argc, char* argv[], int pictureMode, int reserved1, int reserved2);
+
+    // Why the last call failed (empty after a success).
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    int Failed(CodecResult result, const std::string& reason);
+    int MuxStream(int argc, char* argv[], int pictureMode, bool mpeg1);
+
+    StillCodecSettings settings_;
+    std::string lastError_;
+};
+
+}  // namespace qorvcd::codec

@@ -1,0 +1,265 @@
+#include "content/segment_items.h"
+
+#include <algorithm>
+
+#include "content/content_ids.h"
+#include "content/spicontx.h"
+#include "mpeg/encode_pipeline.h"
+#include "platform/bytes.h"
+#include "platform/file.h"
+#include "platform/log_list.h"
+#include "platform/paths.h"
+#include "script/script_reader.h"
+
+namespace qorvcd {
+
+namespace {
+
+constexpr int kSegmentError = 2000;
+
+// Bitmap file header (14 bytes) and information header (40 bytes).
+constexpr size_t kBitmapHeadersSize = 54;
+constexpr size_t kBitmapMagicOffset = 0;   // "BM"
+constexpr size_t kBitmapWidthOffset = 18;  // little-endian, in the information header
+
+}  // namespace
+
+uint32_t SegmentCountOf(uint64_t fileSize) {
+    const uint64_t sectors = fileSize / kSectorModeUnitSize;
+    return uint32_t((sectors + kSectorsPerSegment - 1) / kSectorsPerSegment);
+}
+
+int PictureModeFor(DiscKind kind, int32_t bitmapWidth) {
+    switch (kind) {
+        case DiscKind::Vcd30:
+            return bitmapWidth == 352 ? kPictureModeNormal : kPictureModeHigh;
+        case DiscKind::Cvd:
+            return kPictureModeNormal;
+        case DiscKind::Svcd:
+        case DiscKind::SuperVcd:
+            break;
+    }
+    return bitmapWidth == 480 ? kPictureModeNormal : kPictureModeHigh;
+}
+
+void SegmentList::Insert(SegmentItem item) {
+    auto at =
+        std::upper_bound(items_.begin(), items_.end(), item.id,
+                         [](const std::string& id, const SegmentItem& s) { return id < s.id; });
+    items_.insert(at, std::move(item));
+}
+
+const SegmentItem* SegmentList::Find(std::string_view id) const {
+    for (const SegmentItem& item : items_)
+        if (item.id == id) return &item;
+    return nullptr;
+}
+
+void SegmentList::RemoveConvertedFile(SegmentItem& item) {
+    if (item.origin != SegmentOrigin::Converted) return;
+    File::Remove(item.fileName);
+    item.origin = SegmentOrigin::AuthorFile;
+}
+
+void SegmentList::Clear() {
+    for (SegmentItem& item : items_) RemoveConvertedFile(item);
+    items_.clear();
+}
+
+namespace {
+
+// Reads one SEGMENT block for one build. Every error logs its line and sets
+// the result; reading stops at the first one.
+class SegmentBlockReader {
+  public:
+    SegmentBlockReader(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
+                       int& result)
+        : script_(script), ctx_(ctx), segments_(segments), result_(result) {}
+
+    void Read();
+    void Number();
+
+  private:
+    std::string_view Next() { return TokenText(script_.NextTokenUpper()); }
+    bool Fail(const std::string& line) {
+        ctx_.LogLine(line);
+        result_ = kSegmentError;
+        return false;
+    }
+    // Reads "id = file [AUDIO n VIDEO n [OGT n]]"; `token` holds the ID and
+    // comes back holding the token after the entry.
+    bool ReadEntry(std::string_view& token);
+    bool TakeFile(std::string_view name, SegmentItem& item);
+    bool ConvertBitmap(std::string_view name, SegmentItem& item);
+    std::string ConvertedPathFor(const std::string& baseName) const;
+    bool ReadCodes(SegmentItem& item, std::string_view& token);
+    bool MeasureFile(SegmentItem& item);
+
+    ScriptReader& script_;
+    const BuildContext& ctx_;
+    SegmentList& segments_;
+    int& result_;
+};
+
+void SegmentBlockReader::Read() {
+    std::string_view token = Next();
+    while (token != "ENDSEGMENT") {
+        if (!ReadEntry(token)) return;
+    }
+}
+
+bool SegmentBlockReader::ReadEntry(std::string_view& token) {
+    const std::string id(token);
+    if (id.substr(0, 3) != "SEG") return Fail(Format("ID_Name= %s", id.c_str()));
+    if (!CheckScriptId(id, "Segment item", ctx_)) {
+        result_ = kSegmentError;
+        return false;
+    }
+    if (TokenText(script_.NextToken()) != "=") return Fail("Not found '=' sign");
+    const std::string name(Next());
+    SegmentItem item;
+    item.id = id;
+    if (!TakeFile(name, item)) return false;
+    bool ok = MeasureFile(item);
+    if (ok && ctx_.kind == DiscKind::Vcd30)
+        token = Next();
+    else if (ok)
+        ok = ReadCodes(item, token);
+    // Linked even after an error, so the clean-up deletes a converted file.
+    segments_.Insert(std::move(item));
+    return ok;
+}
+
+bool SegmentBlockReader::TakeFile(std::string_view name, SegmentItem& item) {
+    const PathParts parts = SplitPath(std::string(name));
+    if (ToUpper(parts.ext) == ".BMP") return ConvertBitmap(name, item);
+    const std::string path = ctx_.ResolveScriptPath(std::string(name));
+    File file;
+    if (!file.Open(path, FileMode::Read))
+        return Fail(Format("Can't open file %s", std::string(name).c_str()));
+    item.fileName = path;
+    item.origin = SegmentOrigin::AuthorFile;
+    return true;
+}
+
+std::string SegmentBlockReader::ConvertedPathFor(const std::string& baseName) const {
+    // Two bitmaps of the same name in different folders must not share one
+    // converted file.
+    std::string candidate = ctx_.workFolder + baseName + ".MPS";
+    for (int n = 2; std::any_of(segments_.Items().begin(), segments_.Items().end(),
+                                [&](const SegmentItem& s) { return s.fileName == candidate; });
+         ++n)
+        candidate = ctx_.workFolder + baseName + "_" + std::to_string(n) + ".MPS";
+    return candidate;
+}
+
+bool SegmentBlockReader::ConvertBitmap(std::string_view name, SegmentItem& item) {
+    const std::string written(name);
+    const std::string path = ctx_.ResolveScriptPath(written);
+    uint8_t headers[kBitmapHeadersSize] = {};
+    {
+        File bitmap;
+        if (!bitmap.Open(path, FileMode::Read))
+            return Fail(Format("Can't open file %s", written.c_str()));
+        if (!bitmap.ReadExact(headers, sizeof headers) || headers[kBitmapMagicOffset] != 'B' ||
+            headers[kBitmapMagicOffset + 1] != 'M')
+            return Fail(Format("File %s is not a BMP file", written.c_str()));
+    }
+    const int32_t width = int32_t(GetLe32(headers + kBitmapWidthOffset));
+    const std::string target = ConvertedPathFor(SplitPath(path).name);
+    const int converted = EncodeStillPicture(ctx_, path, target, PictureModeFor(ctx_.kind, width));
+    if (converted == kStillFailedOrCancelled) {
+        result_ = -1;
+        return false;
+    }
+    // A multiplexer failure leaves no file behind: it fails the build here
+    // rather than as a missing file later.
+    if (converted != kStillOk) return Fail(Format("Can't convert file %s", written.c_str()));
+    item.fileName = target;
+    item.origin = SegmentOrigin::Converted;
+    return true;
+}
+
+bool SegmentBlockReader::MeasureFile(SegmentItem& item) {
+    File file;
+    if (!file.Open(item.fileName, FileMode::Read))
+        return Fail(Format("Can't read file %s", item.fileName.c_str()));
+    const uint64_t size = file.Length();
+    if (!file.Ok()) return Fail(Format("Can't read file %s", item.fileName.c_str()));
+    // An empty file would be an item of no segments sharing its number with the next.
+    if (size == 0 || size % kSectorModeUnitSize != 0)
+        return Fail(Format("File %s length error %ld", item.fileName.c_str(), long(size)));
+    item.segmentCount = SegmentCountOf(size);
+    return true;
+}
+
+bool SegmentBlockReader::ReadCodes(SegmentItem& item, std::string_view& token) {
+    const std::string audio(Next());
+    if (audio != "AUDIO") return Fail(Format("Missing AUDIO, %s", audio.c_str()));
+    const int audioCode = ScriptInt(Next());
+    item.audioCode = ctx_.kind == DiscKind::Cvd ? 0 : audioCode;  // a CVD has no segment audio code
+    if (Next() != "VIDEO") {
+        ctx_.ShowMessage("Missing VIDEO");
+        result_ = kSegmentError;
+        return false;
+    }
+    item.videoCode = ScriptInt(Next());
+    token = Next();
+    if (token == "OGT") {
+        item.ogtCode = ScriptInt(Next());
+        token = Next();
+    }
+    return true;
+}
+
+void SegmentBlockReader::Number() {
+    uint32_t running = kFirstSegmentItemNumber;
+    for (SegmentItem& item : segments_.Items()) {
+        item.number = running;
+        running += item.segmentCount;
+        if (running > kLastSegmentItemNumber) {
+            Fail("Error ::In SEGMENT over 1998 section!!");
+            return;
+        }
+    }
+}
+
+bool WriteSpicontx(const BuildContext& ctx, File& file, const SegmentList& segments) {
+    SpicontxImage image = EmptySpicontx();
+    if (!BuildSpicontx(segments.Items(), image)) {
+        ctx.LogLine(
+            Format("Error: %s holds at most %zu segments", kSpicontxFileName, kSpicontxMaxPairs));
+        return false;
+    }
+    if (!file.Write(image.data(), image.size()) || !file.Close()) {
+        ctx.LogLine(Format("Error 10000: Can't create file %s", file.Path().c_str()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
+                      int& result) {
+    const bool writesSpicontx = IsSvcdFamily(ctx.kind);
+    File spicontx;
+    if (writesSpicontx) {
+        const std::string path = ctx.workFolder + kSpicontxFileName;
+        if (!spicontx.Open(path, FileMode::CreateReadWrite)) {
+            ctx.LogLine(Format("Error 10000: Can't create file %s", path.c_str()));
+            result = kSegmentError;
+            return false;
+        }
+    }
+    SegmentBlockReader reader(script, ctx, segments, result);
+    if (script.FindSection("[PBC]") && TokenText(script.NextTokenUpper()) == "SEGMENT") {
+        reader.Read();
+        if (result == 0) reader.Number();
+    }
+    if (result == 0 && writesSpicontx && !WriteSpicontx(ctx, spicontx, segments))
+        result = kSegmentError;
+    return result == 0;
+}
+
+}  // namespace qorvcd

@@ -1,0 +1,77 @@
+// Segment play items: the still pictures and short clips of the SEGMENT block
+// at the start of the [PBC] section. Each item is a sector-mode file (or a
+// bitmap converted into one), kept in ID order and numbered from 1000 by the
+// segments (150 sectors each) it occupies.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/sector_unit.h"
+#include "session/build_context.h"
+
+namespace qorvcd {
+
+class ScriptReader;
+
+inline constexpr uint32_t kFirstSegmentItemNumber = 1000;
+// Play-item numbers of segments end at 1998 (998 segments of 150 sectors).
+inline constexpr uint32_t kLastSegmentItemNumber = 1998;
+inline constexpr uint32_t kSectorsPerSegment = 150;
+
+// Where an item's file came from.
+enum class SegmentOrigin : char {
+    AuthorFile = ' ',  // the author's own sector file, used as it is
+    Converted = 'T',   // made from a bitmap in the work folder; deleted after use
+};
+
+struct SegmentItem {
+    uint32_t number = 0;    // play-item number
+    std::string id;         // upper-cased, at most kMaxScriptIdLength characters
+    int32_t audioCode = 0;  // the script's AUDIO number (always 0 on a CVD)
+    int32_t videoCode = 0;  // the script's VIDEO number
+    int32_t ogtCode = 0;    // the script's OGT number, 0 when absent
+    std::string fileName;   // the sector file to copy onto the disc (resolved path)
+    SegmentOrigin origin = SegmentOrigin::AuthorFile;
+    uint32_t segmentCount = 0;  // ceil(sectors / 150)
+};
+
+// Segment items are a whole number of segments of the segment area.
+uint32_t SegmentCountOf(uint64_t fileSize);
+
+class SegmentList {
+  public:
+    SegmentList() = default;
+    SegmentList(const SegmentList&) = delete;
+    SegmentList& operator=(const SegmentList&) = delete;
+    ~SegmentList() { Clear(); }
+
+    // Sorted by ID; an equal ID goes after the ones already present.
+    const std::vector<SegmentItem>& Items() const { return items_; }
+    std::vector<SegmentItem>& Items() { return items_; }
+    size_t Count() const { return items_.size(); }
+    void Insert(SegmentItem item);
+    const SegmentItem* Find(std::string_view id) const;
+    // Deletes the converted files and empties the list; safe to call twice.
+    void Clear();
+    // Deletes one item's converted file after the segment writer copied it.
+    static void RemoveConvertedFile(SegmentItem& item);
+
+  private:
+    std::vector<SegmentItem> items_;
+};
+
+// Reads the SEGMENT block through the session's script reader, converts the
+// bitmaps, numbers the items and, for SVCD and SUPER-VCD, writes the
+// SPICONTX.SVD work file. Returns true when `result` is 0 afterwards; errors
+// set it to 2000, a cancelled or failed conversion to -1.
+bool ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
+                      int& result);
+
+// The picture mode of the still pipeline for a bitmap of this width:
+// 2 normal resolution, 3 high resolution.
+int PictureModeFor(DiscKind kind, int32_t bitmapWidth);
+
+}  // namespace qorvcd

@@ -1,0 +1,191 @@
+#include "content/track_list.h"
+
+#include <algorithm>
+
+#include "content/content_ids.h"
+#include "platform/log_list.h"
+#include "platform/paths.h"
+#include "script/script_reader.h"
+
+namespace qorvcd {
+
+const char* TrackIdPrefix(DiscKind kind) { return kind == DiscKind::Vcd30 ? "MUSIC" : "AVSEQ"; }
+
+void TrackList::Insert(TrackEntry entry) {
+    auto at =
+        std::upper_bound(entries_.begin(), entries_.end(), entry.id,
+                         [](const std::string& id, const TrackEntry& e) { return id < e.id; });
+    entries_.insert(at, std::move(entry));
+}
+
+void TrackList::Number() {
+    uint32_t number = kFirstTrackNumber;
+    for (TrackEntry& entry : entries_) entry.number = number++;
+}
+
+TrackEntry* TrackList::Find(std::string_view id) {
+    for (TrackEntry& entry : entries_)
+        if (entry.id == id) return &entry;
+    return nullptr;
+}
+
+const TrackEntry* TrackList::Find(std::string_view id) const {
+    for (const TrackEntry& entry : entries_)
+        if (entry.id == id) return &entry;
+    return nullptr;
+}
+
+void TrackList::Clear() {
+    entries_.clear();
+    totalPlayingTime_ = 0;
+}
+
+bool InsertEntryPoint(TrackList& tracks, const BuildContext& ctx, std::string_view id,
+                      uint32_t value, int32_t key) {
+    TrackEntry* track = tracks.Find(id);
+    if (!track) {
+        ctx.ShowMessage(
+            Format("Insert entry failed, not found ID %.*s", int(id.size()), id.data()));
+        return false;
+    }
+    auto& points = track->entryPoints;
+    auto at = std::upper_bound(points.begin(), points.end(), key,
+                               [](int32_t k, const EntryPoint& p) { return k < p.key; });
+    points.insert(at, EntryPoint{key, value});
+    return true;
+}
+
+std::string SideFilePathOf(const std::string& trackPath) {
+    const PathParts parts = SplitPath(trackPath);
+    return parts.drive + parts.folder + parts.name + ".EP";
+}
+
+bool ApplySideFile(const std::string& sideFilePath, TrackEntry& entry,
+                   const MessageHandler& showMessage) {
+    ScriptReader side(showMessage);
+    if (!side.OpenScript(sideFilePath)) return false;
+    for (;;) {
+        const std::string_view token = TokenText(side.NextTokenUpper());
+        if (token.empty()) break;
+        if (token == "PAL") {
+            entry.videoStandard = int32_t(VideoStandard::Pal);
+        } else if (token == "NTSC") {
+            entry.videoStandard = int32_t(VideoStandard::Ntsc);
+        } else if (token == "AUDIO") {
+            entry.audioInfo = uint32_t(ScriptInt(TokenText(side.NextTokenUpper())));
+        } else if (token == "TIME") {
+            side.NextTokenUpper();
+        }
+    }
+    side.CloseScript();
+    return true;
+}
+
+namespace {
+
+int32_t AudioClassOf(const MpegStreamInfo& info, int stream) {
+    AudioStreamInfo audio;
+    if (GetAudioStream(info, audio, stream) != 0) return 0;
+    return audio.audioClass & 0x0F;
+}
+
+// Reads one track line after its "MPEGTRACK" and fills `entry`; false on an
+// error, already reported.
+bool ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& entry,
+                   TrackList& tracks, int& result) {
+    const std::string_view id = TokenText(script.NextTokenUpper());
+    const char* prefix = TrackIdPrefix(ctx.kind);
+    if (id.substr(0, 5) != prefix) {
+        ctx.ShowMessage(Format("100: ID_Name = %.*s", int(id.size()), id.data()));
+        return false;
+    }
+    if (!CheckScriptId(id, "Track", ctx)) return false;
+    entry.id = std::string(id);
+
+    const std::string_view file = TokenText(script.NextTokenUpper());
+    entry.fileName = std::string(file);
+    entry.path = ctx.ResolveScriptPath(entry.fileName);
+
+    // A fresh record per track: the probe leaves the audio facts of a stream it
+    // does not find untouched, so a shared record would hand one track's second
+    // audio stream to the next.
+    MpegStreamInfo info;
+    ResetStreamInfo(info);
+    const int32_t status = ProbeMpegFile(info, entry.path, ctx.progress, ctx.showMessage);
+    if (status < 0) {
+        if (status == kProbeCannotOpen)
+            ctx.LogLine(Format("Can't open file %s", entry.fileName.c_str()));
+        ctx.LogLine(Format("Error 10002: File %s is not a track format", entry.fileName.c_str()));
+        result = 10002;
+        return false;
+    }
+    entry.videoStandard = int32_t(VideoStandard::Pal);
+
+    if (ctx.kind == DiscKind::Vcd30) {
+        entry.videoStandard = ClassifyVideoStandard(info);
+        entry.audioInfo = uint32_t(AudioClassOf(info, 0));
+        return true;
+    }
+    // The script's standard, audio and time values are only checked: the
+    // probe's measurements win.
+    const std::string_view standard = TokenText(script.NextTokenUpper());
+    if (standard != "PAL" && standard != "NTSC") {
+        ctx.ShowMessage("Missing PAL/NTSC");
+        return false;
+    }
+    entry.videoStandard = ClassifyVideoStandard(info);
+    if (TokenText(script.NextTokenUpper()) != "AUDIO") {
+        ctx.ShowMessage("Missing AUDIO");
+        return false;
+    }
+    script.NextTokenUpper();
+    entry.audioInfo = uint32_t(16 * AudioClassOf(info, 1) + AudioClassOf(info, 0));
+    if (TokenText(script.NextTokenUpper()) != "TIME") {
+        ctx.ShowMessage("Missing TIME");
+        return false;
+    }
+    script.NextTokenUpper();
+    const int32_t playingTime = PlayingTime(info);
+    entry.duration = playingTime > 0 ? uint32_t(playingTime) : 0;
+    tracks.AddPlayingTime(entry.duration);
+    return true;
+}
+
+void ApplySideFiles(const BuildContext& ctx, TrackList& tracks) {
+    for (TrackEntry& entry : tracks.Entries()) {
+        const std::string sidePath = SideFilePathOf(entry.fileName);
+        if (ApplySideFile(ctx.ResolveScriptPath(sidePath), entry, ctx.showMessage)) continue;
+        if (ctx.kind != DiscKind::Vcd30)
+            ctx.LogLine(
+                Format("Warning::Can't open %s, disc information may be wrong", sidePath.c_str()));
+    }
+}
+
+}  // namespace
+
+bool ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& tracks, int& result) {
+    tracks.Clear();
+    if (!script.FindSection("[TRACK]")) {
+        ctx.LogLine("Track info do't found");
+        result = 20010;
+        return false;
+    }
+    for (std::string_view token = TokenText(script.NextTokenUpper());
+         !token.empty() && !IsSectionHeader(token); token = TokenText(script.NextTokenUpper())) {
+        if (token != "MPEGTRACK") break;  // "ENDFILE" or any other word ends the list
+        if (tracks.Count() == kMaxVideoTracks) {
+            ctx.LogLine(Format("Error: too many video tracks, at most %zu", kMaxVideoTracks));
+            return false;
+        }
+        TrackEntry entry;
+        if (!ReadTrackLine(script, ctx, entry, tracks, result)) return false;
+        tracks.Insert(std::move(entry));
+    }
+    tracks.Number();
+    ApplySideFiles(ctx, tracks);
+    ctx.LogLine(" ");
+    ctx.LogLine(Format("Total has %d Video Track(s)", int(tracks.Count())));
+    return true;
+}
+
+}  // namespace qorvcd

@@ -1,0 +1,274 @@
+#include "image/bincue.h"
+
+#include <cstring>
+
+#include "platform/bytes.h"
+#include "platform/file.h"
+#include "platform/log_list.h"
+#include "platform/paths.h"
+
+namespace qorvcd {
+
+namespace {
+
+// ---- EDC: reflected CRC-32, polynomial 0x8001801B (reversed 0xD8018001).
+
+constexpr uint32_t kEdcPolynomialReflected = 0xD8018001;
+
+constexpr std::array<uint32_t, 256> MakeEdcTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t crc = i;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1) ? kEdcPolynomialReflected : 0);
+        table[i] = crc;
+    }
+    return table;
+}
+
+constexpr std::array<uint32_t, 256> kEdcTable = MakeEdcTable();
+
+// ---- ECC: Reed-Solomon product code over GF(2^8), field polynomial
+// x^8 + x^4 + x^3 + x^2 + 1 (0x11D), generator root alpha = 2.
+
+struct GaloisTables {
+    std::array<uint8_t, 256> timesAlpha{};           // x -> x * alpha
+    std::array<uint8_t, 256> dividedBy1PlusAlpha{};  // x -> x / (1 + alpha)
+};
+
+constexpr GaloisTables MakeGaloisTables() {
+    GaloisTables t{};
+    for (unsigned x = 0; x < 256; ++x) {
+        const unsigned doubled = (x << 1) ^ ((x & 0x80) ? 0x11D : 0);
+        t.timesAlpha[x] = uint8_t(doubled);
+        // x * (1 + alpha) = x ^ (x * alpha); invert that map.
+        t.dividedBy1PlusAlpha[x ^ doubled] = uint8_t(x);
+    }
+    return t;
+}
+
+constexpr GaloisTables kGalois = MakeGaloisTables();
+
+// The ECC covers the 2064 bytes from the header to the EDC (ECMA-130 annex A)
+// as 1032 16-bit words, split into its two byte planes. P parity: 86 columns
+// of 24 words, each column a (26,24) code; Q parity: 52 diagonals of 43
+// words, each a (45,43) code. Both are computed per byte plane.
+constexpr size_t kEccCoveredOffset = kRawHeaderOffset;
+constexpr size_t kPColumns = 43;        // per byte plane
+constexpr size_t kPRows = 24;
+constexpr size_t kQDiagonals = 26;      // per byte plane
+constexpr size_t kQLength = 43;
+constexpr size_t kWordsBeforeQ = kPColumns * (kPRows + 2);  // header..P parity: 1118 words
+
+// One parity pair of a Reed-Solomon code with two check symbols, for the
+// symbols fed in order; returns the two parity bytes as (first, second).
+struct ParityPair {
+    uint8_t first;
+    uint8_t second;
+};
+
+// The two check symbols (a, b) of a Reed-Solomon code of length count + 2
+// with the parity-check rows (1, 1, ..., 1) and (alpha^(count+1), ..., alpha, 1):
+//   S + a + b = 0 and T + alpha*a + b = 0, with S = sum s_i and
+//   T = sum s_i alpha^(count+1-i), so a = (S + T) / (1 + alpha), b = S + a.
+template <typename SymbolAt>
+ParityPair TwoParity(size_t count, SymbolAt symbolAt) {
+    uint8_t sum = 0;
+    uint8_t horner = 0;  // ends as sum s_i alpha^(count-i)
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t s = symbolAt(i);
+        sum ^= s;
+        horner = kGalois.timesAlpha[horner ^ s];
+    }
+    const uint8_t weighted = kGalois.timesAlpha[horner];
+    const uint8_t first = kGalois.dividedBy1PlusAlpha[weighted ^ sum];
+    return {first, uint8_t(first ^ sum)};
+}
+
+void ComputePParity(uint8_t* raw) {
+    uint8_t* covered = raw + kEccCoveredOffset;
+    uint8_t* parity = raw + kRawEccPOffset;
+    for (size_t plane = 0; plane < 2; ++plane) {
+        for (size_t column = 0; column < kPColumns; ++column) {
+            const ParityPair p = TwoParity(kPRows, [&](size_t row) {
+                return covered[2 * (row * kPColumns + column) + plane];
+            });
+            parity[2 * column + plane] = p.first;
+            parity[2 * (kPColumns + column) + plane] = p.second;
+        }
+    }
+}
+
+void ComputeQParity(uint8_t* raw) {
+    uint8_t* covered = raw + kEccCoveredOffset;  // now includes the P parity
+    uint8_t* parity = raw + kRawEccQOffset;
+    for (size_t plane = 0; plane < 2; ++plane) {
+        for (size_t diagonal = 0; diagonal < kQDiagonals; ++diagonal) {
+            const ParityPair q = TwoParity(kQLength, [&](size_t step) {
+                const size_t word = (kPColumns * diagonal + (kPColumns + 1) * step) % kWordsBeforeQ;
+                return covered[2 * word + plane];
+            });
+            parity[2 * diagonal + plane] = q.first;
+            parity[2 * (kQDiagonals + diagonal) + plane] = q.second;
+        }
+    }
+}
+
+constexpr uint8_t kSyncPattern[kRawSyncSize] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+
+}  // namespace
+
+uint32_t ComputeEdc(const uint8_t* data, size_t size) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < size; ++i) crc = (crc >> 8) ^ kEdcTable[(crc ^ data[i]) & 0xFF];
+    return crc;
+}
+
+void ComputeForm1Ecc(uint8_t* raw) {
+    uint8_t header[4];
+    std::memcpy(header, raw + kRawHeaderOffset, 4);
+    std::memset(raw + kRawHeaderOffset, 0, 4);
+    ComputePParity(raw);
+    ComputeQParity(raw);
+    std::memcpy(raw + kRawHeaderOffset, header, 4);
+}
+
+void BuildRawSector(uint32_t sector, const SectorContent& content, uint8_t* raw) {
+    std::memset(raw, 0, kRawSectorSize);
+    std::memcpy(raw, kSyncPattern, kRawSyncSize);
+    PutMsfBcd(raw + kRawHeaderOffset, sector);
+    raw[kRawModeOffset] = uint8_t(SectorMode::Mode2);
+
+    const bool stored = content.state == SectorState::Stored;
+    const Subheader subheader = stored ? content.subheader : kGapSubheader;
+    subheader.WriteTo(raw + kRawSubheaderOffset);
+
+    if (stored && content.form == RunForm::Form1) {
+        std::memcpy(raw + kRawDataOffset, content.data.data(), kForm1DataSize);
+        PutLe32(raw + kRawForm1EdcOffset, ComputeEdc(raw + kRawSubheaderOffset, kForm1UnitSize));
+        ComputeForm1Ecc(raw);
+        return;
+    }
+    if (stored) std::memcpy(raw + kRawDataOffset, content.data.data(), kForm2DataSize);
+    PutLe32(raw + kRawForm2EdcOffset, ComputeEdc(raw + kRawSubheaderOffset, kForm2UnitSize));
+}
+
+std::string CueTime(uint32_t sectors) {
+    return Format("%02u:%02u:%02u", sectors / kFramesPerMinute, (sectors % kFramesPerMinute) / kFramesPerSecond,
+                  sectors % kFramesPerSecond);
+}
+
+std::string MakeCueSheet(const std::string& binName, const std::vector<ImageTrack>& tracks) {
+    std::string cue = "FILE \"" + binName + "\" BINARY\r\n";
+    for (const ImageTrack& track : tracks) {
+        cue += Format("  TRACK %02u MODE2/2352\r\n", track.number);
+        if (track.number > 1 && track.startSector >= kDiscAddressOffset) {
+            cue += "    INDEX 00 " + CueTime(track.startSector - kDiscAddressOffset) + "\r\n";
+        }
+        cue += "    INDEX 01 " + CueTime(track.startSector) + "\r\n";
+    }
+    return cue;
+}
+
+std::string BinPathForCue(const std::string& cuePath) {
+    const std::string name = FileNameOf(cuePath);
+    const size_t dot = name.rfind('.');
+    const std::string base = dot == std::string::npos ? cuePath : cuePath.substr(0, cuePath.size() - (name.size() - dot));
+    return base + ".bin";
+}
+
+namespace {
+
+// A file written under "<path>.part" and renamed into place by Commit; the
+// partial file is removed when the object dies uncommitted.
+class OutputFile {
+public:
+    explicit OutputFile(std::string path) : path_(std::move(path)), partial_(path_ + ".part") {}
+    ~OutputFile() {
+        if (!committed_) {
+            file_.Close();
+            File::Remove(partial_);
+        }
+    }
+    bool Open(std::string* error) {
+        if (file_.Open(partial_, FileMode::CreateReadWrite)) return true;
+        *error = file_.Error();
+        return false;
+    }
+    File& Stream() { return file_; }
+    bool Commit(std::string* error) {
+        if (!file_.Ok() || !file_.Close()) {
+            *error = file_.Error().empty() ? "cannot write " + partial_ : file_.Error();
+            return false;
+        }
+        if (!RenamePath(partial_, path_)) {
+            *error = "cannot rename " + partial_ + " to " + path_;
+            return false;
+        }
+        committed_ = true;
+        return true;
+    }
+
+private:
+    std::string path_;
+    std::string partial_;
+    File file_;
+    bool committed_ = false;
+};
+
+bool WriteSectors(ImageReader& reader, OutputFile* bin, OutputFile* iso, std::string* error) {
+    const uint32_t trackOneEnd = reader.Tracks().front().EndSector();
+    const uint32_t end = bin ? reader.EndSector() : trackOneEnd;
+    SectorContent content;
+    RawSector raw;
+    for (uint32_t sector = 0; sector < end; ++sector) {
+        if (!reader.ReadSector(sector, content)) {
+            *error = reader.Error();
+            return false;
+        }
+        if (bin) {
+            BuildRawSector(sector, content, raw.data());
+            bin->Stream().Write(raw.data(), raw.size());
+        }
+        if (iso && sector < trackOneEnd) iso->Stream().Write(content.data.data(), kForm1DataSize);
+        if ((bin && !bin->Stream().Ok()) || (iso && !iso->Stream().Ok())) {
+            *error = bin && !bin->Stream().Ok() ? bin->Stream().Error() : iso->Stream().Error();
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ExportBinCue(const BinCueRequest& request, std::string* error) {
+    std::string localError;
+    if (!error) error = &localError;
+    ImageReader reader;
+    if (!reader.Open(request.imagePath)) {
+        *error = request.imagePath + ": " + reader.Error();
+        return false;
+    }
+    const bool wantBin = !request.cuePath.empty();
+    const bool wantIso = !request.isoPath.empty();
+    if (!wantBin && !wantIso) {
+        *error = "nothing to write: neither a cue sheet nor an ISO image was named";
+        return false;
+    }
+
+    const std::string binPath = wantBin ? BinPathForCue(request.cuePath) : std::string();
+    OutputFile bin(binPath);
+    OutputFile cue(request.cuePath);
+    OutputFile iso(request.isoPath);
+    if ((wantBin && (!bin.Open(error) || !cue.Open(error))) || (wantIso && !iso.Open(error))) return false;
+    if (!WriteSectors(reader, wantBin ? &bin : nullptr, wantIso ? &iso : nullptr, error)) return false;
+    if (wantBin) {
+        const std::string sheet = MakeCueSheet(FileNameOf(binPath), reader.Tracks());
+        cue.Stream().Write(sheet.data(), sheet.size());
+    }
+    // The cue sheet goes last: a BIN without its sheet is harmless, a sheet
+    // naming a missing BIN is not.
+    return (!wantIso || iso.Commit(error)) && (!wantBin || (bin.Commit(error) && cue.Commit(error)));
+}
+
+}  // namespace qorvcd

@@ -1,0 +1,276 @@
+#include "image/layout.h"
+
+#include <optional>
+
+#include "content/track_list.h"
+#include "image/container.h"
+#include "image/segment_writer.h"
+#include "image/video_track_writer.h"
+#include "infofiles/scan_data.h"
+#include "iso9660/control_files.h"
+#include "iso9660/dir_tree.h"
+#include "iso9660/directory_writer.h"
+#include "iso9660/file_placement.h"
+#include "iso9660/path_table.h"
+#include "iso9660/volume_descriptor.h"
+#include "platform/file.h"
+#include "platform/log_list.h"
+#include "session/build_context.h"
+#include "session/progress_window.h"
+
+namespace qorvcd {
+
+namespace {
+
+constexpr int kResultFailed = 2000;
+// The path tables start right after the volume descriptor set.
+constexpr uint32_t kPathTableSector = 18;
+// Bytes of a directory record that hold its extent and data length.
+constexpr size_t kRecordHeadSize = 18;
+
+class LayoutDriver {
+public:
+    explicit LayoutDriver(LayoutInputs& in)
+        : in_(in), image_(in.image), fs_(in.fs), ctx_(in.ctx), window_(in.progressSink) {
+        ctx_.progress = &window_;
+    }
+
+    void Run() {
+        in_.result = WriteDataTrack();
+        if (in_.result == kResultStopSilently) {
+            in_.result = kResultFailed;
+            return;
+        }
+        if (in_.result == 0) in_.result = WriteVideoTracks();
+        CloseScanData();
+        window_.DestroyWindow();
+        Report();
+    }
+
+private:
+    // "VCD info size over 00:06.00" stops the layout without the closing line.
+    static constexpr int kResultStopSilently = -30000;
+
+    int Fail(const std::string& line) {
+        ctx_.LogLine(line);
+        return kResultFailed;
+    }
+    int IoFailure() { return Fail(image_.Error()); }
+
+    int WriteDataTrack() {
+        image_.SetVideoTrackCount(uint16_t(in_.tracks.size()));
+        image_.BeginTail();
+        image_.BeginImage();
+        if (const int r = WriteSystemArea()) return r;
+        pathTablePosition_ = image_.ImagePosition();
+        window_.Open();
+
+        image_.SetSectorCounter(kPathTableSector);
+        fs_.dirSector = kPathTableSector;
+        if (const int r = WritePathTables(true)) return r;
+        if (const int r = WriteRootDirectory()) return r;
+        image_.SetSectorCounter(fs_.dirSector);
+        image_.CloseStoredRun();
+
+        if (const int r = WriteControlFiles(image_, in_.tree, ctx_, fs_)) return r;
+        if (image_.SectorCounter() > kControlAreaEnd) {
+            ctx_.LogLine("VCD info size over 00:06.00");
+            ctx_.LogShowLast();
+            return kResultStopSilently;
+        }
+        fs_.dirSector = kControlAreaEnd;
+        image_.ReserveSectors(kControlAreaEnd - image_.SectorCounter());
+        image_.SetSectorCounter(kSegmentAreaStart);
+
+        int result = 0;
+        WriteSegmentItems(image_, ctx_, in_.segments, fs_, OpenScanData(), result);
+        ctx_.LogShowLast();
+        if (result) return result;
+
+        if (const int r = WriteDataFolder()) return r;
+        image_.SetSectorCounter(fs_.dirSector);
+        if (const int r = WritePathTables(false)) return r;
+        fs_.dirSector = image_.SectorCounter();
+        CloseScanData();  // the application writer copies its finished work file
+
+        if (const int r = WriteApplications()) return r;
+        image_.CloseStoredRun();
+        image_.CloseDataTrack(DataTrackEnd(image_.SectorCounter()));
+        return image_.Ok() ? 0 : IoFailure();
+    }
+
+    int WriteSystemArea() {
+        std::optional<VolumeDescriptorSector> pvd = BuildPrimaryVolumeDescriptor(in_.script, ctx_);
+        if (!pvd) return kResultFailed;
+        descriptor_ = *pvd;
+        image_.AppendForm1Unit({0, 0, kPrimaryDescriptorSubmode, 0}, descriptor_.data());
+        const VolumeDescriptorSector terminator = BuildVolumeDescriptorSetTerminator();
+        image_.AppendForm1Unit({0, 0, kTerminatorSubmode, 0}, terminator.data());
+        return image_.Ok() ? 0 : IoFailure();
+    }
+
+    // The first pass reserves the tables' sectors and fills the descriptor;
+    // the second rewrites them in place once every folder has its extent.
+    int WritePathTables(bool first) {
+        const std::optional<PathTables> tables = BuildPathTables(in_.tree, &ctx_);
+        if (!tables) return kResultFailed;
+        const uint32_t sectors = tables->SectorCount();
+        if (first) {
+            pathTableSectors_ = sectors;
+            AppendTable(tables->little);
+            AppendTable(tables->big);
+            const uint32_t little = image_.SectorCounter();
+            SetPathTableFields(descriptor_, tables->sizeInBytes, little, little + sectors);
+        } else {
+            if (sectors != pathTableSectors_) return Fail("The path tables changed size between passes");
+            uint64_t at = pathTablePosition_;
+            RewriteTable(tables->little, at);
+            RewriteTable(tables->big, at);
+        }
+        fs_.dirSector += 2 * sectors;
+        return image_.Ok() ? 0 : IoFailure();
+    }
+
+    void AppendTable(const std::vector<uint8_t>& table) {
+        const size_t count = table.size() / kForm1DataSize;
+        for (size_t i = 0; i < count; ++i) {
+            image_.AppendForm1Unit(i + 1 == count ? kLastDataSubheader : kDataSubheader,
+                                   table.data() + i * kForm1DataSize);
+        }
+    }
+
+    void RewriteTable(const std::vector<uint8_t>& table, uint64_t& at) {
+        const size_t count = table.size() / kForm1DataSize;
+        for (size_t i = 0; i < count; ++i, at += kForm1UnitSize) {
+            image_.WriteForm1UnitAt(at, i + 1 == count ? kLastDataSubheader : kDataSubheader,
+                                    table.data() + i * kForm1DataSize);
+        }
+    }
+
+    // The descriptor, the path tables and the root's own records all give the
+    // root as one sector at sector 20: a larger root is refused.
+    int WriteRootDirectory() {
+        DirNode* root = in_.tree.Root();
+        if (!root) return Fail("The directory tree has no root");
+        if (fs_.dirSector != kRootDirectorySector) {
+            return Fail(Format("The path tables take %u sectors; they must fit in one sector each",
+                               pathTableSectors_));
+        }
+        root->startSector = fs_.dirSector;
+        DirectoryWriter writer(image_, ctx_, fs_, !in_.tracks.empty());
+        if (const int r = writer.WriteDirectory(0, root, 1, fs_.dirSector)) return r;
+        if (root->size != 1) {
+            return Fail(Format("The root directory takes %u sectors; it must fit in one sector",
+                               root->size));
+        }
+        return 0;
+    }
+
+    int WriteDataFolder() {
+        DirNode* data = fs_.dataFolder;
+        if (!data) return Fail("The data folder was not placed");
+        fs_.dirSector = image_.SectorCounter();
+        data->startSector = fs_.dirSector;
+        DirectoryWriter writer(image_, ctx_, fs_, false);
+        if (const int r = writer.WriteDirectory(0, data, fs_.dataParentSectors, fs_.dataParentSector)) {
+            return r;
+        }
+        std::array<uint8_t, kRecordHeadSize> head{};
+        if (!image_.ReadImageAt(data->recordPosition, head.data(), head.size())) return IoFailure();
+        PutRecordExtent(head.data(), data->startSector);
+        PutRecordDataLength(head.data(), data->size * uint32_t(kForm1DataSize));
+        image_.WriteImageAt(data->recordPosition, head.data(), head.size());
+        return image_.Ok() ? 0 : IoFailure();
+    }
+
+    int WriteApplications() {
+        AppWriterInputs apps = in_.apps;
+        apps.dataFolder = fs_.dataFolder;
+        AppWriter writer(image_, ctx_, apps);
+        const int ok = writer.WriteFiles(in_.tree.Root()->firstChild);
+        playOkFound_ = writer.PlayOkFound();
+        fs_.scanDataPosition = writer.ScanDataPosition();
+        return ok ? 0 : kResultFailed;
+    }
+
+    int WriteVideoTracks() {
+        uint64_t trackBytes = 0;
+        for (const TrackEntry& track : in_.tracks) {
+            File file;
+            if (file.Open(track.path.empty() ? track.fileName : track.path, FileMode::Read)) {
+                trackBytes += file.Length();
+            }
+        }
+        if (!image_.CheckFreeSpace(trackBytes, ctx_)) return kResultNoFreeSpace;
+        if (HasScanData(ctx_.kind) && in_.scanData) {
+            File& file = in_.scanData->scanDataFile;
+            if (!file.Open(ctx_.workFolder + "scandata.dat", FileMode::ReadWrite)) {
+                return Fail(file.Error());
+            }
+            file.SeekToEnd();
+        }
+        int result = 0;
+        qorvcd::WriteVideoTracks(image_, ctx_, in_.tracks, fs_, OpenScanData(), result);
+        if (result == 0 && !image_.Ok()) return IoFailure();
+        return result;
+    }
+
+    void CloseScanData() {
+        if (ScanDataState* scan = OpenScanData()) scan->scanDataFile.Close();
+    }
+
+    ScanDataState* OpenScanData() const {
+        return in_.scanData && in_.scanData->IsOpen() ? in_.scanData : nullptr;
+    }
+
+    void Report() {
+        if (in_.result == kResultCancelled) {
+            ctx_.LogLine("Cancle by user");
+        } else if (in_.result != 0) {
+            ctx_.LogLine("Error!!!");
+        } else {
+            Finish();
+        }
+        image_.CloseTail();
+    }
+
+    void Finish() {
+        CompleteVolumeDescriptor(descriptor_, image_.SectorCounter(), fs_.lastRecordTime, playOkFound_);
+        const uint64_t descriptorData = image_.SystemAreaOffset() +
+                                        uint64_t(kPrimaryVolumeDescriptorSector) * kForm1UnitSize +
+                                        kSubheaderSize;
+        image_.WriteImageAt(descriptorData, descriptor_.data(), descriptor_.size());
+        image_.FinishImage();
+        if (!image_.Ok()) {
+            in_.result = IoFailure();
+            ctx_.LogLine("Error!!!");
+            return;
+        }
+        ctx_.LogLine(std::string("---") + TextsOf(ctx_.kind).doneLabel + " disc image be created!---");
+    }
+
+    LayoutInputs& in_;
+    ImageContainer& image_;
+    FileSystemState& fs_;
+    BuildContext ctx_;  // the caller's, with this layout's progress window
+    ProgressWindow window_;
+    VolumeDescriptorSector descriptor_{};
+    uint64_t pathTablePosition_ = 0;
+    uint32_t pathTableSectors_ = 0;
+    bool playOkFound_ = false;
+};
+
+}  // namespace
+
+uint32_t DataTrackEnd(uint32_t nextSector) {
+    if (nextSector < kControlAreaEnd) {
+        return kControlAreaEnd - nextSector >= kDataTrackTrailingSectors
+                   ? kControlAreaEnd
+                   : kControlAreaEnd + kDataTrackTrailingSectors;
+    }
+    return nextSector + kDataTrackTrailingSectors;
+}
+
+void LayOutImage(LayoutInputs& in) { LayoutDriver(in).Run(); }
+
+}  // namespace qorvcd

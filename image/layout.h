@@ -1,0 +1,57 @@
+// The image layout driver: writes track 1 in sector order (system area,
+// volume descriptors, path tables, directories, control files, segment items,
+// the data folder and the application files), closes it, writes the video
+// tracks and finishes the image with its tail.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "apps/app_writer.h"
+
+namespace qorvcd {
+
+class DirTree;
+class File;
+class ImageContainer;
+class ProgressSink;
+class ScriptReader;
+class SegmentList;
+struct BuildContext;
+struct FileSystemState;
+struct ScanDataState;
+struct TrackEntry;
+
+// Track 1 ends at least this many reserved sectors after its last file.
+inline constexpr uint32_t kDataTrackTrailingSectors = 10;
+// Last sector (exclusive) the control files may reach: the segment area's start.
+inline constexpr uint32_t kControlAreaEnd = 300;
+
+// Result code of a disc without room for its video tracks.
+inline constexpr int kResultNoFreeSpace = -2000;
+inline constexpr int kResultCancelled = -1;
+
+// What the layout works on: the build's own objects, by reference.
+struct LayoutInputs {
+    const BuildContext& ctx;
+    ImageContainer& image;  // created, with the tail; disc kind set
+    DirTree& tree;          // placed (PlaceFiles has run)
+    FileSystemState& fs;    // from PlaceFiles
+    std::vector<TrackEntry>& tracks;
+    SegmentList& segments;
+    ScriptReader* script = nullptr;        // its [ISO9660] section; may be null
+    ProgressSink* progressSink = nullptr;  // the layout's progress window; may be null
+    ScanDataState* scanData = nullptr;     // the SCANDATA work file and counters (CVD kinds)
+    AppWriterInputs apps;                  // dataFolder is taken from `fs`
+    int& result;
+};
+
+// Writes the whole image. The outcome is `in.result` (0 success, -1 cancelled,
+// anything else a failure) and the lines of the session log.
+void LayOutImage(LayoutInputs& in);
+
+// Where track 1 ends when its last file ends before `nextSector`: at sector 300
+// or later, and never fewer than 10 reserved sectors after the last file.
+uint32_t DataTrackEnd(uint32_t nextSector);
+
+}  // namespace qorvcd

@@ -1,0 +1,57 @@
+// Appends the MPEG video tracks after track 1 and completes what depends on
+// where their sectors fall: the track files' extents in their folder, the
+// ENTRIES table, the play-item numbers of entry points in the PSD, the
+// SEARCH.DAT scan points (SVCD kinds), the SCANDATA scan points (CVD kinds)
+// and the CVD track table in logical sector 0. The finished ENTRIES, SEARCH.DAT,
+// PSD and SCANDATA are then copied into the sectors reserved for them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qorvcd {
+
+class ImageContainer;
+struct BuildContext;
+struct FileSystemState;
+struct ScanDataState;
+struct TrackEntry;
+
+// Result codes the writer sets.
+inline constexpr int kTrackWriteFailed = 2000;
+inline constexpr int kTrackWriteCancelled = -1;
+// An entry point lies beyond the end of its track: the build goes on.
+inline constexpr int kEntryPointBeyondTrack = 6666;
+
+// Unrecorded sectors in front of every video track and after the last one.
+inline constexpr uint32_t kTrackLeadGap = 152;
+// The highest logical sector a track may reach: the counter's own limit, and
+// the last sector a BCD disc address (99:59:74) can name.
+inline constexpr uint32_t kMaxTrackSector = 99 * 4500 + 59 * 75 + 74 - 150;
+// Every track-file record of the track folder (e.g. "AVSEQ01.MPG;1" with its
+// CD-XA area) is this long.
+inline constexpr size_t kTrackFileRecordSize = 60;
+// The track folder's "." and ".." records come first.
+inline constexpr size_t kFirstTrackFileRecord = 96;
+// Name of the file that receives a unit without a pack header.
+inline constexpr const char* kPacketErrorDumpFile = "error.log";
+
+// Writes every track of `tracks` in order. `scanData` is the build's SCANDATA
+// state with its work file open (CVD and SUPER-VCD), else null. On failure or
+// Cancel `result` is set and the call ends early; an entry point beyond its
+// track's end sets `result` to kEntryPointBeyondTrack and the writer goes on.
+void WriteVideoTracks(ImageContainer& image, const BuildContext& ctx,
+                      std::vector<TrackEntry>& tracks, FileSystemState& fs, ScanDataState* scanData,
+                      int& result);
+
+// What the writer reads from one 2336-byte unit of a track file.
+struct TrackUnitFacts {
+    bool video = false;          // the coding byte marks a video unit
+    bool packHeadOk = false;     // a pack start code at unit byte 8
+    uint32_t clockReference = 0; // system clock reference base (low 32 bits, 90 kHz)
+    bool iPicture = false;       // the pack holds the start of an intra-coded picture
+};
+TrackUnitFacts InspectTrackUnit(const uint8_t* unit);
+
+}  // namespace qorvcd

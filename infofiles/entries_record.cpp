@@ -1,0 +1,79 @@
+#include "infofiles/entries_record.h"
+
+#include <cstring>
+
+#include "platform/bytes.h"
+#include "platform/log_list.h"
+
+namespace qorvcd {
+
+using namespace entries_layout;
+
+std::array<uint8_t, kInfoFileSize> EncodeEntriesHeader(std::span<const char, 8> fileId,
+                                                       uint8_t version) {
+    std::array<uint8_t, kInfoFileSize> out{};
+    std::memcpy(out.data() + kFileId, fileId.data(), kFileIdSize);
+    out[kVersion] = version;
+    out[kReserved9] = 0;  // reserved
+    PutBe16(out.data() + kEntryCount, 0);  // filled as the tracks are written
+    return out;
+}
+
+EntriesTable::EntriesTable(const std::array<uint8_t, kInfoFileSize>& bytes) : bytes_(bytes) {
+    const uint16_t stored = GetBe16(bytes_.data() + kEntryCount);
+    count_ = stored <= kMaxEntries ? stored : uint16_t(kMaxEntries);
+}
+
+bool EntriesTable::Add(uint32_t trackNumber, uint32_t logicalSector, std::string& error) {
+    if (count_ >= kMaxEntries) {
+        error = Format("ENTRIES is full: it holds at most %zu entries (track starts and entry points)",
+                       kMaxEntries);
+        return false;
+    }
+    if (trackNumber > kMaxBcdTrackNumber) {
+        error = Format("Track %u cannot be named in ENTRIES (track numbers end at %u)", trackNumber,
+                       kMaxBcdTrackNumber);
+        return false;
+    }
+    uint8_t* entry = bytes_.data() + kFirstEntry + size_t(count_) * kEntrySize;
+    entry[0] = ToBcd(trackNumber);
+    PutMsfBcd(entry + 1, logicalSector);
+    ++count_;
+    return true;
+}
+
+std::array<uint8_t, kInfoFileSize> EntriesTable::Bytes() const {
+    std::array<uint8_t, kInfoFileSize> out = bytes_;
+    PutBe16(out.data() + kEntryCount, count_);
+    return out;
+}
+
+bool DecodeEntries(std::span<const uint8_t> bytes, EntriesRecord& record, std::string& error) {
+    if (bytes.size() < kInfoFileSize) {
+        error = Format("ENTRIES holds %zu bytes, expected %u", bytes.size(), kInfoFileSize);
+        return false;
+    }
+    const uint8_t* p = bytes.data();
+    EntriesRecord r;
+    std::memcpy(r.fileId.data(), p + kFileId, kFileIdSize);
+    r.version = p[kVersion];
+    r.entryCount = GetBe16(p + kEntryCount);
+    if (r.entryCount > kMaxEntries) {
+        error = Format("ENTRIES names %u entries, but the record holds at most %zu",
+                       unsigned(r.entryCount), kMaxEntries);
+        return false;
+    }
+    r.entries.reserve(r.entryCount);
+    for (size_t k = 0; k < r.entryCount; ++k) {
+        const uint8_t* e = p + kFirstEntry + k * kEntrySize;
+        EntriesEntry entry;
+        entry.trackNumber = uint8_t(FromBcd(e[0]));
+        std::memcpy(entry.address.data(), e + 1, 3);
+        entry.sector = MsfBcdToSector(e + 1);
+        r.entries.push_back(entry);
+    }
+    record = std::move(r);
+    return true;
+}
+
+}  // namespace qorvcd

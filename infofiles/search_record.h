@@ -1,0 +1,46 @@
+// SEARCH.DAT: the table of scan points a player uses for time search (SVCD
+// kinds). The header and a zero table of the right size are written before
+// the tracks; the video track writer fills the points and their count.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qorvcd {
+
+namespace search_layout {
+inline constexpr char kFileId[] = "SEARCHSV";
+inline constexpr size_t kFileIdSize = 8;
+inline constexpr size_t kVersion = 8;
+inline constexpr size_t kReserved9 = 9;
+inline constexpr size_t kPointCount = 10;  // big-endian 16
+inline constexpr size_t kTimeInterval = 12;  // units of 0.5 second
+inline constexpr size_t kHeaderSize = 13;
+inline constexpr size_t kPointSize = 3;      // BCD minutes, seconds, frames
+}  // namespace search_layout
+
+inline constexpr uint8_t kSearchFileVersion = 1;
+// Scan points given to every disc besides two per second of playing time.
+inline constexpr uint32_t kExtraScanPoints = 20;
+
+// Scan points for a total playing time: 20 + 2 x T (T in seconds, truncated
+// after doubling). SEARCH.DAT and SCANDATA reserve this many.
+uint32_t ScanPointsFor(uint32_t totalHundredths);
+
+std::array<uint8_t, search_layout::kHeaderSize> EncodeSearchHeader(uint8_t timeInterval);
+
+struct SearchRecord {
+    std::array<uint8_t, search_layout::kFileIdSize> fileId{};
+    uint8_t version = 0;
+    uint16_t pointCount = 0;
+    uint8_t timeInterval = 0;
+    std::vector<int64_t> points;  // logical sectors
+};
+
+// Reads the header and the `pointCount` points that follow it.
+bool DecodeSearch(std::span<const uint8_t> bytes, SearchRecord& record, std::string& error);
+
+}  // namespace qorvcd

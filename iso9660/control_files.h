@@ -1,0 +1,34 @@
+// Copies the Video CD control files from their work copies into their fixed
+// sectors of track 1: INFO at 150, ENTRIES at 151, LOT from 152 to 183, PSD
+// from 184 and, for the SVCD kinds, TRACKS.SVD, SPICONTX.SVD and SEARCH.DAT
+// behind it. The empty sectors between the directories and INFO are only
+// reserved in the tail.
+#pragma once
+
+#include <cstdint>
+
+#include "iso9660/file_system_state.h"
+
+namespace qorvcd {
+
+class DirTree;
+class ImageContainer;
+struct BuildContext;
+
+inline constexpr uint32_t kInfoSector = 150;
+inline constexpr uint32_t kEntriesSector = 151;
+inline constexpr uint32_t kLotSector = 152;
+inline constexpr uint32_t kPsdSector = 184;
+// The LOT work file fills sectors 152 to 183 exactly.
+inline constexpr uint64_t kLotFileSize = uint64_t(kPsdSector - kLotSector) * 2048;
+
+inline constexpr int kResultDirectoryOverflow = 2000;
+inline constexpr int kResultSvcdFileMissing = 20000;
+
+// Expects the container's sector counter at the sector after the directories;
+// leaves it after the last control file, with state.dirSector equal to it.
+// Returns 0, or the result code of the failure (its line is logged).
+int WriteControlFiles(ImageContainer& image, DirTree& tree, const BuildContext& ctx,
+                      FileSystemState& state);
+
+}  // namespace qorvcd

@@ -1,0 +1,131 @@
+#include "iso9660/directory_writer.h"
+
+#include <array>
+#include <vector>
+
+#include "image/container.h"
+#include "iso9660/dir_tree.h"
+#include "platform/log_list.h"
+#include "session/build_context.h"
+
+namespace qorvcd {
+
+namespace {
+
+using SectorData = std::array<uint8_t, kForm1DataSize>;
+
+// A record is placed in a sector only while it leaves the sector's last byte
+// free; records never cross a sector boundary.
+constexpr size_t kUsableDirectoryBytes = kForm1DataSize - 1;
+// Bytes of a directory record that hold its extent and data length.
+constexpr size_t kRecordHeadSize = 18;
+
+const char* TrackFolderName(DiscKind kind) {
+    return (kind == DiscKind::Cvd || kind == DiscKind::SuperVcd) ? "MPEG2" : "MPEGAV";
+}
+
+bool IsRoot(const DirNode& dir) { return dir.name == DirTree::kRootName; }
+
+}  // namespace
+
+RecordTime StampRecordTime(const Clock& clock) { return RecordTimeFrom(clock); }
+
+DirectoryWriter::DirectoryWriter(ImageContainer& image, const BuildContext& ctx,
+                                 FileSystemState& state, bool hasTracks)
+    : image_(image), ctx_(ctx), state_(state), hasTracks_(hasTracks) {}
+
+int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSectors,
+                                    uint32_t parentSector) {
+    if (depth > kMaxDirectoryDepth) {
+        ctx_.LogLine(Format("%s is nested deeper than %d folder levels", dir->name.c_str(),
+                            kMaxDirectoryDepth));
+        return kResultNestedTooDeep;
+    }
+    const uint64_t start = image_.ImagePosition();
+    const uint32_t extent = state_.dirSector;
+
+    std::vector<SectorData> sectors(1);
+    sectors[0].fill(0);
+    RecordTime time = StampRecordTime(ctx_.clock);
+    size_t used = EncodeDirectoryRecord(DotRecord(false, extent, kForm1DataSize, time),
+                                        sectors[0].data(), kForm1DataSize);
+    used += EncodeDirectoryRecord(DotRecord(true, parentSector, kForm1DataSize, time),
+                                  sectors[0].data() + used, kForm1DataSize - used);
+
+    for (DirNode* child = dir->firstChild; child; child = child->nextSibling) {
+        if (child->name.size() > kMaxEntryNameLength) {
+            ctx_.LogLine(Format("%s name too long, not a 8.3 name format", child->name.c_str()));
+            return kResultNameTooLong;
+        }
+        time = StampRecordTime(ctx_.clock);
+        const DirectoryRecord record = RecordForNode(*child, time);
+        const size_t length = DirectoryRecordLength(record.identifier.size());
+        if (used + length > kUsableDirectoryBytes) {
+            sectors.emplace_back().fill(0);
+            used = 0;
+        }
+        const size_t written =
+            EncodeDirectoryRecord(record, sectors.back().data() + used, kForm1DataSize - used);
+        if (written != length) {
+            ctx_.LogLine(Format("Can't build the directory record of %s", child->name.c_str()));
+            return kResultWriteFailed;
+        }
+        child->recordLength = int16_t(length);
+        child->recordPosition = start + (sectors.size() - 1) * kForm1UnitSize + kSubheaderSize + used;
+        used += length;
+    }
+
+    const uint32_t count = uint32_t(sectors.size());
+    if (dir->IsDirectory()) dir->size = count;
+    // "." gives the directory's own length; ".." the parent's, except at the root.
+    PutRecordDataLength(sectors[0].data(), count * uint32_t(kForm1DataSize));
+    const uint32_t parentLength = IsRoot(*dir) ? count : parentSectors;
+    PutRecordDataLength(sectors[0].data() + dirrec::kDotRecordLength,
+                        parentLength * uint32_t(kForm1DataSize));
+    for (uint32_t i = 0; i < count; ++i) {
+        image_.AppendForm1Unit(i + 1 == count ? kLastDataSubheader : kDataSubheader,
+                               sectors[i].data());
+    }
+    state_.dirSector += count;
+    state_.lastRecordTime = time;
+    if (!image_.Ok()) {
+        ctx_.LogLine(image_.Error());
+        return kResultWriteFailed;
+    }
+    return WriteChildren(depth + 1, dir, count, extent);
+}
+
+int DirectoryWriter::WriteChildren(int level, DirNode* dir, uint32_t sectors, uint32_t extent) {
+    for (DirNode* child = dir->firstChild; child; child = child->nextSibling) {
+        if (!child->IsDirectory()) continue;
+        child->startSector = state_.dirSector;
+        child->size = sectors;
+        if (child == state_.dataFolder) {
+            state_.dataParentSectors = sectors;
+            state_.dataParentSector = extent;
+            continue;
+        }
+        if (hasTracks_ && child->name == TrackFolderName(ctx_.kind)) {
+            state_.trackDirPosition = image_.ImagePosition();
+        }
+        if (const int result = WriteDirectory(level, child, sectors, extent)) return result;
+        if (!PatchChildRecord(*child)) {
+            ctx_.LogLine(image_.Error());
+            return kResultWriteFailed;
+        }
+    }
+    return 0;
+}
+
+// The folder's own record in its parent was written before the folder's
+// place was known: enter its extent and length now.
+bool DirectoryWriter::PatchChildRecord(const DirNode& child) {
+    std::array<uint8_t, kRecordHeadSize> head{};
+    if (!image_.ReadImageAt(child.recordPosition, head.data(), head.size())) return false;
+    PutRecordExtent(head.data(), child.startSector);
+    PutRecordDataLength(head.data(), child.size * uint32_t(kForm1DataSize));
+    image_.WriteImageAt(child.recordPosition, head.data(), head.size());
+    return image_.Ok();
+}
+
+}  // namespace qorvcd

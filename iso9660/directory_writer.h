@@ -1,0 +1,54 @@
+// Writes the directory tree into the image as ISO 9660 directories with their
+// CD-XA areas: one directory's records, then each subdirectory depth first,
+// every sector a Form 1 unit. The data folder is skipped on the first walk
+// and written later on its own (after the segment items).
+#pragma once
+
+#include <cstdint>
+
+#include "iso9660/directory_record.h"
+#include "iso9660/file_system_state.h"
+
+namespace qorvcd {
+
+class Clock;
+class ImageContainer;
+struct BuildContext;
+struct DirNode;
+
+// Results of the directory writer (the build's result codes).
+inline constexpr int kResultNestedTooDeep = 200;
+inline constexpr int kResultNameTooLong = 5000;
+inline constexpr int kResultWriteFailed = 2000;
+
+// Deepest folder level the writer accepts (the root's children are level 1).
+inline constexpr int kMaxDirectoryDepth = 8;
+// Longest name of a directory entry: an 8.3 name.
+inline constexpr size_t kMaxEntryNameLength = 12;
+
+// The build's clock read in UTC, as every record's recording time.
+RecordTime StampRecordTime(const Clock& clock);
+
+class DirectoryWriter {
+public:
+    // `hasTracks`: the track folder's directory position is kept only when
+    // the build has video tracks.
+    DirectoryWriter(ImageContainer& image, const BuildContext& ctx, FileSystemState& state,
+                    bool hasTracks);
+
+    // Writes `dir` at the state's dirSector (its own extent) and then its
+    // subdirectories; `depth` is 0 for the root and for the data folder.
+    // Returns 0, or the result code of the failure (its line is logged).
+    int WriteDirectory(int depth, DirNode* dir, uint32_t parentSectors, uint32_t parentSector);
+
+private:
+    int WriteChildren(int level, DirNode* dir, uint32_t sectors, uint32_t extent);
+    bool PatchChildRecord(const DirNode& child);
+
+    ImageContainer& image_;
+    const BuildContext& ctx_;
+    FileSystemState& state_;
+    bool hasTracks_;
+};
+
+}  // namespace qorvcd

@@ -1,0 +1,139 @@
+#include "iso9660/file_placement.h"
+
+#include <cstdint>
+
+#include "content/segment_items.h"
+#include "content/track_list.h"
+#include "iso9660/dir_tree.h"
+#include "platform/file.h"
+#include "platform/log_list.h"
+#include "platform/paths.h"
+#include "session/build_context.h"
+
+namespace qorvcd {
+
+namespace {
+
+constexpr int kResultFailed = 2000;
+// Bytes of one unit of a sector-mode file, and the data a disc sector keeps of it.
+constexpr uint64_t kUnitBytes = 2336;
+constexpr uint64_t kSectorDataBytes = 2048;
+
+const char* DiscExtension(DiscKind kind) { return kind == DiscKind::Vcd30 ? "DAT" : "MPG"; }
+
+DirNode* FindDataFolder(const DirTree& tree, DiscKind kind) {
+    if (kind == DiscKind::Cvd) return DirTree::FindChild("EXT", tree.Root());
+    const DirNode* data = DirTree::FindChild("DATA", tree.Root());
+    if (!data) return nullptr;
+    return DirTree::FindChild(IsSvcdFamily(kind) ? "SVCDDATA" : "VCD_DATA", data);
+}
+
+const char* DataFolderLabel(DiscKind kind) {
+    switch (kind) {
+        case DiscKind::Vcd30: return "VCD3.0";
+        case DiscKind::Cvd: return "CVD";
+        default: return "SVCD";
+    }
+}
+
+// Units of a sector-mode file; false (logged) when it cannot be read or its
+// data would not fit a 32-bit ISO 9660 length.
+bool CountUnits(const std::string& path, const BuildContext& ctx, uint64_t* units) {
+    File file;
+    if (!file.Open(path, FileMode::Read)) {
+        ctx.LogLine(Format("Can't open file %s", path.c_str()));
+        return false;
+    }
+    *units = file.Length() / kUnitBytes;
+    if (*units * kSectorDataBytes > UINT32_MAX) {
+        ctx.LogLine(Format("%s is too large for one disc file (at most %u bytes of data)",
+                           path.c_str(), unsigned(UINT32_MAX)));
+        return false;
+    }
+    return true;
+}
+
+bool AddPlacedFile(DirTree& tree, const BuildContext& ctx, const std::string& name, NodeKind kind,
+                   NodeFlag flag, uint64_t units) {
+    if (tree.AddFile(name, kind, flag, uint32_t(units * kSectorDataBytes))) return true;
+    if (tree.Ok()) return true;  // already present: the tree keeps the first one
+    ctx.LogLine(Format("Can't add %s to the directory tree", name.c_str()));
+    return false;
+}
+
+int PlaceTracks(DirTree& tree, const BuildContext& ctx, const std::vector<TrackEntry>& tracks,
+                const std::string& prefix) {
+    const bool mpeg2 = ctx.kind == DiscKind::Cvd || ctx.kind == DiscKind::SuperVcd;
+    if (!tree.ChangeDir(mpeg2 ? "\\MPEG2" : "\\MPEGAV")) return kResultFailed;
+    unsigned n = 0;
+    for (const TrackEntry& track : tracks) {
+        uint64_t units = 0;
+        if (!CountUnits(track.path.empty() ? track.fileName : track.path, ctx, &units)) {
+            return kResultFailed;
+        }
+        const std::string name = TrackFileName(prefix, ++n, ctx.kind);
+        if (!AddPlacedFile(tree, ctx, name, NodeKind::TrackFile, NodeFlag::Plain, units)) {
+            return kResultFailed;
+        }
+    }
+    return 0;
+}
+
+int PlaceSegments(DirTree& tree, const BuildContext& ctx, const std::vector<SegmentItem>& segments,
+                  FileSystemState& state) {
+    if (!tree.ChangeDir("\\SEGMENT")) return kResultFailed;
+    DirNode* folder = tree.Cursor();
+    state.segmentSectors = 0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const SegmentItem& item = segments[i];
+        uint64_t units = 0;
+        if (!CountUnits(item.fileName, ctx, &units)) return kResultFailed;
+        const std::string name = SegmentFileName(item.number, ctx.kind);
+        if (!AddPlacedFile(tree, ctx, name, NodeKind::Form2File, NodeFlag::Listed, units)) {
+            return kResultFailed;
+        }
+        const bool last = i + 1 == segments.size();
+        state.segmentSectors += last ? uint32_t(units) : item.segmentCount * kSectorsPerSegment;
+    }
+    // Items begin on segment boundaries from the start of the segment area.
+    uint32_t sector = kSegmentAreaStart;
+    size_t i = 0;
+    for (DirNode* child = folder->firstChild; child && i < segments.size();
+         child = child->nextSibling, ++i) {
+        child->startSector = sector;
+        sector += segments[i].segmentCount * kSectorsPerSegment;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string TrackFileName(const std::string& prefix, unsigned n, DiscKind kind) {
+    return Format("%s%02u.", prefix.c_str(), n) + DiscExtension(kind);
+}
+
+std::string SegmentFileName(uint32_t itemNumber, DiscKind kind) {
+    return Format("ITEM%04u.", unsigned(itemNumber - (kFirstSegmentItemNumber - 1))) +
+           DiscExtension(kind);
+}
+
+int PlaceFiles(DirTree& tree, const BuildContext& ctx, const std::vector<TrackEntry>& tracks,
+               const std::string& trackIdPrefix, const std::vector<SegmentItem>& segments,
+               FileSystemState& state) {
+    if (!tree.Root()) return kResultFailed;
+    state.dataFolder = FindDataFolder(tree, ctx.kind);
+    if (!state.dataFolder) {
+        ctx.LogLine(std::string(DataFolderLabel(ctx.kind)) + "don't find path");
+        return kResultFailed;
+    }
+    if (const int result = PlaceTracks(tree, ctx, tracks, trackIdPrefix)) return result;
+    if (const int result = PlaceSegments(tree, ctx, segments, state)) return result;
+
+    const DirNode* ext = DirTree::FindChild("EXT", tree.Root());
+    if (DirNode* scanData = ext ? DirTree::FindChild("SCANDATA.DAT", ext) : nullptr) {
+        if (!tree.AttachSource(ctx.workFolder + "SCANDATA.DAT", scanData)) return kResultFailed;
+    }
+    return 0;
+}
+
+}  // namespace qorvcd

@@ -1,0 +1,160 @@
+// The ISO 9660 volume descriptor set of track 1: the primary volume
+// descriptor (sector 16) and the set terminator (sector 17). Builder, field
+// updates and reader side by side; the container writes the bytes as Form 1
+// units.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "iso9660/directory_record.h"
+
+namespace qorvcd {
+
+class ScriptReader;
+struct BuildContext;
+struct CalendarTime;
+enum class DiscKind : int;
+
+inline constexpr size_t kVolumeDescriptorSize = 2048;
+using VolumeDescriptorSector = std::array<uint8_t, kVolumeDescriptorSize>;
+
+inline constexpr uint32_t kPrimaryVolumeDescriptorSector = 16;
+inline constexpr uint32_t kTerminatorSector = 17;
+// Submodes of the two units: the descriptor ends a record, the terminator
+// also ends the file (CD-ROM XA submode bits).
+inline constexpr uint8_t kPrimaryDescriptorSubmode = 0x09;
+inline constexpr uint8_t kTerminatorSubmode = 0x89;
+
+// Volume descriptor type codes (ISO 9660 8.1.1).
+enum class VolumeDescriptorType : uint8_t {
+    Primary = 1,
+    SetTerminator = 255,
+};
+
+namespace pvd {
+// Byte offsets of the primary volume descriptor (ISO 9660 8.4).
+inline constexpr size_t kType = 0;
+inline constexpr size_t kStandardId = 1;  // "CD001"
+inline constexpr size_t kVersion = 6;
+inline constexpr size_t kUnused7 = 7;
+inline constexpr size_t kSystemId = 8;
+inline constexpr size_t kVolumeId = 40;
+inline constexpr size_t kPlayOkMark = 72;  // inside the unused bytes 72..79
+inline constexpr size_t kVolumeSpaceSize = 80;    // 32-bit both orders
+inline constexpr size_t kUnused88 = 88;           // 32 bytes
+inline constexpr size_t kVolumeSetSize = 120;     // 16-bit both orders
+inline constexpr size_t kVolumeSequence = 124;    // 16-bit both orders
+inline constexpr size_t kLogicalBlockSize = 128;  // 16-bit both orders
+inline constexpr size_t kPathTableSize = 132;     // 32-bit both orders
+inline constexpr size_t kTypeLPathTable = 140;    // little-endian
+inline constexpr size_t kOptTypeLPathTable = 144;
+inline constexpr size_t kTypeMPathTable = 148;    // big-endian
+inline constexpr size_t kOptTypeMPathTable = 152;
+inline constexpr size_t kRootRecord = 156;        // 34 bytes
+inline constexpr size_t kVolumeSetId = 190;
+inline constexpr size_t kPublisherId = 318;
+inline constexpr size_t kDataPreparerId = 446;
+inline constexpr size_t kApplicationId = 574;
+inline constexpr size_t kCopyrightFileId = 702;
+inline constexpr size_t kAbstractFileId = 739;
+inline constexpr size_t kBibliographicFileId = 776;
+inline constexpr size_t kCreationDate = 813;
+inline constexpr size_t kModificationDate = 830;
+inline constexpr size_t kExpirationDate = 847;
+inline constexpr size_t kEffectiveDate = 864;
+inline constexpr size_t kFileStructureVersion = 881;
+inline constexpr size_t kApplicationUse = 883;
+inline constexpr size_t kXaMark = 1024;  // "CD-XA001", inside the application-use area
+
+inline constexpr size_t kShortIdSize = 32;   // system and volume identifiers
+inline constexpr size_t kLongIdSize = 128;   // volume set, publisher, preparer, application
+inline constexpr size_t kFileIdSize = 37;    // copyright, abstract, bibliographic
+inline constexpr size_t kDateSize = 17;
+inline constexpr size_t kPlayOkMarkSize = 8;
+inline constexpr size_t kXaMarkSize = 8;
+}  // namespace pvd
+
+// Where the terminator carries this program's office-and-date text.
+inline constexpr size_t kTerminatorTextOffset = 1024;
+
+inline constexpr const char* kStandardIdentifier = "CD001";
+inline constexpr const char* kDefaultSystemIdentifier = "S_VCD30 DISC of Dovrane";
+inline constexpr const char* kXaMarkText = "CD-XA001";
+inline constexpr const char* kPlayOkMarkText = "S-OK 1.0";
+// This program's own texts in the application identifier and the terminator.
+inline constexpr const char* kApplicationText = "QORVCD VIDEO CD AUTHORING";
+inline constexpr const char* kOfficeAndDateText = "QORVCD AUTHORING LIBRARY VERSION 0.1";
+inline constexpr size_t kOfficeAndDateLength = 36;
+
+// "VCD30_%02d%02d%2d" (SVCD_, CVD_) of the local year, month and day:
+// 5 March 2026 gives "VCD30_202603 5".
+std::string DefaultVolumeIdentifier(DiscKind kind, const CalendarTime& localDate);
+
+// The descriptor with its defaults (kind and local date from `ctx`), then the
+// keys of the reader's [ISO9660] section. `reader` may be null (defaults
+// only). Returns nothing, after a log line, when a key is not followed by "="
+// and a value or a token is rejected, so a half-read section never reaches
+// the disc.
+std::optional<VolumeDescriptorSector> BuildPrimaryVolumeDescriptor(ScriptReader* reader,
+                                                                   const BuildContext& ctx);
+
+// Applies one [ISO9660] key (upper-case) with its value to the descriptor,
+// truncating text to its field. Returns false for a key that is not one of
+// the section's keys (the descriptor is unchanged).
+bool ApplyIso9660Setting(VolumeDescriptorSector& descriptor, const std::string& key,
+                         const std::string& value);
+
+VolumeDescriptorSector BuildVolumeDescriptorSetTerminator();
+
+// Enters the path table size and the locations of the two tables (each
+// location in both the mandatory and the optional field).
+void SetPathTableFields(VolumeDescriptorSector& descriptor, uint32_t sizeInBytes,
+                        uint32_t littleEndianSector, uint32_t bigEndianSector);
+
+// Completes the descriptor at the end of the layout: the CD-XA mark, the
+// volume space size, the root record (sector 20, one 2048-byte sector, with
+// `rootTime`) and, when the home page asked for it, the "S-OK 1.0" mark.
+void CompleteVolumeDescriptor(VolumeDescriptorSector& descriptor, uint32_t volumeSpaceSize,
+                              const RecordTime& rootTime, bool playOkFound);
+
+// The descriptor's fields as read back from an image.
+struct PrimaryVolumeInfo {
+    std::string systemId;
+    std::string volumeId;
+    std::string volumeSetId;
+    std::string publisherId;
+    std::string dataPreparerId;
+    std::string applicationId;
+    std::string copyrightFileId;
+    std::string abstractFileId;
+    std::string bibliographicFileId;
+    std::string creationDate;
+    std::string modificationDate;
+    std::string expirationDate;
+    std::string effectiveDate;
+    uint32_t volumeSpaceSize = 0;
+    uint16_t volumeSetSize = 0;
+    uint16_t volumeSequenceNumber = 0;
+    uint16_t logicalBlockSize = 0;
+    uint32_t pathTableSize = 0;
+    uint32_t typeLPathTable = 0;
+    uint32_t typeMPathTable = 0;
+    std::optional<DirectoryRecord> root;
+    bool hasXaMark = false;
+    bool hasPlayOkMark = false;
+};
+
+// Reads a primary volume descriptor. Text fields lose trailing blanks and
+// zero bytes. Checks type, "CD001" and version, and that the both-byte-order
+// numbers agree; `error` says what was found when it returns nothing.
+std::optional<PrimaryVolumeInfo> DecodePrimaryVolumeDescriptor(const uint8_t* p, size_t available,
+                                                               std::string* error = nullptr);
+
+// True when the sector is a set terminator (type 255, "CD001", version 1).
+bool IsVolumeDescriptorSetTerminator(const uint8_t* p, size_t available);
+
+}  // namespace qorvcd

@@ -1,0 +1,32 @@
+// The still-picture pipeline: a bitmap becomes an MPEG still ready for the
+// segment area in three passes, each handing a work file to the next:
+//   1. the encoder turns the bitmap into a video elementary stream (B.VBS),
+//   2. the multiplexer wraps it into a program stream (B.PS),
+//   3. the packet reader packs the program stream into the sector-mode target.
+// The work files live in the build's work folder and each is deleted once the
+// next pass has used it. A Cancel is honoured between passes.
+#pragma once
+
+#include <string>
+
+#include "session/build_context.h"
+
+namespace qorvcd {
+
+// Picture modes the caller chooses from the bitmap's width and the disc kind.
+inline constexpr int kPictureModeNormal = 2;  // normal-resolution still
+inline constexpr int kPictureModeHigh = 3;    // high-resolution still
+
+// Results of EncodeStillPicture besides the multiplexer's own non-zero codes.
+inline constexpr int kStillOk = 0;
+inline constexpr int kStillFailedOrCancelled = -1;
+
+// Converts `bitmapPath` into the sector-mode file `targetPath` for ctx.kind.
+// Returns 0 on success; -1 when the encoder or the sector-mode pass failed or
+// the user cancelled; the multiplexer's own non-zero result when it failed.
+// On any failure the reason is logged and neither the target nor a work file
+// is left behind.
+int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath,
+                       const std::string& targetPath, int pictureMode);
+
+}  // namespace qorvcd

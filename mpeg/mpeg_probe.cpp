@@ -1,0 +1,398 @@
+#include "mpeg/mpeg_probe.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "image/sector_unit.h"
+#include "platform/bytes.h"
+#include "platform/file.h"
+#include "session/progress_window.h"
+
+namespace qorvcd {
+
+namespace {
+
+// Start codes and stream ids of ISO/IEC 11172-1 / 13818-1 program streams.
+constexpr uint8_t kPackStartId = 0xBA;
+constexpr uint8_t kSystemHeaderId = 0xBB;
+constexpr uint8_t kAudio0Id = 0xC0;
+constexpr uint8_t kAudio1Id = 0xC1;
+constexpr uint8_t kFirstVideoId = 0xE0;
+constexpr uint8_t kLastVideoId = 0xE2;
+// ISO/IEC 13818-2 sequence header start code.
+constexpr uint8_t kSequenceHeaderId = 0xB3;
+
+constexpr size_t kPackArea = kSectorModeUnitSize - kSubheaderSize;  // 2328
+constexpr size_t kFindBlockSize = kRawSectorSize;  // the first pack is searched for in 2352-byte blocks
+constexpr size_t kPackAlignment = 8;
+constexpr size_t kPacketStartSize = 6;
+constexpr size_t kSystemHeaderFirstStream = 12;
+constexpr size_t kStreamEntrySize = 3;
+constexpr size_t kSequenceHeaderBytes = 8;
+
+// The duration search starts this many units before the end of the file.
+constexpr uint64_t kDurationSearchUnits = 46;
+constexpr size_t kDurationReadSize = 128;
+constexpr size_t kCodingByte = 3;  // subheader byte holding the coding information
+constexpr uint32_t kTicksPerHundredth = 900;  // 90 kHz system clock
+
+// When every announced stream has been parsed but only video or only audio
+// was announced, the scan goes on this many units: some streams (Video CD)
+// announce each stream in a pack of its own.
+constexpr uint32_t kAnnouncementWindow = 150;
+
+// ISO/IEC 11172-3 bit-rate tables in kbit/s: Layer I, II, III.
+constexpr int32_t kBitRates[3][16] = {
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, -1},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, -1},
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, -1},
+};
+constexpr float kSamplingRates[4] = {44.1f, 48.0f, 32.0f, 0.0f};
+constexpr double kFrameRates[9] = {-1.0, 23.976, 24.0, 25.0, 29.97, 30.0, 50.0, 59.94, 60.0};
+
+bool IsStartCodePrefix(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1; }
+bool IsPackStart(const uint8_t* p) { return IsStartCodePrefix(p) && p[3] == kPackStartId; }
+bool IsVideoId(uint8_t id) { return id >= kFirstVideoId && id <= kLastVideoId; }
+
+size_t PackHeaderLength(const uint8_t* pack, bool isMpeg2) {
+    return isMpeg2 ? 14 + (pack[13] & 0x07) : 12;
+}
+
+// An empty Form 2 unit stands for a stream's padding sector: no pack in it.
+bool IsEmptyUnitArea(const uint8_t* area, size_t size) {
+    return std::all_of(area, area + std::min<size_t>(size, 4), [](uint8_t b) { return b == 0; });
+}
+
+bool HasAudioSync(const uint8_t* h) { return h[0] == 0xFF && (h[1] & 0xF0) == 0xF0; }
+
+// A frame header a scan may trust: sync, a layer, a usable rate index.
+bool IsPlausibleAudioHeader(const uint8_t* h) {
+    return HasAudioSync(h) && (h[1] & 0x06) != 0 && (h[2] >> 4) != 15 && ((h[2] >> 2) & 3) != 3;
+}
+
+void DecodeAudioHeader(const uint8_t* h, AudioStreamInfo& out) {
+    static constexpr int32_t kLayerOfCode[4] = {0, 3, 2, 1};
+    out.layer = kLayerOfCode[(h[1] >> 1) & 3];
+    if (out.layer != 0) out.bitRate = kBitRates[out.layer - 1][h[2] >> 4];
+    out.samplingRate = kSamplingRates[(h[2] >> 2) & 3];
+    static constexpr int32_t kClassOfMode[4] = {int32_t(AudioClass::Stereo), int32_t(AudioClass::Stereo),
+                                                int32_t(AudioClass::DualChannel),
+                                                int32_t(AudioClass::SingleChannel)};
+    out.audioClass = kClassOfMode[h[3] >> 6];
+}
+
+// Offset of the payload within an MPEG-1 packet (ISO/IEC 11172-1: stuffing,
+// optional buffer size, then no time stamp, PTS, or PTS and DTS).
+size_t Mpeg1PayloadOffset(const uint8_t* p, size_t size) {
+    size_t q = kPacketStartSize;
+    while (q < size && p[q] == 0xFF) ++q;
+    if (q < size && (p[q] & 0xC0) == 0x40) q += 2;
+    if (q >= size) return size;
+    if ((p[q] & 0xF0) == 0x20) return q + 5;
+    if ((p[q] & 0xF0) == 0x30) return q + 10;
+    return q + 1;
+}
+
+// Offset of the payload within an MPEG-2 PES packet: flags, then H header bytes.
+size_t Mpeg2PayloadOffset(const uint8_t* p, size_t size) {
+    constexpr size_t kHeaderLengthByte = kPacketStartSize + 2;
+    if (kHeaderLengthByte >= size) return size;
+    return kHeaderLengthByte + 1 + p[kHeaderLengthByte];
+}
+
+// Reads the first audio frame header of a packet into `out`. The header at
+// the start of the payload is taken as it is; when the payload starts inside
+// a frame, the first plausible header within the packet is used.
+void ReadAudioHeader(const uint8_t* packet, size_t size, bool isMpeg2, AudioStreamInfo& out) {
+    const size_t payload = isMpeg2 ? Mpeg2PayloadOffset(packet, size) : Mpeg1PayloadOffset(packet, size);
+    if (payload + 4 > size) return;
+    if (HasAudioSync(packet + payload)) {
+        DecodeAudioHeader(packet + payload, out);
+        return;
+    }
+    for (size_t q = payload + 1; q + 4 <= size; ++q) {
+        if (IsPlausibleAudioHeader(packet + q)) {
+            DecodeAudioHeader(packet + q, out);
+            return;
+        }
+    }
+}
+
+struct ParsedFlags {
+    bool video = false;
+    bool audio0 = false;
+    bool audio1 = false;
+};
+
+class Prober {
+public:
+    Prober(MpegStreamInfo& info, const std::string& path, ProgressWindow* progress,
+           const MessageHandler& showMessage)
+        : info_(info), path_(path), progress_(progress), showMessage_(showMessage) {}
+
+    int32_t Run();
+
+private:
+    int32_t Finish(int32_t status) {
+        info_.status = status;
+        file_.Close();
+        return status;
+    }
+    bool FindFirstPack(uint64_t& position);
+    size_t ReadArea(uint64_t position, uint8_t* area);
+    int32_t ScanForward(uint64_t position);
+    bool ExaminePack(const uint8_t* area, size_t size);
+    void ReadSystemHeader(const uint8_t* header, size_t size);
+    void ExaminePacket(const uint8_t* packet, size_t size);
+    bool ScanComplete() const;
+    int32_t MeasureDuration();
+    void Show(const std::string& text) const {
+        if (showMessage_) showMessage_(text);
+    }
+
+    MpegStreamInfo& info_;
+    const std::string& path_;
+    ProgressWindow* progress_;
+    const MessageHandler& showMessage_;
+    File file_;
+    uint64_t length_ = 0;
+    ParsedFlags parsed_;
+};
+
+int32_t Prober::Run() {
+    info_.videoAnnounced = info_.audio1Announced = info_.audio2Announced = 0;
+    if (progress_) {
+        progress_->SetMessage(Format("Searching %s for Audio, Video and OGT information\n", path_.c_str()));
+    }
+    if (!file_.Open(path_, FileMode::Read)) return Finish(kProbeCannotOpen);
+    length_ = file_.Length();
+    uint64_t position = 0;
+    if (!FindFirstPack(position)) return Finish(kProbeFormatError);
+    const int32_t scanned = ScanForward(position);
+    if (scanned != kProbeOk || !info_.isMpeg2) return Finish(scanned);
+    return Finish(MeasureDuration());
+}
+
+bool Prober::FindFirstPack(uint64_t& position) {
+    std::vector<uint8_t> block(kFindBlockSize);
+    for (uint64_t start = 0; start < length_; start += kFindBlockSize) {
+        if (!file_.Seek(start)) return false;
+        const size_t got = file_.Read(block.data(), block.size());
+        for (size_t at = 0; at + 4 <= got; at += kPackAlignment) {
+            if (IsPackStart(block.data() + at)) {
+                position = start + at;
+                return true;
+            }
+        }
+        if (got < block.size()) break;
+    }
+    return false;
+}
+
+size_t Prober::ReadArea(uint64_t position, uint8_t* area) {
+    const size_t want = size_t(std::min<uint64_t>(kPackArea, length_ - position));
+    std::memset(area, 0, kPackArea);
+    if (!file_.Seek(position)) return 0;
+    return file_.Read(area, want);
+}
+
+bool Prober::ScanComplete() const {
+    const bool videoSettled = bool(info_.videoAnnounced) == parsed_.video;
+    const bool audio0Settled = bool(info_.audio1Announced) == parsed_.audio0;
+    if (!info_.isMpeg2) return videoSettled && audio0Settled;
+    return videoSettled && audio0Settled && bool(info_.audio2Announced) == parsed_.audio1;
+}
+
+int32_t Prober::ScanForward(uint64_t position) {
+    std::array<uint8_t, kPackArea> area;
+    uint32_t unitsSinceSettled = 0;
+    for (; position < length_; position += kSectorModeUnitSize) {
+        const size_t got = ReadArea(position, area.data());
+        if (got < 14 || !IsPackStart(area.data())) {
+            if (IsEmptyUnitArea(area.data(), got) && got >= 4) continue;
+            return kProbeFormatError;
+        }
+        if (!ExaminePack(area.data(), got)) return kProbeFormatError;
+
+        if (!ScanComplete()) {
+            unitsSinceSettled = 0;
+            continue;
+        }
+        // Once video and audio have both been announced, nothing is waiting
+        // for an announcement of its own.
+        const bool bothKindsAnnounced =
+            info_.videoAnnounced && (info_.audio1Announced || info_.audio2Announced);
+        if (bothKindsAnnounced || ++unitsSinceSettled > kAnnouncementWindow) break;
+    }
+    return kProbeOk;
+}
+
+bool Prober::ExaminePack(const uint8_t* area, size_t size) {
+    info_.isMpeg2 = (area[4] & 0x40) ? 1 : 0;
+    const size_t first = PackHeaderLength(area, info_.isMpeg2);
+    if (first + kPacketStartSize > size || !IsStartCodePrefix(area + first)) return false;
+    const uint8_t* packet = area + first;
+    const size_t room = size - first;
+    if (packet[3] == kSystemHeaderId) {
+        ReadSystemHeader(packet, room);
+        return true;
+    }
+    const size_t packetSize = std::min<size_t>(room, kPacketStartSize + GetBe16(packet + 4));
+    ExaminePacket(packet, packetSize);
+    return true;
+}
+
+// Every stream the system header lists is announced (entries of three bytes).
+void Prober::ReadSystemHeader(const uint8_t* header, size_t size) {
+    const size_t end = std::min<size_t>(size, kPacketStartSize + GetBe16(header + 4));
+    for (size_t e = kSystemHeaderFirstStream; e + kStreamEntrySize <= end; e += kStreamEntrySize) {
+        const uint8_t id = header[e];
+        if (!(id & 0x80)) break;  // not a stream id: the list has ended
+        if (id == kAudio0Id) {
+            info_.audio1StreamId = id;
+            info_.audio1Announced = 1;
+        } else if (id == kAudio1Id) {
+            info_.audio2StreamId = id;
+            info_.audio2Announced = 1;
+        } else if (IsVideoId(id)) {
+            info_.videoStreamId = id;
+            info_.videoAnnounced = 1;
+        }
+    }
+}
+
+void Prober::ExaminePacket(const uint8_t* packet, size_t size) {
+    const uint8_t id = packet[3];
+    if (IsVideoId(id) && !parsed_.video) {
+        info_.sequenceHeader.fill(0);
+        for (size_t q = kPacketStartSize; q + kSequenceHeaderBytes <= size; ++q) {
+            const uint8_t* s = packet + q;
+            if (!IsStartCodePrefix(s) || s[3] != kSequenceHeaderId) continue;
+            std::memcpy(info_.sequenceHeader.data(), s, kSequenceHeaderBytes);
+            info_.width = (s[4] << 4) | (s[5] >> 4);
+            info_.height = ((s[5] & 0x0F) << 8) + s[6];
+            parsed_.video = true;
+            break;
+        }
+    } else if (id == kAudio0Id && !parsed_.audio0) {
+        ReadAudioHeader(packet, size, info_.isMpeg2, info_.audio[0]);
+        parsed_.audio0 = true;
+    } else if (id == kAudio1Id && !parsed_.audio1) {
+        ReadAudioHeader(packet, size, info_.isMpeg2, info_.audio[1]);
+        parsed_.audio1 = true;
+    }
+}
+
+// The low 32 bits of the 33-bit system clock reference base of an MPEG-2
+// pack header, marker bits skipped (ISO/IEC 13818-1).
+uint32_t Mpeg2ScrBase(const uint8_t* pack) {
+    return (uint32_t((pack[4] >> 3) & 0x03) << 30) | (uint32_t(pack[4] & 0x03) << 28) |
+           (uint32_t(pack[5]) << 20) | (uint32_t(pack[6] >> 3) << 15) |
+           (uint32_t(pack[6] & 0x03) << 13) | (uint32_t(pack[7]) << 5) | (pack[8] >> 3);
+}
+
+// The playing time is the clock reference of the last video unit near the end.
+int32_t Prober::MeasureDuration() {
+    const uint64_t searchSpan = kDurationSearchUnits * kSectorModeUnitSize;
+    // A file too short for the usual start is searched from its last unit.
+    int64_t q = length_ > searchSpan ? int64_t(length_ - searchSpan)
+                                     : int64_t(length_) - int64_t(kSectorModeUnitSize);
+    std::array<uint8_t, kDurationReadSize> unit{};
+    bool haveUnit = false;
+    for (; q >= 0; q -= int64_t(kSectorModeUnitSize)) {
+        if (progress_) {
+            progress_->SetProgress(int((length_ - uint64_t(q)) * 100 / length_));
+            if (progress_->TakeCancelRequest()) return kProbeCancelled;
+        }
+        unit.fill(0);
+        if (!file_.Seek(uint64_t(q))) break;
+        const size_t got = file_.Read(unit.data(), unit.size());
+        if (got >= kSubheaderSize + 4 && IsEmptyUnitArea(unit.data() + kSubheaderSize, 4) &&
+            Subheader::ReadFrom(unit.data()) == kEmptyForm2Subheader) {
+            continue;
+        }
+        if (got < kSubheaderSize + 14 || !IsPackStart(unit.data() + kSubheaderSize)) {
+            Show(Format("File %s format error!", path_.c_str()));
+            return kProbeFormatError;
+        }
+        haveUnit = true;
+        if (unit[kCodingByte] == kVideoCoding) break;
+    }
+    if (!haveUnit) {
+        Show("Not a multiplex file");
+        return kProbeFormatError;
+    }
+    info_.duration = int32_t(Mpeg2ScrBase(unit.data() + kSubheaderSize)) / int32_t(kTicksPerHundredth);
+    return kProbeOk;
+}
+
+}  // namespace
+
+void ResetStreamInfo(MpegStreamInfo& info) { info.status = kProbeNotProbed; }
+
+int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, ProgressWindow* progress,
+                      const MessageHandler& showMessage) {
+    Prober prober(info, path, progress, showMessage);
+    return prober.Run();
+}
+
+double FrameRate(const MpegStreamInfo& info) {
+    if (info.status != kProbeOk) return double(info.status);
+    const unsigned code = info.sequenceHeader[7] & 0x0F;
+    return code < std::size(kFrameRates) ? kFrameRates[code] : 0.0;
+}
+
+int32_t ClassifyVideoStandard(MpegStreamInfo& info) {
+    info.videoStandard = int32_t(VideoStandard::Unknown);
+    if (info.status == kProbeOk) {
+        const double rate = FrameRate(info);
+        if (rate == 24.0 || rate == 25.0) info.videoStandard = int32_t(VideoStandard::Pal);
+        if (rate == 29.97 || rate == 30.0) info.videoStandard = int32_t(VideoStandard::Ntsc);
+    }
+    return info.videoStandard;
+}
+
+int32_t PlayingTime(const MpegStreamInfo& info) {
+    return info.status != kProbeOk ? info.status : info.duration;
+}
+
+int32_t GetAudioStream(const MpegStreamInfo& info, AudioStreamInfo& out, int index) {
+    if (info.status != kProbeOk) return info.status;
+    if (index != 0 && index != 1) return -1;
+    out = info.audio[size_t(index)];
+    return 0;
+}
+
+const char* AudioClassName(unsigned nibble) {
+    switch (nibble) {
+        case 0: return "None";
+        case 1: return "Single channel";
+        case 2: return "Stereo";
+        case 3: return "Dual language";
+        case 6: return "karaoke music only";
+        case 7: return "Left-channel is karaoke music";
+        case 10: return "karaoke music+vocal";
+        case 11: return "Right-channel is karaoke music";
+        case 14: return "Multi-channel surround";
+        default: return "Unknow!!";
+    }
+}
+
+std::string DescribeTrack(DiscKind kind, const TrackSummaryFacts& track) {
+    std::string text = track.videoStandard == int32_t(VideoStandard::Pal) ? "It is PAL," : "It is NTSC,";
+    const char* first = AudioClassName(track.audioInfo & 0x0F);
+    if (kind == DiscKind::Vcd30) {
+        text += std::string(" Audio ") + first;
+        return text;
+    }
+    text += std::string(" Audio#1 ") + first + "," + "Audio#2 " + AudioClassName((track.audioInfo >> 4) & 0x0F);
+    const double seconds = track.duration * 0.01;
+    const int whole = int(seconds);
+    const int frames = int((seconds - whole) * 75);
+    text += Format(", time(s) is %02d:%02d.%02d", whole / 60, whole % 60, frames);
+    return text;
+}
+
+}  // namespace qorvcd

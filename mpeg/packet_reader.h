@@ -1,0 +1,114 @@
+// Turns a multiplexed MPEG-1 or MPEG-2 program stream into a sector-mode file:
+// one 2336-byte unit per pack (CD-XA subheader, the pack, 0xFF filler), the
+// form in which the disc stores MPEG material one pack per Form 2 sector.
+//
+// A malformed stream fails the conversion with its message: a half-converted
+// file would put wrongly framed sectors on the disc.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "image/sector_unit.h"
+#include "platform/file.h"
+#include "platform/log_list.h"
+#include "session/disc_kind.h"
+
+namespace qorvcd {
+
+// Stream ids and start codes of ISO/IEC 11172-1 / 13818-1 program streams.
+enum class StreamId : uint8_t {
+    ProgramEnd = 0xB9,
+    PackStart = 0xBA,
+    SystemHeader = 0xBB,
+    Private1 = 0xBD,
+    Padding = 0xBE,
+    Audio0 = 0xC0,
+    Audio1 = 0xC1,
+    Video0 = 0xE0,
+    Video1 = 0xE1,
+    Video2 = 0xE2,
+};
+
+// The format errors of a conversion; each has its message text.
+enum class PackError {
+    None,
+    NoPacketStart,         // no packet start after the pack header
+    UnknownPacket,         // a packet id below 0xBC that is not a system header
+    UnknownSystemHeader,   // the system header's stream is not one the disc knows
+    UnknownStream,         // a packet id with no subheader
+    NoPackStart,           // no pack start where a pack must begin
+    PackTooLong,           // a pack running past 2324 bytes
+};
+const char* PackErrorText(PackError error);
+
+// Subheader of a unit carrying a packet of `id`, or nothing for an id the
+// disc does not know.
+std::optional<Subheader> SubheaderForStream(uint8_t id, DiscKind kind);
+
+// What one pack looks like, measured from the bytes at its start.
+struct PackLayout {
+    PackError error = PackError::None;
+    size_t length = 0;          // bytes of the pack, at most kMaxPackSize
+    uint8_t contentId = 0;      // stream id that chooses the subheader
+    bool carriesStream = false; // contentId is a packet of the pack, not only announced
+    bool hasSystemHeader = false;
+    bool isEndCode = false;     // 00 00 01 B9: the program ends here
+    bool isZeroSector = false;  // an all-zero padding sector of kMaxPackSize bytes
+};
+
+// Measures the pack at the start of `window` (the next bytes of the stream,
+// at most kMaxPackSize + 4 of them; `size` is short only at end of input).
+// Reads nothing outside the window.
+PackLayout MeasurePack(const uint8_t* window, size_t size);
+
+// The window MeasurePack wants: a pack area plus room for the next start code.
+inline constexpr size_t kPackWindowSize = kMaxPackSize + 4;
+
+// One conversion from an open program stream into an open sector-mode file.
+class SectorModeWriter {
+public:
+    SectorModeWriter(File& input, File& output, MessageHandler showMessage);
+
+    // Converts the whole input from its start. Returns false after a format
+    // error (shown through the message handler) or an I/O failure (Error()).
+    bool ConvertToSectorMode(DiscKind kind);
+    // Sets the end-of-record bit on the last video unit and the last audio
+    // (or end-code) unit written.
+    bool MarkLastUnits();
+
+    const std::string& Error() const { return error_; }
+    std::optional<uint64_t> LastVideoUnit() const { return lastVideoUnit_; }
+    std::optional<uint64_t> LastAudioUnit() const { return lastAudioUnit_; }
+    uint64_t UnitsWritten() const { return unitsWritten_; }
+
+private:
+    bool WritePackUnit(const uint8_t* pack, size_t length, const Subheader& subheader);
+    bool Fail(PackError error);
+    bool FailIo(const File& file);
+    bool MarkUnit(uint64_t offset);
+
+    File& input_;
+    File& output_;
+    MessageHandler showMessage_;
+    std::string error_;
+    std::optional<uint64_t> lastVideoUnit_;
+    std::optional<uint64_t> lastAudioUnit_;
+    uint64_t unitsWritten_ = 0;
+};
+
+// Writes one empty Form 2 unit (subheader 01 00 60 00, zero bytes after it):
+// what stands for a stream's all-zero padding sector, and the first unit of a
+// CVD still picture.
+bool WriteEmptyForm2Unit(File& output);
+
+// Converts the program stream at `inputPath` into a sector-mode file at
+// `outputPath` and marks its last units. On any failure the message is shown
+// (format errors) or returned in `error`, and no output file is left.
+bool PackProgramStream(const std::string& inputPath, const std::string& outputPath,
+                       DiscKind kind, const MessageHandler& showMessage,
+                       std::string* error);
+
+}  // namespace qorvcd

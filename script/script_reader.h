@@ -1,0 +1,76 @@
+// The token reader of every script file (the authoring script and the
+// disc-kind settings files).
+//
+// A script is plain 8-bit text divided into sections headed by bracketed
+// tokens ("[VCD]"); a section holds keyword, "=" and value tokens. The reader
+// knows no keywords: users find a section and pull tokens until the next
+// header. The file position is the reader's only position, so a user may
+// look up sections in any order and as often as it likes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/log_list.h"
+
+namespace qorvcd {
+
+class ScriptReader {
+public:
+    // A token holds at most this many characters (plus its terminator).
+    static constexpr size_t kTokenCapacity = 256;
+    static constexpr size_t kMaxTokenLength = kTokenCapacity - 1;
+    // Each token read looks at most this many bytes ahead.
+    static constexpr size_t kChunkSize = 260;
+    // The message shown when a token is rejected.
+    static constexpr const char* kTooBigMessage = "TOKEN too bigs";
+
+    // `showMessage` receives the message of a rejected token; it may be empty.
+    explicit ScriptReader(MessageHandler showMessage = {});
+    ScriptReader(const ScriptReader&) = delete;
+    ScriptReader& operator=(const ScriptReader&) = delete;
+
+    // Opens an already resolved path for reading. No message on failure:
+    // the caller reports.
+    bool OpenScript(const std::string& path);
+    void CloseScript();
+    bool IsOpen() const { return file_.IsOpen(); }
+
+    // Searches the whole file, from its start, for a token equal to `name`
+    // (given upper-case with its brackets, e.g. "[VCD]"). Returns 1 when found,
+    // leaving the position just after it; 0 at "ENDFILE" or the end of the file.
+    int FindSection(const char* name);
+
+    // The next token with its case kept. "" means end of file; nullptr means
+    // the token was rejected (a word of 256 characters or more, or a quote
+    // that does not close). The pointer stays valid until the next read.
+    const char* NextToken();
+    // NextToken(), upper-cased in place (ASCII letters only).
+    const char* NextTokenUpper();
+
+    // True once the position has reached the end of the file (or no file is open).
+    bool AtEnd();
+    // Why the last rejected token was rejected, with its byte offset; for
+    // callers that log more than the message.
+    const std::string& RejectReason() const { return rejectReason_; }
+
+private:
+    enum class Scan { Token, Skip, Reject };
+
+    Scan ScanChunk(const char* chunk, size_t count, bool atEndOfFile, uint64_t start);
+    Scan ScanQuoted(const char* chunk, size_t count, uint64_t start);
+    Scan ScanWord(const char* chunk, size_t count, bool atEndOfFile, uint64_t start);
+    Scan Reject(uint64_t resumeAt, const char* what, uint64_t start);
+
+    MessageHandler showMessage_;
+    File file_;
+    char token_[kTokenCapacity] = {};
+    // A comment longer than one chunk goes on being skipped in the next chunk.
+    bool inComment_ = false;
+    uint64_t nextPosition_ = 0;
+    std::string rejectReason_;
+};
+
+}  // namespace qorvcd
