@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "image/sector_unit.h"
 #include "iso9660/dir_tree.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
@@ -14,9 +15,7 @@ namespace {
 
 // Pass order: the home page first, then the MPEG files, pictures and sounds.
 constexpr const char* kPatterns[] = {"*.CHM", "*.MP*", "*.ybm", "*.WAV"};
-constexpr uint64_t kSectorModeUnit = 2336;
 constexpr uint64_t kPlainMpegSector = 2304;
-constexpr uint64_t kDiscSectorData = 2048;
 constexpr size_t kMaxBaseName = 8;
 constexpr size_t kMaxExtension = 4;  // with its dot
 constexpr uint64_t kMaxRecordedSize = std::numeric_limits<uint32_t>::max();
@@ -53,8 +52,8 @@ std::vector<FoundEntry> PassEntries(const std::string& folder, const char* patte
 }  // namespace
 
 uint64_t MpegApplicationSize(uint64_t bytes) {
-    const uint64_t unit = bytes % kSectorModeUnit == 0 ? kSectorModeUnit : kPlainMpegSector;
-    return bytes / unit * kDiscSectorData;
+    const uint64_t unit = bytes % kSectorModeUnitSize == 0 ? kSectorModeUnitSize : kPlainMpegSector;
+    return bytes / unit * kForm1DataSize;
 }
 
 ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const BuildContext& ctx) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/stream_codes.h"
 #include "image/container.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/directory_record.h"
@@ -20,9 +21,6 @@ namespace qorvcd {
 namespace {
 
 constexpr int kResultFailed = 2000;
-// The first bytes of a plain MPEG program stream (ISO/IEC 11172-1 / 13818-1
-// pack start code): such a file was never cut into sector units.
-constexpr uint8_t kPackStartCode[] = {0x00, 0x00, 0x01, 0xBA};
 constexpr size_t kProbeBytes = 16;
 // On a CVD, logical sector 0 points at EXT\SCANDATA.DAT: a tag byte and the
 // file's disc address, 30 bytes into the signature unit's user data.
@@ -117,7 +115,9 @@ bool AppWriter::WriteMpegFile(DirNode& node) {
 
     std::array<uint8_t, kSectorModeUnitSize> unit{};
     const size_t probed = source.Read(unit.data(), kProbeBytes);
-    if (probed >= sizeof kPackStartCode && std::memcmp(unit.data(), kPackStartCode, sizeof kPackStartCode) == 0) {
+    // A file that begins with a pack start code is a plain program stream,
+    // never cut into sector units.
+    if (probed >= kStartCodeSize && IsStartCode(unit.data(), StreamId::PackStart)) {
         const std::string folder = node.sourceFolder ? *node.sourceFolder : path;
         return Fail(Format("Error :: %s is not muxed!", folder.c_str()));
     }

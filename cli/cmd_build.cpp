@@ -62,7 +62,6 @@ int RunBuild(const BuildOptions& options) {
         exportOptions.image = options.image;
         exportOptions.cue = CueBeside(options.image);
         if (RunExport(exportOptions) != 0) return 1;
-        if (!options.quiet) std::printf("Wrote %s\n", exportOptions.cue.c_str());
     }
     return 0;
 }

@@ -4,26 +4,14 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "cli/disc_kind_option.h"
 #include "mpeg/packet_reader.h"
 #include "platform/paths.h"
 
 namespace qorvcd::cli {
 
-namespace {
-
-std::optional<DiscKind> KindFromName(const std::string& name) {
-    const std::string lower = ToLower(name);
-    if (lower == "vcd30") return DiscKind::Vcd30;
-    if (lower == "svcd") return DiscKind::Svcd;
-    if (lower == "cvd") return DiscKind::Cvd;
-    if (lower == "supervcd") return DiscKind::SuperVcd;
-    return std::nullopt;
-}
-
-}  // namespace
-
 int RunPack(const PackOptions& options) {
-    const std::optional<DiscKind> kind = KindFromName(options.kind);
+    const std::optional<DiscKind> kind = DiscKindFromName(options.kind);
     if (!kind) {
         std::fprintf(stderr, "qorvcd pack: unknown disc kind %s\n", options.kind.c_str());
         return 2;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "cli/disc_kind_option.h"
 #include "cli/terminal_progress.h"
 #include "mpeg/encode_pipeline.h"
 #include "platform/paths.h"
@@ -13,21 +14,8 @@
 
 namespace qorvcd::cli {
 
-namespace {
-
-std::optional<DiscKind> StillKindFromName(const std::string& name) {
-    const std::string lower = ToLower(name);
-    if (lower == "vcd30") return DiscKind::Vcd30;
-    if (lower == "svcd") return DiscKind::Svcd;
-    if (lower == "cvd") return DiscKind::Cvd;
-    if (lower == "supervcd") return DiscKind::SuperVcd;
-    return std::nullopt;
-}
-
-}  // namespace
-
 int RunStill(const StillOptions& options) {
-    const std::optional<DiscKind> kind = StillKindFromName(options.kind);
+    const std::optional<DiscKind> kind = DiscKindFromName(options.kind);
     if (!kind) {
         std::fprintf(stderr, "qorvcd still: unknown disc kind %s\n", options.kind.c_str());
         return 2;

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/disc_kind_option.h"
 
 namespace {
 
@@ -17,6 +18,11 @@ const char* kDescription =
     "  qorvcd pack movie.mpg MOVIE.MPS --kind svcd   # your MPEG into sector-mode form\n"
     "  qorvcd build disc.txt -o disc.img --bin-cue    # author the disc, with disc.bin/.cue\n"
     "  qorvcd inspect disc.img                        # check what is on it\n";
+
+void AddDiscKindOption(CLI::App* command, std::string& kind) {
+    command->add_option("--kind", kind, "Disc kind: vcd30, svcd, cvd or supervcd")
+        ->check(CLI::IsMember(qorvcd::cli::DiscKindNames(), CLI::ignore_case));
+}
 
 }  // namespace
 
@@ -58,8 +64,7 @@ int main(int argc, char** argv) {
     auto* packCmd = app.add_subcommand("pack", "Turn an MPEG program stream into a sector-mode file");
     packCmd->add_option("input", pack.input, "MPEG-1 or MPEG-2 program stream")->required();
     packCmd->add_option("output", pack.output, "Sector-mode file to write")->required();
-    packCmd->add_option("--kind", pack.kind, "Disc kind: vcd30, svcd, cvd or supervcd")
-        ->check(CLI::IsMember({"vcd30", "svcd", "cvd", "supervcd"}, CLI::ignore_case));
+    AddDiscKindOption(packCmd, pack.kind);
 
     ProbeOptions probe;
     auto* probeCmd = app.add_subcommand("probe", "Show what a sector-mode MPEG file holds");
@@ -69,8 +74,7 @@ int main(int argc, char** argv) {
     auto* stillCmd = app.add_subcommand("still", "Encode a bitmap into a sector-mode still picture");
     stillCmd->add_option("input", still.input, "BMP picture")->required();
     stillCmd->add_option("output", still.output, "Sector-mode file to write")->required();
-    stillCmd->add_option("--kind", still.kind, "Disc kind: vcd30, svcd, cvd or supervcd")
-        ->check(CLI::IsMember({"vcd30", "svcd", "cvd", "supervcd"}, CLI::ignore_case));
+    AddDiscKindOption(stillCmd, still.kind);
     stillCmd->add_option("--mode", still.mode, "Picture mode: 2 normal, 3 high resolution")
         ->check(CLI::IsMember({2, 3}));
 

@@ -66,7 +66,7 @@ uint16_t BufferBound(uint32_t kib) { return uint16_t(kib > kMaxBufferBound ? kMa
 }  // namespace
 
 void WritePackHeader(std::vector<uint8_t>& out, PackSyntax syntax, uint64_t scr, uint32_t muxRate) {
-    PutStartCode(out, uint8_t(SystemStartCode::PackStart));
+    PutStartCode(out, uint8_t(StreamId::PackStart));
     if (syntax == PackSyntax::Mpeg1) {
         PutTimestamp(out, kMpeg1PackMarker, scr);
         PutMarkedRate(out, muxRate);
@@ -81,7 +81,7 @@ void WritePackHeader(std::vector<uint8_t>& out, PackSyntax syntax, uint64_t scr,
 
 void WriteVideoSystemHeader(std::vector<uint8_t>& out, PackSyntax syntax, uint32_t rateBound,
                             uint8_t streamId, uint32_t bufferBoundKiB) {
-    PutStartCode(out, uint8_t(SystemStartCode::SystemHeader));
+    PutStartCode(out, uint8_t(StreamId::SystemHeader));
     PutBe16Back(out, uint16_t(kOneStreamSystemHeaderSize - kPacketPrefixSize));
     PutMarkedRate(out, rateBound);
     // No audio; MPEG-1 streams keep to the constrained system parameters.
@@ -126,13 +126,13 @@ void WritePesHeader(std::vector<uint8_t>& out, PackSyntax syntax, const PesHeade
 }
 
 void WritePaddingPacket(std::vector<uint8_t>& out, size_t totalSize) {
-    PutStartCode(out, uint8_t(SystemStartCode::Padding));
+    PutStartCode(out, uint8_t(StreamId::Padding));
     PutBe16Back(out, uint16_t(totalSize - kPacketPrefixSize));
     out.insert(out.end(), totalSize - kPacketPrefixSize, 0xFF);
 }
 
 void WriteProgramEnd(std::vector<uint8_t>& out) {
-    PutStartCode(out, uint8_t(SystemStartCode::ProgramEnd));
+    PutStartCode(out, uint8_t(StreamId::ProgramEnd));
 }
 
 }  // namespace qorvcd::codec

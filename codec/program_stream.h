@@ -9,25 +9,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec/stream_codes.h"
+#include "image/sector_unit.h"
+
 namespace qorvcd::codec {
 
-// Start-code values after the 00 00 01 prefix (ISO/IEC 11172-1, 13818-1).
-enum class SystemStartCode : uint8_t {
-    ProgramEnd = 0xB9,
-    PackStart = 0xBA,
-    SystemHeader = 0xBB,
-    Padding = 0xBE,
-};
-
 // Still-picture video streams of the disc: normal and high resolution.
-inline constexpr uint8_t kNormalStillStreamId = 0xE1;
-inline constexpr uint8_t kHighStillStreamId = 0xE2;
+inline constexpr uint8_t kNormalStillStreamId = uint8_t(StreamId::Video1);
+inline constexpr uint8_t kHighStillStreamId = uint8_t(StreamId::Video2);
 
-inline constexpr size_t kDiscPackSize = 2324;  // user data of a Form 2 sector
-inline constexpr size_t kMpeg1PackHeaderSize = 12;
-inline constexpr size_t kMpeg2PackHeaderSize = 14;  // without pack stuffing
+inline constexpr size_t kDiscPackSize = kMaxPackSize;  // user data of a Form 2 sector
 inline constexpr size_t kOneStreamSystemHeaderSize = 15;
-inline constexpr size_t kPacketPrefixSize = 6;  // start code and 16-bit length
+inline constexpr size_t kProgramEndSize = kStartCodeSize;  // 00 00 01 B9
 inline constexpr size_t kMaxMpeg1PesStuffing = 16;
 inline constexpr size_t kMaxMpeg2PesStuffing = 32;
 inline constexpr uint64_t kMaxTimestamp = (1ull << 33) - 1;  // 33-bit 90 kHz clock

@@ -13,6 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "codec/stream_codes.h"
 #include "platform/log_list.h"
 
 namespace qorvcd::codec {
@@ -28,7 +29,7 @@ constexpr int64_t kMpeg1MaxBitRate = 1150000;
 constexpr int64_t kMpeg2MaxBitRate = 2600000;
 // Quantisers tried in turn, finest first, until the picture fits.
 constexpr int kQuantiserSteps[] = {2, 3, 4, 5, 6, 8, 10, 12, 16, 20, 24, 31};
-constexpr uint8_t kSequenceEndCode[] = {0x00, 0x00, 0x01, 0xB7};
+constexpr uint8_t kSequenceEndCode[] = {0x00, 0x00, 0x01, uint8_t(VideoStartCode::SequenceEnd)};
 
 struct CodecContextDeleter {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }

@@ -6,8 +6,6 @@ namespace qorvcd::codec {
 
 namespace {
 
-constexpr uint8_t kSequenceHeaderCode = 0xB3;     // ISO/IEC 11172-2 / 13818-2
-constexpr uint8_t kExtensionStartCode = 0xB5;
 constexpr size_t kSequenceHeaderFixedSize = 12;   // start code to load_intra flag
 constexpr size_t kQuantiserMatrixSize = 64;
 constexpr uint8_t kLoadIntraMatrixBit = 0x02;     // in the header's byte 11
@@ -15,7 +13,6 @@ constexpr uint8_t kLoadNonIntraMatrixBit = 0x01;  // in the byte that ends the f
 
 constexpr uint32_t kSystemClockHz = 90000;
 constexpr uint32_t kSectorsPerSecondSingleSpeed = 75;
-constexpr uint32_t kRawSectorBytes = 2352;
 constexpr uint32_t kMuxRateUnitBytes = 50;
 // The decoder gets one frame time after the last byte arrived before the
 // picture is shown.
@@ -24,8 +21,8 @@ constexpr uint64_t kDecodeMarginTicks = 3600;
 constexpr uint32_t kMpeg1VideoBufferKiB = 46;
 constexpr uint32_t kMpeg2VideoBufferKiB = 230;
 
-bool HasStartCode(const std::vector<uint8_t>& s, size_t at, uint8_t code) {
-    return at + 4 <= s.size() && s[at] == 0 && s[at + 1] == 0 && s[at + 2] == 1 && s[at + 3] == code;
+bool HasStartCode(const std::vector<uint8_t>& s, size_t at, VideoStartCode code) {
+    return at + kStartCodeSize <= s.size() && IsStartCodePrefix(s.data() + at) && s[at + 3] == uint8_t(code);
 }
 
 size_t FirstPesCapacity(const StillMuxSettings& s) {
@@ -39,6 +36,16 @@ size_t FollowingPesCapacity(const StillMuxSettings& s) {
 // Packs before the picture: the reserved one, if asked for, and the
 // system-header pack.
 size_t LeadingPacks(const StillMuxSettings& s) { return s.reserveFirstSector ? 2 : 1; }
+
+// Packs that carry the picture. The last of them also ends with the program
+// end code, so it holds kProgramEndSize bytes less of the picture.
+size_t PicturePackCount(size_t streamSize, const StillMuxSettings& s) {
+    const size_t first = FirstPesCapacity(s);
+    const size_t needed = streamSize + kProgramEndSize;
+    if (needed <= first) return 1;
+    const size_t following = FollowingPesCapacity(s);
+    return 1 + (needed - first + following - 1) / following;
+}
 
 uint32_t BufferBoundFor(size_t streamSize, PackSyntax syntax) {
     const uint32_t needed = uint32_t((streamSize + 1023) / 1024);
@@ -60,7 +67,7 @@ void WriteSystemHeaderPack(std::vector<uint8_t>& out, const StillMuxSettings& s,
 }  // namespace
 
 VideoStreamKind DetectVideoStream(const std::vector<uint8_t>& stream) {
-    if (!HasStartCode(stream, 0, kSequenceHeaderCode) || stream.size() < kSequenceHeaderFixedSize)
+    if (!HasStartCode(stream, 0, VideoStartCode::SequenceHeader) || stream.size() < kSequenceHeaderFixedSize)
         return VideoStreamKind::NotVideo;
     // The load flags sit at the end of the fixed part; a loaded matrix shifts
     // the next flag by 64 bytes.
@@ -69,23 +76,20 @@ VideoStreamKind DetectVideoStream(const std::vector<uint8_t>& stream) {
     if (flagsByte >= stream.size()) return VideoStreamKind::NotVideo;
     size_t end = flagsByte + 1;
     if (stream[flagsByte] & kLoadNonIntraMatrixBit) end += kQuantiserMatrixSize;
-    return HasStartCode(stream, end, kExtensionStartCode) ? VideoStreamKind::Mpeg2 : VideoStreamKind::Mpeg1;
+    return HasStartCode(stream, end, VideoStartCode::Extension) ? VideoStreamKind::Mpeg2 : VideoStreamKind::Mpeg1;
 }
 
 StillMuxSettings DiscMuxSettings(PackSyntax syntax, bool doubleSpeed) {
     StillMuxSettings s;
     s.syntax = syntax;
     const uint32_t sectorsPerSecond = kSectorsPerSecondSingleSpeed * (doubleSpeed ? 2 : 1);
-    s.muxRate = kRawSectorBytes * sectorsPerSecond / kMuxRateUnitBytes;
+    s.muxRate = uint32_t(kRawSectorSize) * sectorsPerSecond / kMuxRateUnitBytes;
     s.ticksPerPack = kSystemClockHz / sectorsPerSecond;
     return s;
 }
 
 size_t CountStillPacks(size_t streamSize, const StillMuxSettings& s) {
-    const size_t first = FirstPesCapacity(s);
-    if (streamSize <= first) return LeadingPacks(s) + 1;
-    const size_t following = FollowingPesCapacity(s);
-    return LeadingPacks(s) + 1 + (streamSize - first + following - 1) / following;
+    return LeadingPacks(s) + PicturePackCount(streamSize, s);
 }
 
 std::vector<uint8_t> MultiplexStill(const std::vector<uint8_t>& stream, const StillMuxSettings& s) {
@@ -94,17 +98,24 @@ std::vector<uint8_t> MultiplexStill(const std::vector<uint8_t>& stream, const St
     const uint64_t pts = s.startScr + uint64_t(packCount) * s.ticksPerPack + kDecodeMarginTicks;
 
     std::vector<uint8_t> out;
-    out.reserve(packCount * kDiscPackSize + 4);
+    out.reserve(packCount * kDiscPackSize);
     size_t packIndex = 0;
     auto scrOfNextPack = [&] { return s.startScr + uint64_t(packIndex++) * s.ticksPerPack; };
     if (s.reserveFirstSector) WritePaddingPack(out, s, scrOfNextPack());
     WriteSystemHeaderPack(out, s, scrOfNextPack(), bound);
 
-    for (size_t offset = 0; offset < stream.size();) {
+    size_t offset = 0;
+    while (packIndex < packCount) {
         const bool first = offset == 0;
+        const bool last = packIndex + 1 == packCount;
         WritePackHeader(out, s.syntax, scrOfNextPack(), s.muxRate);
-        const size_t room = kDiscPackSize - PackHeaderSize(s.syntax) - PesHeaderSize(s.syntax, first, 0);
-        const size_t payload = std::min(room, stream.size() - offset);
+        // The program end code takes the last bytes of the last pack, so that
+        // every sector of the stream begins with a pack header.
+        const size_t room = kDiscPackSize - PackHeaderSize(s.syntax) - PesHeaderSize(s.syntax, first, 0) -
+                            (last ? kProgramEndSize : 0);
+        // A pack before the last always leaves the last pack some picture.
+        const size_t left = stream.size() - offset;
+        const size_t payload = last ? left : std::min(room, left - 1);
         const size_t gap = room - payload;
         // A gap too small for a padding packet is closed with PES stuffing.
         const size_t stuffing = gap < kPacketPrefixSize ? gap : 0;

@@ -2,8 +2,8 @@
 // stream whose every pack is exactly one Form 2 sector's user data (2324
 // bytes). As the disc standards ask, the stream's first pack holds only the
 // system header (and padding); the picture follows in the next packs, the
-// last filled up with a padding packet, and the program end code follows the
-// last pack.
+// last filled up with a padding packet and closed by the program end code in
+// its last four bytes.
 #pragma once
 
 #include <cstddef>

@@ -40,6 +40,45 @@ bool CheckMagic(const char* record, const uint8_t* p, size_t offset, const char 
                                 MagicText(p + offset).c_str(), offset, magic));
 }
 
+// Every chunk of the container opens with the same head: "RIFF", the chunk's
+// 32-bit size and its own mark.
+constexpr size_t kChunkSizeAt = 4;
+constexpr size_t kChunkMarkAt = 8;
+
+template <typename Record>
+constexpr bool OpensWithChunkHead(size_t riff, size_t size, size_t mark) {
+    return size == riff + kChunkSizeAt && mark == riff + kChunkMarkAt && mark + 4 <= Record::kSize;
+}
+static_assert(OpensWithChunkHead<ImageHeader>(ImageHeader::kOffsetRiff, ImageHeader::kOffsetChunkSize,
+                                              ImageHeader::kOffsetImag));
+static_assert(OpensWithChunkHead<ImageHeader>(ImageHeader::kOffsetDiscRiff, ImageHeader::kOffsetDiscChunkSize,
+                                              ImageHeader::kOffsetDisc));
+static_assert(OpensWithChunkHead<InfoRecord>(InfoRecord::kOffsetRiff, InfoRecord::kOffsetChunkSize,
+                                             InfoRecord::kOffsetInfo));
+static_assert(OpensWithChunkHead<TailHeader>(TailHeader::kOffsetRiff, TailHeader::kOffsetTailLength,
+                                             TailHeader::kOffsetOfs));
+static_assert(OpensWithChunkHead<TrackBlockHeader>(TrackBlockHeader::kOffsetRiff,
+                                                   TrackBlockHeader::kOffsetInfoChunkSize,
+                                                   TrackBlockHeader::kOffsetInfo));
+
+void PutChunkHead(uint8_t* p, size_t riff, uint32_t chunkSize, const char (&mark)[4]) {
+    PutMagic(p + riff, kRiffMagic);
+    PutLe32(p + riff + kChunkSizeAt, chunkSize);
+    PutMagic(p + riff + kChunkMarkAt, mark);
+}
+
+bool CheckChunkHead(const char* record, const uint8_t* p, size_t riff, const char (&mark)[4],
+                    std::string* error) {
+    return CheckMagic(record, p, riff, kRiffMagic, error) &&
+           CheckMagic(record, p, riff + kChunkMarkAt, mark, error);
+}
+
+// A record that is one chunk: long enough, and opening with its chunk head.
+bool CheckChunkRecord(const char* record, const uint8_t* p, size_t need, size_t size, const char (&mark)[4],
+                      std::string* error) {
+    return CheckLength(record, need, size, error) && CheckChunkHead(record, p, 0, mark, error);
+}
+
 }  // namespace
 
 uint32_t UnitSizeOf(RunForm form) {
@@ -50,16 +89,12 @@ uint32_t UnitSizeOf(RunForm form) {
 
 void ImageHeader::Encode(uint8_t* p) const {
     std::memset(p, 0, kSize);  // the reserved stretches at 12, 70 and 106 stay zero
-    PutMagic(p + kOffsetRiff, kRiffMagic);
-    PutLe32(p + kOffsetChunkSize, kChunkSize);
-    PutMagic(p + kOffsetImag, kImagMagic);
+    PutChunkHead(p, kOffsetRiff, kChunkSize, kImagMagic);
     PutLe16(p + kOffsetValue20, 37);
     PutLe16(p + kOffsetValue22, 2);
     std::memcpy(p + kOffsetPlaceholder, kPlaceholderText, sizeof kPlaceholderText - 1);
     PutLe16(p + kOffsetValue56, 0);
-    PutMagic(p + kOffsetDiscRiff, kRiffMagic);
-    PutLe32(p + kOffsetDiscChunkSize, DiscChunkSize());
-    PutMagic(p + kOffsetDisc, kDiscMagic);
+    PutChunkHead(p, kOffsetDiscRiff, DiscChunkSize(), kDiscMagic);
     PutLe16(p + kOffsetValue78, 16);
     PutLe16(p + kOffsetValue80, 1);
     PutLe16(p + kOffsetTrackCount, trackCount);
@@ -78,10 +113,8 @@ void ImageHeader::Encode(uint8_t* p) const {
 
 bool ImageHeader::Decode(const uint8_t* p, size_t size, std::string* error) {
     const char* name = "image header";
-    if (!CheckLength(name, kSize, size, error) || !CheckMagic(name, p, kOffsetRiff, kRiffMagic, error) ||
-        !CheckMagic(name, p, kOffsetImag, kImagMagic, error) ||
-        !CheckMagic(name, p, kOffsetDiscRiff, kRiffMagic, error) ||
-        !CheckMagic(name, p, kOffsetDisc, kDiscMagic, error)) {
+    if (!CheckChunkRecord(name, p, kSize, size, kImagMagic, error) ||
+        !CheckChunkHead(name, p, kOffsetDiscRiff, kDiscMagic, error)) {
         return false;
     }
     const uint16_t count = GetLe16(p + kOffsetTrackCount);
@@ -141,19 +174,13 @@ bool TrackRecord::Decode(const uint8_t* p, size_t size, std::string* error) {
 // ---- InfoRecord
 
 void InfoRecord::Encode(uint8_t* p) const {
-    PutMagic(p + kOffsetRiff, kRiffMagic);
-    PutLe32(p + kOffsetChunkSize, chunkSize);
-    PutMagic(p + kOffsetInfo, kInfoMagic);
+    PutChunkHead(p, kOffsetRiff, chunkSize, kInfoMagic);
     PutLe32(p + kOffsetImageOffset, offset);
     PutLe32(p + kOffsetReserved16, 0);  // reserved
 }
 
 bool InfoRecord::Decode(const uint8_t* p, size_t size, std::string* error) {
-    const char* name = "info record";
-    if (!CheckLength(name, kSize, size, error) || !CheckMagic(name, p, kOffsetRiff, kRiffMagic, error) ||
-        !CheckMagic(name, p, kOffsetInfo, kInfoMagic, error)) {
-        return false;
-    }
+    if (!CheckChunkRecord("info record", p, kSize, size, kInfoMagic, error)) return false;
     chunkSize = GetLe32(p + kOffsetChunkSize);
     offset = GetLe32(p + kOffsetImageOffset);
     return true;
@@ -162,20 +189,14 @@ bool InfoRecord::Decode(const uint8_t* p, size_t size, std::string* error) {
 // ---- TailHeader
 
 void TailHeader::Encode(uint8_t* p) const {
-    PutMagic(p + kOffsetRiff, kRiffMagic);
-    PutLe32(p + kOffsetTailLength, tailLength);
-    PutMagic(p + kOffsetOfs, kOfsMagic);
+    PutChunkHead(p, kOffsetRiff, tailLength, kOfsMagic);
     PutLe32(p + kOffsetLastBlock, lastBlockOffset);
     PutLe32(p + kOffsetAfterLastBlock, afterLastBlockOffset);
     PutLe16(p + kOffsetTrackCount, trackCount);
 }
 
 bool TailHeader::Decode(const uint8_t* p, size_t size, std::string* error) {
-    const char* name = "tail header";
-    if (!CheckLength(name, kSize, size, error) || !CheckMagic(name, p, kOffsetRiff, kRiffMagic, error) ||
-        !CheckMagic(name, p, kOffsetOfs, kOfsMagic, error)) {
-        return false;
-    }
+    if (!CheckChunkRecord("tail header", p, kSize, size, kOfsMagic, error)) return false;
     tailLength = GetLe32(p + kOffsetTailLength);
     lastBlockOffset = GetLe32(p + kOffsetLastBlock);
     afterLastBlockOffset = GetLe32(p + kOffsetAfterLastBlock);
@@ -186,20 +207,14 @@ bool TailHeader::Decode(const uint8_t* p, size_t size, std::string* error) {
 // ---- TrackBlockHeader
 
 void TrackBlockHeader::Encode(uint8_t* p) const {
-    PutMagic(p + kOffsetRiff, kRiffMagic);
-    PutLe32(p + kOffsetInfoChunkSize, infoChunkSize);
-    PutMagic(p + kOffsetInfo, kInfoMagic);
+    PutChunkHead(p, kOffsetRiff, infoChunkSize, kInfoMagic);
     PutLe32(p + kOffsetInfoBody, infoBodyOffset);
     PutLe32(p + kOffsetFlags, flags);
     PutLe16(p + kOffsetRunCount, uint16_t(runCount));
 }
 
 bool TrackBlockHeader::Decode(const uint8_t* p, size_t size, std::string* error) {
-    const char* name = "track block header";
-    if (!CheckLength(name, kSize, size, error) || !CheckMagic(name, p, kOffsetRiff, kRiffMagic, error) ||
-        !CheckMagic(name, p, kOffsetInfo, kInfoMagic, error)) {
-        return false;
-    }
+    if (!CheckChunkRecord("track block header", p, kSize, size, kInfoMagic, error)) return false;
     infoChunkSize = GetLe32(p + kOffsetInfoChunkSize);
     infoBodyOffset = GetLe32(p + kOffsetInfoBody);
     flags = GetLe32(p + kOffsetFlags);

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "codec/stream_codes.h"
 #include "content/psd_compiler.h"
 #include "content/track_list.h"
 #include "platform/file.h"
@@ -37,8 +38,7 @@ constexpr size_t kPackOffset = kSubheaderSize;  // the pack follows the subheade
 // The third byte of a pack start code at unit byte 8: 0x01 when one is there.
 constexpr size_t kPackStartPrefixByte = 10;
 
-// Pack and picture start codes (ISO/IEC 11172-1, 13818-1, 11172-2, 13818-2).
-constexpr uint8_t kPackStartCode[4] = {0x00, 0x00, 0x01, 0xBA};
+// Picture start code (ISO/IEC 11172-2, 13818-2).
 constexpr uint8_t kPictureStartCode[4] = {0x00, 0x00, 0x01, 0x00};
 // picture_coding_type of a picture header (ISO/IEC 11172-2, 13818-2).
 enum class PictureCodingType : uint8_t { Intra = 1, Predicted = 2, Bidirectional = 3 };
@@ -519,7 +519,7 @@ TrackUnitFacts InspectTrackUnit(const uint8_t* unit) {
     TrackUnitFacts facts;
     facts.video = unit[kCodingByte] == kVideoCoding;
     const uint8_t* pack = unit + kPackOffset;
-    facts.packHeadOk = std::memcmp(pack, kPackStartCode, sizeof kPackStartCode) == 0;
+    facts.packHeadOk = IsStartCode(pack, StreamId::PackStart);
     if (!facts.video || !facts.packHeadOk) return facts;
     static_assert(kPackClockBytes <= kMaxPackSize);
     facts.clockReference = PackClockReference(pack);

@@ -4,6 +4,7 @@
 
 #include "content/segment_items.h"
 #include "content/track_list.h"
+#include "image/sector_unit.h"
 #include "iso9660/dir_tree.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
@@ -15,9 +16,6 @@ namespace qorvcd {
 namespace {
 
 constexpr int kResultFailed = 2000;
-// Bytes of one unit of a sector-mode file, and the data a disc sector keeps of it.
-constexpr uint64_t kUnitBytes = 2336;
-constexpr uint64_t kSectorDataBytes = 2048;
 
 const char* DiscExtension(DiscKind kind) { return kind == DiscKind::Vcd30 ? "DAT" : "MPG"; }
 
@@ -44,8 +42,8 @@ bool CountUnits(const std::string& path, const BuildContext& ctx, uint64_t* unit
         ctx.LogLine(Format("Can't open file %s", path.c_str()));
         return false;
     }
-    *units = file.Length() / kUnitBytes;
-    if (*units * kSectorDataBytes > UINT32_MAX) {
+    *units = file.Length() / kSectorModeUnitSize;
+    if (*units * kForm1DataSize > UINT32_MAX) {
         ctx.LogLine(Format("%s is too large for one disc file (at most %u bytes of data)",
                            path.c_str(), unsigned(UINT32_MAX)));
         return false;
@@ -55,7 +53,7 @@ bool CountUnits(const std::string& path, const BuildContext& ctx, uint64_t* unit
 
 bool AddPlacedFile(DirTree& tree, const BuildContext& ctx, const std::string& name, NodeKind kind,
                    NodeFlag flag, uint64_t units) {
-    if (tree.AddFile(name, kind, flag, uint32_t(units * kSectorDataBytes))) return true;
+    if (tree.AddFile(name, kind, flag, uint32_t(units * kForm1DataSize))) return true;
     if (tree.Ok()) return true;  // already present: the tree keeps the first one
     ctx.LogLine(Format("Can't add %s to the directory tree", name.c_str()));
     return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/stream_codes.h"
 #include "image/sector_unit.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
@@ -14,22 +15,9 @@ namespace qorvcd {
 
 namespace {
 
-// Start codes and stream ids of ISO/IEC 11172-1 / 13818-1 program streams.
-constexpr uint8_t kPackStartId = 0xBA;
-constexpr uint8_t kSystemHeaderId = 0xBB;
-constexpr uint8_t kAudio0Id = 0xC0;
-constexpr uint8_t kAudio1Id = 0xC1;
-constexpr uint8_t kFirstVideoId = 0xE0;
-constexpr uint8_t kLastVideoId = 0xE2;
-// ISO/IEC 13818-2 sequence header start code.
-constexpr uint8_t kSequenceHeaderId = 0xB3;
-
 constexpr size_t kPackArea = kSectorModeUnitSize - kSubheaderSize;  // 2328
 constexpr size_t kFindBlockSize = kRawSectorSize;  // the first pack is searched for in 2352-byte blocks
 constexpr size_t kPackAlignment = 8;
-constexpr size_t kPacketStartSize = 6;
-constexpr size_t kSystemHeaderFirstStream = 12;
-constexpr size_t kStreamEntrySize = 3;
 constexpr size_t kSequenceHeaderBytes = 8;
 
 // The duration search starts this many units before the end of the file.
@@ -52,12 +40,11 @@ constexpr int32_t kBitRates[3][16] = {
 constexpr float kSamplingRates[4] = {44.1f, 48.0f, 32.0f, 0.0f};
 constexpr double kFrameRates[9] = {-1.0, 23.976, 24.0, 25.0, 29.97, 30.0, 50.0, 59.94, 60.0};
 
-bool IsStartCodePrefix(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1; }
-bool IsPackStart(const uint8_t* p) { return IsStartCodePrefix(p) && p[3] == kPackStartId; }
-bool IsVideoId(uint8_t id) { return id >= kFirstVideoId && id <= kLastVideoId; }
+bool IsPackStart(const uint8_t* p) { return IsStartCode(p, StreamId::PackStart); }
+bool IsProgramEnd(const uint8_t* p) { return IsStartCode(p, StreamId::ProgramEnd); }
 
 size_t PackHeaderLength(const uint8_t* pack, bool isMpeg2) {
-    return isMpeg2 ? 14 + (pack[13] & 0x07) : 12;
+    return isMpeg2 ? kMpeg2PackHeaderSize + (pack[13] & 0x07) : kMpeg1PackHeaderSize;
 }
 
 // An empty Form 2 unit stands for a stream's padding sector: no pack in it.
@@ -86,7 +73,7 @@ void DecodeAudioHeader(const uint8_t* h, AudioStreamInfo& out) {
 // Offset of the payload within an MPEG-1 packet (ISO/IEC 11172-1: stuffing,
 // optional buffer size, then no time stamp, PTS, or PTS and DTS).
 size_t Mpeg1PayloadOffset(const uint8_t* p, size_t size) {
-    size_t q = kPacketStartSize;
+    size_t q = kPacketPrefixSize;
     while (q < size && p[q] == 0xFF) ++q;
     if (q < size && (p[q] & 0xC0) == 0x40) q += 2;
     if (q >= size) return size;
@@ -97,7 +84,7 @@ size_t Mpeg1PayloadOffset(const uint8_t* p, size_t size) {
 
 // Offset of the payload within an MPEG-2 PES packet: flags, then H header bytes.
 size_t Mpeg2PayloadOffset(const uint8_t* p, size_t size) {
-    constexpr size_t kHeaderLengthByte = kPacketStartSize + 2;
+    constexpr size_t kHeaderLengthByte = kPacketPrefixSize + 2;
     if (kHeaderLengthByte >= size) return size;
     return kHeaderLengthByte + 1 + p[kHeaderLengthByte];
 }
@@ -210,6 +197,9 @@ int32_t Prober::ScanForward(uint64_t position) {
     uint32_t unitsSinceSettled = 0;
     for (; position < length_; position += kSectorModeUnitSize) {
         const size_t got = ReadArea(position, area.data());
+        // The unit the packet reader writes for a closing end code: the
+        // program ends here.
+        if (got >= 4 && IsProgramEnd(area.data())) break;
         if (got < 14 || !IsPackStart(area.data())) {
             if (IsEmptyUnitArea(area.data(), got) && got >= 4) continue;
             return kProbeFormatError;
@@ -232,31 +222,31 @@ int32_t Prober::ScanForward(uint64_t position) {
 bool Prober::ExaminePack(const uint8_t* area, size_t size) {
     info_.isMpeg2 = (area[4] & 0x40) ? 1 : 0;
     const size_t first = PackHeaderLength(area, info_.isMpeg2);
-    if (first + kPacketStartSize > size || !IsStartCodePrefix(area + first)) return false;
+    if (first + kPacketPrefixSize > size || !IsStartCodePrefix(area + first)) return false;
     const uint8_t* packet = area + first;
     const size_t room = size - first;
-    if (packet[3] == kSystemHeaderId) {
+    if (packet[3] == uint8_t(StreamId::SystemHeader)) {
         ReadSystemHeader(packet, room);
         return true;
     }
-    const size_t packetSize = std::min<size_t>(room, kPacketStartSize + GetBe16(packet + 4));
+    const size_t packetSize = std::min<size_t>(room, kPacketPrefixSize + GetBe16(packet + 4));
     ExaminePacket(packet, packetSize);
     return true;
 }
 
 // Every stream the system header lists is announced (entries of three bytes).
 void Prober::ReadSystemHeader(const uint8_t* header, size_t size) {
-    const size_t end = std::min<size_t>(size, kPacketStartSize + GetBe16(header + 4));
+    const size_t end = std::min<size_t>(size, kPacketPrefixSize + GetBe16(header + 4));
     for (size_t e = kSystemHeaderFirstStream; e + kStreamEntrySize <= end; e += kStreamEntrySize) {
         const uint8_t id = header[e];
         if (!(id & 0x80)) break;  // not a stream id: the list has ended
-        if (id == kAudio0Id) {
+        if (id == uint8_t(StreamId::Audio0)) {
             info_.audio1StreamId = id;
             info_.audio1Announced = 1;
-        } else if (id == kAudio1Id) {
+        } else if (id == uint8_t(StreamId::Audio1)) {
             info_.audio2StreamId = id;
             info_.audio2Announced = 1;
-        } else if (IsVideoId(id)) {
+        } else if (IsVideoStreamId(id)) {
             info_.videoStreamId = id;
             info_.videoAnnounced = 1;
         }
@@ -265,21 +255,21 @@ void Prober::ReadSystemHeader(const uint8_t* header, size_t size) {
 
 void Prober::ExaminePacket(const uint8_t* packet, size_t size) {
     const uint8_t id = packet[3];
-    if (IsVideoId(id) && !parsed_.video) {
+    if (IsVideoStreamId(id) && !parsed_.video) {
         info_.sequenceHeader.fill(0);
-        for (size_t q = kPacketStartSize; q + kSequenceHeaderBytes <= size; ++q) {
+        for (size_t q = kPacketPrefixSize; q + kSequenceHeaderBytes <= size; ++q) {
             const uint8_t* s = packet + q;
-            if (!IsStartCodePrefix(s) || s[3] != kSequenceHeaderId) continue;
+            if (!IsStartCodePrefix(s) || s[3] != uint8_t(VideoStartCode::SequenceHeader)) continue;
             std::memcpy(info_.sequenceHeader.data(), s, kSequenceHeaderBytes);
             info_.width = (s[4] << 4) | (s[5] >> 4);
             info_.height = ((s[5] & 0x0F) << 8) + s[6];
             parsed_.video = true;
             break;
         }
-    } else if (id == kAudio0Id && !parsed_.audio0) {
+    } else if (id == uint8_t(StreamId::Audio0) && !parsed_.audio0) {
         ReadAudioHeader(packet, size, info_.isMpeg2, info_.audio[0]);
         parsed_.audio0 = true;
-    } else if (id == kAudio1Id && !parsed_.audio1) {
+    } else if (id == uint8_t(StreamId::Audio1) && !parsed_.audio1) {
         ReadAudioHeader(packet, size, info_.isMpeg2, info_.audio[1]);
         parsed_.audio1 = true;
     }
@@ -309,10 +299,10 @@ int32_t Prober::MeasureDuration() {
         unit.fill(0);
         if (!file_.Seek(uint64_t(q))) break;
         const size_t got = file_.Read(unit.data(), unit.size());
-        if (got >= kSubheaderSize + 4 && IsEmptyUnitArea(unit.data() + kSubheaderSize, 4) &&
-            Subheader::ReadFrom(unit.data()) == kEmptyForm2Subheader) {
-            continue;
-        }
+        // Neither an empty unit nor the end-code unit holds a clock reference.
+        const bool emptyUnit = got >= kSubheaderSize + 4 && IsEmptyUnitArea(unit.data() + kSubheaderSize, 4) &&
+                               Subheader::ReadFrom(unit.data()) == kEmptyForm2Subheader;
+        if (emptyUnit || (got >= kSubheaderSize + 4 && IsProgramEnd(unit.data() + kSubheaderSize))) continue;
         if (got < kSubheaderSize + 14 || !IsPackStart(unit.data() + kSubheaderSize)) {
             Show(Format("File %s format error!", path_.c_str()));
             return kProbeFormatError;

@@ -11,30 +11,15 @@ namespace qorvcd {
 namespace {
 
 // Pack header layout (ISO/IEC 11172-1 pack, ISO/IEC 13818-1 program stream pack).
-constexpr size_t kStartCodeSize = 4;
-constexpr size_t kPacketStartSize = 6;         // start code prefix, id, 16-bit length
-constexpr size_t kMpeg1PackHeaderSize = 12;
-constexpr size_t kMpeg2PackHeaderSize = 14;
 constexpr size_t kPackVersionByte = 4;         // '01' marks an MPEG-2 pack header
 constexpr uint8_t kMpeg2PackMarker = 0x40;
 constexpr size_t kPackStuffingByte = 13;       // MPEG-2: low 3 bits count stuffing bytes
 constexpr uint8_t kPackStuffingMask = 0x07;
 constexpr size_t kPacketLengthOffset = 4;
-// The stream list of a system header begins after its six fixed bytes.
-constexpr size_t kSystemHeaderFirstStream = kPacketStartSize + 6;
 // Ids from here up are packets with a length field (system header excluded).
 constexpr uint8_t kFirstPacketId = 0xBC;
 
 constexpr uint8_t kFillerByte = 0xFF;
-
-bool IsStartCodePrefix(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1; }
-
-bool IsStartCode(const uint8_t* p, StreamId id) {
-    return IsStartCodePrefix(p) && p[3] == uint8_t(id);
-}
-
-bool IsVideoId(uint8_t id) { return id >= uint8_t(StreamId::Video0) && id <= uint8_t(StreamId::Video2); }
-bool IsAudioId(uint8_t id) { return id == uint8_t(StreamId::Audio0) || id == uint8_t(StreamId::Audio1); }
 
 bool IsZeroSector(const uint8_t* p, size_t size) {
     return size >= kMaxPackSize && std::all_of(p, p + kMaxPackSize, [](uint8_t b) { return b == 0; });
@@ -58,17 +43,17 @@ size_t PackHeaderLength(const uint8_t* pack, size_t size) {
 void ChooseSystemHeaderContent(const uint8_t* w, size_t size, size_t header, PackLayout& out) {
     const size_t headerLength = GetBe16(w + header + kPacketLengthOffset);
     const size_t listStart = header + kSystemHeaderFirstStream;
-    const size_t next = header + kPacketStartSize + headerLength;
-    if (next + kPacketStartSize <= size && IsStartCodePrefix(w + next)) {
+    const size_t next = header + kPacketPrefixSize + headerLength;
+    if (next + kPacketPrefixSize <= size && IsStartCodePrefix(w + next)) {
         const uint8_t id = w[next + 3];
-        if (IsVideoId(id) || IsAudioId(id) || id == uint8_t(StreamId::Private1)) {
+        if (IsVideoStreamId(id) || IsAudioStreamId(id) || id == uint8_t(StreamId::Private1)) {
             out.contentId = id;
             out.carriesStream = true;
             return;
         }
     }
     // An entry of the stream list is three bytes: id, then the buffer bound.
-    if (headerLength + kPacketStartSize >= kSystemHeaderFirstStream + 3 && listStart < size) {
+    if (headerLength + kPacketPrefixSize >= kSystemHeaderFirstStream + kStreamEntrySize && listStart < size) {
         out.contentId = w[listStart];
     }
 }
@@ -79,9 +64,9 @@ PackLayout WalkPackets(const uint8_t* w, size_t size, size_t pos, PackLayout out
     const size_t limit = std::min(size, kMaxPackSize);
     while (pos < limit) {
         if (pos + kStartCodeSize <= size && IsPackBoundary(w + pos)) break;
-        if (pos + kPacketStartSize <= size && IsStartCodePrefix(w + pos) &&
+        if (pos + kPacketPrefixSize <= size && IsStartCodePrefix(w + pos) &&
             w[pos + 3] >= uint8_t(StreamId::SystemHeader)) {
-            pos += kPacketStartSize + GetBe16(w + pos + kPacketLengthOffset);
+            pos += kPacketPrefixSize + GetBe16(w + pos + kPacketLengthOffset);
             if (pos > kMaxPackSize) {
                 out.error = PackError::PackTooLong;
                 return out;
@@ -90,6 +75,13 @@ PackLayout WalkPackets(const uint8_t* w, size_t size, size_t pos, PackLayout out
         }
         while (pos < limit && !(pos + kStartCodeSize <= size && IsPackBoundary(w + pos))) ++pos;
         break;
+    }
+    // An end code in the last four bytes of a full pack is where the disc's
+    // streams keep it: it belongs to that pack and ends the program there.
+    if (pos + kStartCodeSize == kMaxPackSize && pos + kStartCodeSize <= size &&
+        IsStartCode(w + pos, StreamId::ProgramEnd)) {
+        pos = kMaxPackSize;
+        out.endsProgram = true;
     }
     // A packet cut short by the end of the input is kept as it stands.
     out.length = std::min(pos, limit);
@@ -143,7 +135,7 @@ PackLayout MeasurePack(const uint8_t* w, size_t size) {
         return out;
     }
     const size_t header = PackHeaderLength(w, size);
-    if (header + kPacketStartSize > size || !IsStartCodePrefix(w + header)) {
+    if (header + kPacketPrefixSize > size || !IsStartCodePrefix(w + header)) {
         out.error = PackError::NoPacketStart;
         return out;
     }
@@ -221,9 +213,10 @@ bool SectorModeWriter::ConvertToSectorMode(DiscKind kind) {
                 return Fail(pack.hasSystemHeader ? PackError::UnknownSystemHeader
                                                  : PackError::UnknownStream);
             }
-            if (pack.carriesStream && IsVideoId(id)) lastVideoUnit_ = output_.Position();
-            if (pack.carriesStream && IsAudioId(id)) lastAudioUnit_ = output_.Position();
+            if (pack.carriesStream && IsVideoStreamId(id)) lastVideoUnit_ = output_.Position();
+            if (pack.carriesStream && IsAudioStreamId(id)) lastAudioUnit_ = output_.Position();
             if (!WritePackUnit(window.data(), pack.length, *subheader)) return false;
+            if (pack.endsProgram) return true;
             previous = *subheader;
         }
         std::memmove(window.data(), window.data() + pack.length, held - pack.length);

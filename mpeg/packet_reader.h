@@ -11,26 +11,13 @@
 #include <optional>
 #include <string>
 
+#include "codec/stream_codes.h"
 #include "image/sector_unit.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "session/disc_kind.h"
 
 namespace qorvcd {
-
-// Stream ids and start codes of ISO/IEC 11172-1 / 13818-1 program streams.
-enum class StreamId : uint8_t {
-    ProgramEnd = 0xB9,
-    PackStart = 0xBA,
-    SystemHeader = 0xBB,
-    Private1 = 0xBD,
-    Padding = 0xBE,
-    Audio0 = 0xC0,
-    Audio1 = 0xC1,
-    Video0 = 0xE0,
-    Video1 = 0xE1,
-    Video2 = 0xE2,
-};
 
 // The format errors of a conversion; each has its message text.
 enum class PackError {
@@ -56,6 +43,7 @@ struct PackLayout {
     bool carriesStream = false; // contentId is a packet of the pack, not only announced
     bool hasSystemHeader = false;
     bool isEndCode = false;     // 00 00 01 B9: the program ends here
+    bool endsProgram = false;   // the pack closes with the end code in its last 4 bytes
     bool isZeroSector = false;  // an all-zero padding sector of kMaxPackSize bytes
 };
 
@@ -65,7 +53,7 @@ struct PackLayout {
 PackLayout MeasurePack(const uint8_t* window, size_t size);
 
 // The window MeasurePack wants: a pack area plus room for the next start code.
-inline constexpr size_t kPackWindowSize = kMaxPackSize + 4;
+inline constexpr size_t kPackWindowSize = kMaxPackSize + kStartCodeSize;
 
 // One conversion from an open program stream into an open sector-mode file.
 class SectorModeWriter {

@@ -1,6 +1,3 @@
-// The application writer on a real directory written into a container: the
-// sectors each kind of file takes, the order of a folder's files, the
-// home-page mark, and the refusals.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -87,58 +84,48 @@ std::vector<uint8_t> SectorModeFile(size_t units) {
     return bytes;
 }
 
-TEST(AppWriterSectors, OrdinaryFilesOf0And2048And2049Bytes) {
+TEST(AppWriterSectors, OrdinaryAndMpegFilesTakeTheirSectors) {
     AppHarness h;
+    const std::vector<uint8_t> ten = SectorModeFile(10);
     DirNode* empty = h.AddFile("D/", "E.TXT", NodeKind::Form1File, {});
     DirNode* whole = h.AddFile("D/", "F.TXT", NodeKind::Form1File, std::vector<uint8_t>(2048, 7));
     DirNode* over = h.AddFile("D/", "G.TXT", NodeKind::Form1File, std::vector<uint8_t>(2049, 9));
+    DirNode* movie = h.AddFile("D/", "M.MPG", NodeKind::Form2File, ten);
+    DirNode* none = h.AddFile("D/", "N.MPG", NodeKind::Form2File, {});
     ASSERT_EQ(h.Run(), 1) << h.log.Last();
+    // MPEG files first: 10 units, then one sector for the empty one.
+    EXPECT_EQ(movie->size, 20480u);
+    EXPECT_EQ(none->startSector, movie->startSector + 10);
     const uint32_t first = empty->startSector;
-    EXPECT_EQ(empty->size, 0u);
+    EXPECT_EQ(first, movie->startSector + 11);
     EXPECT_EQ(whole->startSector, first + 1);
     EXPECT_EQ(over->startSector, first + 2);
     EXPECT_EQ(h.image.SectorCounter(), first + 4);
     ImageReader reader = h.Finish();
     SectorContent s;
-    ASSERT_TRUE(reader.ReadSector(first, s));
-    EXPECT_EQ(s.subheader, kLastDataSubheader);
-    EXPECT_EQ(std::count(s.data.begin(), s.data.end(), 0), 2048);
-    ASSERT_TRUE(reader.ReadSector(first + 1, s));
-    EXPECT_EQ(s.subheader, kLastDataSubheader);
-    ASSERT_TRUE(reader.ReadSector(first + 2, s));
-    EXPECT_EQ(s.subheader, kDataSubheader);
-    ASSERT_TRUE(reader.ReadSector(first + 3, s));
-    EXPECT_EQ(s.subheader, kLastDataSubheader);
-    EXPECT_EQ(s.data[0], 9);
-    EXPECT_EQ(std::count(s.data.begin() + 1, s.data.end(), 0), 2047);
-    // The record in the image carries extent and length.
-    std::vector<uint8_t> dirData(2048);
-    ASSERT_TRUE(reader.ReadUserData2048(DirTree::FindChild("D", h.tree.Root())->startSector, dirData.data()));
-    std::optional<DirectoryRecord> r = DecodeDirectoryRecord(dirData.data() + 96 + 2 * 54, 2048 - 204);  // after E.TXT, F.TXT
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->identifier, "G.TXT;1");
-    EXPECT_EQ(r->extent, first + 2);
-    EXPECT_EQ(r->dataLength, 2049u);
-}
-
-TEST(AppWriterSectors, MpegFilesAreForm2UnitsAndEmptyOnesTakeOneSector) {
-    AppHarness h;
-    const std::vector<uint8_t> ten = SectorModeFile(10);
-    DirNode* movie = h.AddFile("D/", "M.MPG", NodeKind::Form2File, ten);
-    DirNode* empty = h.AddFile("D/", "N.MPG", NodeKind::Form2File, {});
-    ASSERT_EQ(h.Run(), 1) << h.log.Last();
-    EXPECT_EQ(movie->size, 20480u);
-    EXPECT_EQ(empty->startSector, movie->startSector + 10);
-    EXPECT_EQ(h.image.SectorCounter(), movie->startSector + 11);
-    ImageReader reader = h.Finish();
-    SectorContent s;
     ASSERT_TRUE(reader.ReadSector(movie->startSector + 9, s));
     EXPECT_EQ(s.form, RunForm::Form2);
     EXPECT_EQ(0, std::memcmp(s.data.data(), ten.data() + 9 * 2336 + 8, 2324));
-    ASSERT_TRUE(reader.ReadSector(empty->startSector, s));
+    ASSERT_TRUE(reader.ReadSector(none->startSector, s));
     EXPECT_EQ(s.form, RunForm::Form2);
     EXPECT_EQ(std::count(s.data.begin(), s.data.end(), 0), 2324);
+    const std::pair<uint32_t, Subheader> subheaders[] = {{first, kLastDataSubheader}, {first + 1, kLastDataSubheader},
+                                                         {first + 2, kDataSubheader}, {first + 3, kLastDataSubheader}};
+    for (const auto& [sector, subheader] : subheaders) {
+        ASSERT_TRUE(reader.ReadSector(sector, s));
+        EXPECT_EQ(s.subheader, subheader) << sector;
+    }
+    EXPECT_EQ(s.data[0], 9);
+    EXPECT_EQ(std::count(s.data.begin() + 1, s.data.end(), 0), 2047);
     EXPECT_TRUE(reader.Warnings().empty());
+    // The record in the image carries extent and length.
+    std::vector<uint8_t> dirData(2048);
+    ASSERT_TRUE(reader.ReadUserData2048(DirTree::FindChild("D", h.tree.Root())->startSector, dirData.data()));
+    std::optional<DirectoryRecord> r = DecodeDirectoryRecord(dirData.data() + 96 + 2 * 54, 2048 - 204);
+    ASSERT_TRUE(r);  // after E.TXT and F.TXT
+    EXPECT_EQ(r->identifier, "G.TXT;1");
+    EXPECT_EQ(r->extent, first + 2);
+    EXPECT_EQ(r->dataLength, 2049u);
 }
 
 TEST(AppWriterOrder, MpegThenOrdinaryThenSubfolders) {
@@ -193,11 +180,10 @@ TEST(AppWriterFailures, PlainProgramStreamMissingSourceAndWrongRecord) {
     }
     {
         AppHarness h;
-        DirNode* node = h.AddFile("D/", "Q.TXT", NodeKind::Form1File, {1, 2, 3});
+        h.AddFile("D/", "Q.TXT", NodeKind::Form1File, {1, 2, 3});
         File::Remove(h.source + "D/Q.TXT");
         EXPECT_EQ(h.Run(), 0);
         EXPECT_EQ(h.log.Last(), "Can't open file " + h.source + "D/Q.TXT");
-        (void)node;
     }
     {
         AppHarness h;

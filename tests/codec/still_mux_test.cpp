@@ -24,8 +24,8 @@ uint64_t ReadTimestamp(const uint8_t* p) {
            (uint64_t(p[3]) << 7) | (p[4] >> 1);
 }
 
-// Walks a program stream the way a demultiplexer does and checks that every
-// pack is exactly one sector's data, made of whole packets.
+// Walks a program stream as a demultiplexer does; every pack must be exactly
+// one sector's data, made of whole packets.
 struct Demuxed {
     std::vector<uint8_t> video;
     size_t packs = 0;
@@ -42,10 +42,6 @@ Demuxed Demux(const std::vector<uint8_t>& ps, PackSyntax syntax) {
     Demuxed d;
     size_t at = 0;
     while (at < ps.size()) {
-        if (StartCodeAt(ps, at, 0xB9) && at + 4 == ps.size()) {
-            d.endCode = true;
-            break;
-        }
         EXPECT_TRUE(StartCodeAt(ps, at, 0xBA)) << "no pack start at " << at;
         if (!StartCodeAt(ps, at, 0xBA) || at + kPack > ps.size()) return d;
         const uint8_t* pack = ps.data() + at;
@@ -58,6 +54,12 @@ Demuxed Demux(const std::vector<uint8_t>& ps, PackSyntax syntax) {
         size_t p = PackHeaderSize(syntax);
         if (syntax == PackSyntax::Mpeg2) p += pack[13] & 0x07;
         while (p < kPack) {
+            // The program end code closes the last pack in its last 4 bytes.
+            if (p + 4 == kPack && at + kPack == ps.size() && StartCodeAt(ps, at + p, 0xB9)) {
+                d.endCode = true;
+                p = kPack;
+                break;
+            }
             EXPECT_TRUE(pack[p] == 0 && pack[p + 1] == 0 && pack[p + 2] == 1) << "pack " << d.packs << " at " << p;
             const uint8_t id = pack[p + 3];
             const size_t length = GetBe16(pack + p + 4);
@@ -108,7 +110,7 @@ TEST(StillMux, EveryPackFillsOneSectorForAnyPictureSize) {
             const std::vector<uint8_t> stream = Pattern(size);
             const std::vector<uint8_t> ps = MultiplexStill(stream, s);
             const size_t packs = CountStillPacks(size, s);
-            ASSERT_EQ(ps.size(), packs * kPack + 4) << "size " << size;
+            ASSERT_EQ(ps.size(), packs * kPack) << "size " << size;
             const Demuxed d = Demux(ps, syntax);
             EXPECT_EQ(d.packs, packs) << "size " << size;
             EXPECT_TRUE(d.video == stream) << "size " << size;
@@ -120,28 +122,32 @@ TEST(StillMux, EveryPackFillsOneSectorForAnyPictureSize) {
     }
 }
 
-TEST(StillMux, SystemHeaderPackListsTheStillStreamAlone) {
+TEST(StillMux, LeadingPacksTimesAndDiscRates) {
     StillMuxSettings s = DiscMuxSettings(PackSyntax::Mpeg1, false);
+    EXPECT_EQ(s.muxRate, 3528u);  // 75 sectors of 2352 bytes, in 50-byte units
+    EXPECT_EQ(s.ticksPerPack, 1200u);
     s.streamId = kHighStillStreamId;
-    const std::vector<uint8_t> ps = MultiplexStill(Pattern(5000), s);
-    // The header follows the pack header and lists one stream at its byte 12;
-    // padding fills the rest of the first pack.
+    s.startScr = 90000;  // "1.00"
+    std::vector<uint8_t> ps = MultiplexStill(Pattern(30000), s);
+    // The system header lists the one stream at its byte 12; padding fills the pack.
     ASSERT_TRUE(StartCodeAt(ps, kMpeg1PackHeaderSize, 0xBB));
-    EXPECT_EQ(GetBe16(ps.data() + kMpeg1PackHeaderSize + 4), kOneStreamSystemHeaderSize - 6);
     EXPECT_EQ(ps[kMpeg1PackHeaderSize + 12], kHighStillStreamId);
     EXPECT_TRUE(StartCodeAt(ps, kMpeg1PackHeaderSize + kOneStreamSystemHeaderSize, 0xBE));
-    // The picture starts the second pack, with the listed stream id.
     EXPECT_TRUE(StartCodeAt(ps, kPack + kMpeg1PackHeaderSize, kHighStillStreamId));
-}
+    // The picture is presented after its last byte arrived.
+    Demuxed d = Demux(ps, PackSyntax::Mpeg1);
+    EXPECT_EQ(d.lastScr, 90000 + (d.packs - 1) * s.ticksPerPack);
+    EXPECT_GT(d.pts, d.lastScr);
 
-TEST(StillMux, ReservedFirstSectorHoldsOnlyPadding) {
-    StillMuxSettings s = DiscMuxSettings(PackSyntax::Mpeg2, true);
+    s = DiscMuxSettings(PackSyntax::Mpeg2, true);
+    EXPECT_EQ(s.muxRate, 7056u);
+    EXPECT_EQ(s.ticksPerPack, 600u);
     s.reserveFirstSector = true;
     const std::vector<uint8_t> stream = Pattern(3000);
-    const std::vector<uint8_t> ps = MultiplexStill(stream, s);
-    const Demuxed d = Demux(ps, PackSyntax::Mpeg2);
-    EXPECT_EQ(d.packs, CountStillPacks(stream.size(), s));
+    ps = MultiplexStill(stream, s);
+    d = Demux(ps, PackSyntax::Mpeg2);
     EXPECT_EQ(d.packs, 4u);  // reserved, system header, two of picture
+    EXPECT_EQ(CountStillPacks(stream.size(), s), 4u);
     EXPECT_TRUE(StartCodeAt(ps, kMpeg2PackHeaderSize, 0xBE));
     EXPECT_EQ(d.systemHeaderPack, 1u);
     EXPECT_EQ(d.firstVideoPack, 2u);
@@ -149,52 +155,27 @@ TEST(StillMux, ReservedFirstSectorHoldsOnlyPadding) {
     EXPECT_EQ(d.listedStream, kNormalStillStreamId);
 }
 
-TEST(StillMux, PictureIsPresentedAfterItsLastByteArrives) {
-    StillMuxSettings s = DiscMuxSettings(PackSyntax::Mpeg1, false);
-    s.startScr = 90000;  // "1.00"
-    const Demuxed d = Demux(MultiplexStill(Pattern(30000), s), PackSyntax::Mpeg1);
-    ASSERT_GT(d.packs, 10u);
-    EXPECT_EQ(d.lastScr, 90000 + (d.packs - 1) * s.ticksPerPack);
-    EXPECT_GT(d.pts, d.lastScr);
-}
-
-TEST(StillMux, DiscRatesMatchSectorRates) {
-    const StillMuxSettings single = DiscMuxSettings(PackSyntax::Mpeg1, false);
-    EXPECT_EQ(single.muxRate, 3528u);  // 75 sectors of 2352 bytes, in 50-byte units
-    EXPECT_EQ(single.ticksPerPack, 1200u);
-    const StillMuxSettings twice = DiscMuxSettings(PackSyntax::Mpeg2, true);
-    EXPECT_EQ(twice.muxRate, 7056u);
-    EXPECT_EQ(twice.ticksPerPack, 600u);
-}
-
-// Elementary streams made by ffmpeg itself, not by our encoder.
-std::vector<uint8_t> FfmpegStream(const std::string& name, const std::string& options) {
-    return test::ReadBytes(test::EnsureMedia(
-        name, "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=352x288 -frames:v 1 " + options + " {out}"));
-}
-
 TEST(StillMux, DetectsTheVideoSyntax) {
-    EXPECT_EQ(DetectVideoStream(FfmpegStream("es-mpeg1.m1v", "-c:v mpeg1video -f mpeg1video")),
-              VideoStreamKind::Mpeg1);
-    EXPECT_EQ(DetectVideoStream(FfmpegStream("es-mpeg2.m2v", "-c:v mpeg2video -f mpeg2video")),
-              VideoStreamKind::Mpeg2);
-    // A loaded quantiser matrix moves the sequence extension 64 bytes on.
-    std::string matrix;
+    std::string matrix;  // a loaded quantiser matrix moves the sequence extension 64 bytes on
     for (int i = 0; i < 64; ++i) matrix += (i ? "," : "") + std::to_string(16 + i % 9);
-    EXPECT_EQ(DetectVideoStream(FfmpegStream("es-mpeg2-matrix.m2v",
-                                             "-c:v mpeg2video -intra_matrix " + matrix + " -f mpeg2video")),
-              VideoStreamKind::Mpeg2);
-    EXPECT_EQ(DetectVideoStream(FfmpegStream("es-mpeg1-matrix.m1v",
-                                             "-c:v mpeg1video -intra_matrix " + matrix + " -f mpeg1video")),
-              VideoStreamKind::Mpeg1);
-
-    EXPECT_EQ(DetectVideoStream({}), VideoStreamKind::NotVideo);
-    EXPECT_EQ(DetectVideoStream({0x00, 0x00, 0x01, 0xBA, 0x44, 0, 0, 0, 0, 0, 0, 0}), VideoStreamKind::NotVideo);
-    // A sequence header cut off before its flags.
-    EXPECT_EQ(DetectVideoStream({0x00, 0x00, 0x01, 0xB3, 0x16, 0x01, 0x20}), VideoStreamKind::NotVideo);
-    // One that announces a matrix it does not hold.
-    EXPECT_EQ(DetectVideoStream({0x00, 0x00, 0x01, 0xB3, 0x16, 0x01, 0x20, 0x23, 0xFF, 0xFF, 0xE0, 0x1A}),
-              VideoStreamKind::NotVideo);
+    const struct { const char* name; std::string options; VideoStreamKind kind; } streams[] = {
+        {"es-mpeg1.m1v", "-c:v mpeg1video -f mpeg1video", VideoStreamKind::Mpeg1},
+        {"es-mpeg2.m2v", "-c:v mpeg2video -f mpeg2video", VideoStreamKind::Mpeg2},
+        {"es-mpeg2-matrix.m2v", "-c:v mpeg2video -intra_matrix " + matrix + " -f mpeg2video", VideoStreamKind::Mpeg2},
+        {"es-mpeg1-matrix.m1v", "-c:v mpeg1video -intra_matrix " + matrix + " -f mpeg1video", VideoStreamKind::Mpeg1},
+    };
+    for (const auto& s : streams) {
+        const std::string path = test::EnsureMedia(
+            s.name, "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=352x288 -frames:v 1 " + s.options + " {out}");
+        EXPECT_EQ(DetectVideoStream(test::ReadBytes(path)), s.kind) << s.name;
+    }
+    const std::vector<uint8_t> notVideo[] = {
+        {},
+        {0x00, 0x00, 0x01, 0xBA, 0x44, 0, 0, 0, 0, 0, 0, 0},
+        {0x00, 0x00, 0x01, 0xB3, 0x16, 0x01, 0x20},  // cut before its flags
+        {0x00, 0x00, 0x01, 0xB3, 0x16, 0x01, 0x20, 0x23, 0xFF, 0xFF, 0xE0, 0x1A},  // a matrix it does not hold
+    };
+    for (const auto& bytes : notVideo) EXPECT_EQ(DetectVideoStream(bytes), VideoStreamKind::NotVideo) << bytes.size();
 }
 
 }  // namespace

@@ -38,16 +38,15 @@ class PsdCompilerTest : public ::testing::Test {
     static Bytes Slice(const Bytes& b, size_t at, size_t n) {
         return at + n <= b.size() ? Bytes(b.begin() + at, b.begin() + at + n) : Bytes();
     }
-    const PlayListNode& List(const std::string& id) const {
-        for (const auto& n : pbc.playLists)
-            if (n.id == id) return n;
-        throw std::runtime_error("no list " + id);
+    template <typename Node>
+    static int Offset(const std::vector<Node>& nodes, const std::string& id) {
+        for (const auto& n : nodes)
+            if (n.id == id) return n.psdOffset;
+        ADD_FAILURE() << "no list " << id;
+        return -1;
     }
-    const SelectionNode& Selection(const std::string& id) const {
-        for (const auto& n : pbc.selections)
-            if (n.id == id) return n;
-        throw std::runtime_error("no selection " + id);
-    }
+    int List(const std::string& id) const { return Offset(pbc.playLists, id); }
+    int Selection(const std::string& id) const { return Offset(pbc.selections, id); }
 
     ContentFixture f;
     TrackList tracks;
@@ -82,38 +81,26 @@ TEST_F(PsdCompilerTest, PlayListsAreLinkedByOffsetAndNumberedFromTheStartList) {
     EXPECT_EQ(Slice(image.psd, 16, 16), (Bytes{0x10, 0x01, 0x00, 0x02, 0x00, 0x00, 0xFF, 0xFF, 0x00,
                                                0x00, 0x00, 0x1E, 0xFF, 0xFF, 0x03, 0xE9}));
     EXPECT_EQ(Slice(image.lot, 0, 8), (Bytes{0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0xFF, 0xFF}));
-    EXPECT_EQ(List("P2").psdOffset, 16);
+    EXPECT_EQ(List("P2"), 16);
 }
 
 TEST_F(PsdCompilerTest, SelectionSizesRoundUpToEightBytes) {
-    auto items = [](int n) {
-        std::string s = " ITEMS";
-        for (int i = 1; i <= n; ++i) s += " " + std::to_string(i) + " NONE";
-        return s + " ENDITEMS";
-    };
-    const PsdImage image = Compile(
-        "SELECTION S3 PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE PLAYITEM "
-        "SEG01" +
-        items(3) +
-        " ENDSELECT\n"
-        "SELECTION S2 PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE PLAYITEM "
-        "SEG01" +
-        items(2) +
-        " ENDSELECT\n"
-        "SELECTION S10 PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE PLAYITEM "
-        "SEG01" +
-        items(10) +
-        " ENDSELECT\n"
-        "SELECTION S0 PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE PLAYITEM SEG01 "
-        "ENDSELECT");
+    std::string statements;
+    for (int n : {3, 2, 10, 0}) {
+        statements += "SELECTION S" + std::to_string(n) +
+                      " PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE PLAYITEM SEG01";
+        if (n > 0) statements += " ITEMS";
+        for (int i = 1; i <= n; ++i) statements += " " + std::to_string(i) + " NONE";
+        statements += n > 0 ? " ENDITEMS ENDSELECT\n" : " ENDSELECT\n";
+    }
+    const PsdImage image = Compile(statements);
     ASSERT_TRUE(image.ok) << f.AllOutput();
-    EXPECT_EQ(Selection("S3").psdOffset, 0);
-    EXPECT_EQ(Selection("S2").psdOffset, 32);
-    EXPECT_EQ(Selection("S10").psdOffset, 56);
-    EXPECT_EQ(Selection("S0").psdOffset, 96);
+    EXPECT_EQ(Selection("S3"), 0);
+    EXPECT_EQ(Selection("S2"), 32);
+    EXPECT_EQ(Selection("S10"), 56);
+    EXPECT_EQ(Selection("S0"), 96);
     EXPECT_EQ(image.psd.size(), 96u + 24u);
-    // Padding after the last choice is zero.
-    EXPECT_EQ(Slice(image.psd, 26, 6), Bytes(6, 0));
+    EXPECT_EQ(Slice(image.psd, 26, 6), Bytes(6, 0));  // padding after the last choice
 }
 
 TEST_F(PsdCompilerTest, SelectionRecordCarriesLinksChoicesAndItem) {
@@ -133,28 +120,17 @@ TEST_F(PsdCompilerTest, SelectionRecordCarriesLinksChoicesAndItem) {
 }
 
 TEST_F(PsdCompilerTest, LoopByteCombinesLoopJumpAndSegmentAudio) {
-    const std::string links = " PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE";
-    const PsdImage image = Compile("SELECTION A" + links +
-                                   " LOOP 3 JUMP COMPLETE PLAYITEM SEG01 ENDSELECT\n"
-                                   "SELECTION B" +
-                                   links +
-                                   " LOOP 3 PLAYITEM SEG01 ENDSELECT\n"
-                                   "SELECTION C" +
-                                   links +
-                                   " LOOP 2 PLAYITEM SEG01 ENDSELECT\n"
-                                   "SELECTION D" +
-                                   links +
-                                   " PLAYITEM SEG01 ENDSELECT\n"
-                                   "SELECTION E" +
-                                   links +
-                                   " JUMP COMPLETE PLAYITEM SEG01 ENDSELECT\n"
-                                   "SELECTION F" +
-                                   links + " JUMP COMPLETE PLAYITEM SEG02 ENDSELECT\n");
+    const std::tuple<const char*, const char*, uint8_t> cases[] = {
+        {"A", "LOOP 3 JUMP COMPLETE PLAYITEM SEG01", 0x83}, {"B", "LOOP 3 PLAYITEM SEG01", 3},
+        {"C", "LOOP 2 PLAYITEM SEG01", 2},                  {"D", "PLAYITEM SEG01", 1},
+        {"E", "JUMP COMPLETE PLAYITEM SEG01", 0x81},        {"F", "JUMP COMPLETE PLAYITEM SEG02", 0x01}};
+    std::string statements;
+    for (const auto& [id, clauses, loop] : cases)
+        statements += std::string("SELECTION ") + id +
+                      " PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE " + clauses + " ENDSELECT\n";
+    const PsdImage image = Compile(statements);
     ASSERT_TRUE(image.ok) << f.AllOutput();
-    const std::pair<const char*, uint8_t> expected[] = {{"A", 0x83}, {"B", 3},    {"C", 2},
-                                                        {"D", 1},    {"E", 0x81}, {"F", 0x01}};
-    for (const auto& [id, loop] : expected)
-        EXPECT_EQ(image.psd.at(Selection(id).psdOffset + 17), loop) << id;
+    for (const auto& [id, clauses, loop] : cases) EXPECT_EQ(image.psd.at(Selection(id) + 17), loop) << id;
 }
 
 TEST_F(PsdCompilerTest, StartListComesFirstWhereverItIsWritten) {
@@ -166,12 +142,12 @@ TEST_F(PsdCompilerTest, StartListComesFirstWhereverItIsWritten) {
         "SEG01 ENDSELECT\n"
         "STARTLIST MENU");
     ASSERT_TRUE(image.ok) << f.AllOutput();
-    EXPECT_EQ(Selection("MENU").psdOffset, 0);
+    EXPECT_EQ(Selection("MENU"), 0);
     EXPECT_EQ(Slice(image.psd, 4, 2), (Bytes{0x00, 0x01}));
     // Then the other selections, then the play lists.
-    EXPECT_EQ(Selection("OTHER").psdOffset, 24);
+    EXPECT_EQ(Selection("OTHER"), 24);
     EXPECT_EQ(Slice(image.psd, 24 + 4, 2), (Bytes{0x00, 0x02}));
-    EXPECT_EQ(List("P1").psdOffset, 48);
+    EXPECT_EQ(List("P1"), 48);
     EXPECT_EQ(Slice(image.psd, 48 + 2, 2), (Bytes{0x00, 0x03}));
     EXPECT_EQ(Slice(image.psd, 48 + 8, 2), (Bytes{0x00, 0x00}));  // RETURN MENU at offset 0
 }
@@ -216,41 +192,29 @@ TEST_F(PsdCompilerTest, PartialTrackPlayBecomesAnEntryPoint) {
 
 TEST_F(PsdCompilerTest, UnresolvedReferencesFailTheCompile) {
     const std::string ok = " PREVIOUS NONE NEXT NONE RETURN NONE";
-    const std::string sel = ok + " DEFAULT NONE TIMEOUT NONE";
     struct Case {
         std::string statements;
         std::string message;
     };
-    const Case cases[] = {
-        {"PLAYLIST P1 PREVIOUS X NEXT NONE RETURN NONE PLAY SEG01 ENDPLAYLIST",
-         "Play Prev: Can't find ID X"},
-        {"PLAYLIST P1 PREVIOUS NONE NEXT X RETURN NONE PLAY SEG01 ENDPLAYLIST",
-         "Play Next: Can't find ID X"},
-        {"PLAYLIST P1 PREVIOUS NONE NEXT NONE PLAY SEG01 ENDPLAYLIST",
-         "Play Return: Can't find ID "},
-        {"SELECTION S PREVIOUS X NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE PLAYITEM SEG01 "
-         "ENDSELECT",
-         "Select Prev: Can't find ID X"},
-        {"SELECTION S PREVIOUS NONE NEXT X RETURN NONE DEFAULT NONE TIMEOUT NONE PLAYITEM SEG01 "
-         "ENDSELECT",
-         "Select Next: Can't find ID X"},
-        {"SELECTION S PREVIOUS NONE NEXT NONE RETURN X DEFAULT NONE TIMEOUT NONE PLAYITEM SEG01 "
-         "ENDSELECT",
-         "Select Return: Can't find ID X"},
-        {"SELECTION S PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT X TIMEOUT NONE PLAYITEM SEG01 "
-         "ENDSELECT",
-         "Select Default: Can't find ID X"},
-        {"SELECTION S PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT X PLAYITEM SEG01 "
-         "ENDSELECT",
-         "Select TimeOut: Can't find ID X"},
-        {"SELECTION S" + sel + " PLAYITEM SEG01 ITEMS 1 S 2 X ENDITEMS ENDSELECT",
+    std::vector<Case> cases = {
+        {"PLAYLIST P1 PREVIOUS X NEXT NONE RETURN NONE PLAY SEG01 ENDPLAYLIST", "Play Prev: Can't find ID X"},
+        {"PLAYLIST P1 PREVIOUS NONE NEXT X RETURN NONE PLAY SEG01 ENDPLAYLIST", "Play Next: Can't find ID X"},
+        {"PLAYLIST P1 PREVIOUS NONE NEXT NONE PLAY SEG01 ENDPLAYLIST", "Play Return: Can't find ID "},
+        {"SELECTION S" + ok + " DEFAULT NONE TIMEOUT NONE PLAYITEM SEG01 ITEMS 1 S 2 X ENDITEMS ENDSELECT",
          "Select Item: Can't find ID X"},
-        {"STARTLIST X\nPLAYLIST P1" + ok + " PLAY SEG01 ENDPLAYLIST",
-         "Start list: Can't find ID X"},
+        {"STARTLIST X\nPLAYLIST P1" + ok + " PLAY SEG01 ENDPLAYLIST", "Start list: Can't find ID X"},
         {"PLAYLIST P1" + ok + " PLAY AVSEQ01 FROM 1 TO 2 ENDPLAYLIST\nPLAYLIST P2" + ok +
              " PLAY AVSEQ09 FROM 1 TO 2 ENDPLAYLIST",
          "Insert entry failed, not found ID AVSEQ09"},
     };
+    // Each selection link in turn names the missing X.
+    const std::pair<const char*, const char*> links[] = {
+        {"PREVIOUS", "Prev"}, {"NEXT", "Next"}, {"RETURN", "Return"}, {"DEFAULT", "Default"}, {"TIMEOUT", "TimeOut"}};
+    for (const auto& [word, name] : links) {
+        std::string statement = "SELECTION S";
+        for (const auto& [other, unused] : links) statement += std::string(" ") + other + (other == word ? " X" : " NONE");
+        cases.push_back({statement + " PLAYITEM SEG01 ENDSELECT", std::string("Select ") + name + ": Can't find ID X"});
+    }
     for (const Case& c : cases) {
         ContentFixture g;
         g.OpenScript("[PBC]\n" + c.statements + "\n");
@@ -265,7 +229,7 @@ TEST_F(PsdCompilerTest, UnresolvedReferencesFailTheCompile) {
     }
 }
 
-TEST_F(PsdCompilerTest, UnknownPlayItemsAreLoggedAndFail) {
+TEST_F(PsdCompilerTest, UnknownPlayItemsAndOverlongPlayTimesAreLoggedAndFail) {
     const PsdImage image = Compile(
         "PLAYLIST P1 PREVIOUS NONE NEXT NONE RETURN NONE PLAY SEG09 ENDPLAYLIST\n"
         "STOPLIST E1 1 AVSEQ07");
@@ -273,13 +237,12 @@ TEST_F(PsdCompilerTest, UnknownPlayItemsAreLoggedAndFail) {
     EXPECT_TRUE(f.Logged("Not found ID SEG09"));
     EXPECT_TRUE(f.Logged("Not found ID AVSEQ07"));
     EXPECT_EQ(Slice(image.psd, 14, 2), (Bytes{0xFF, 0xFF}));
-}
-
-TEST_F(PsdCompilerTest, PlayTimeMustFitItsField) {
-    const PsdImage image = Compile(
-        "PLAYLIST P1 PREVIOUS NONE NEXT NONE RETURN NONE PLAYTIME 70000 PLAY SEG01 ENDPLAYLIST");
-    EXPECT_FALSE(image.ok);
-    EXPECT_TRUE(f.LoggedContaining("play time 70000 is outside 0 to 65535")) << f.AllOutput();
+    ContentFixture g;
+    g.OpenScript("[PBC]\nPLAYLIST P1 PREVIOUS NONE NEXT NONE RETURN NONE PLAYTIME 70000 PLAY SEG01 ENDPLAYLIST\n");
+    PbcScript script;
+    ASSERT_TRUE(ReadPbcScript(g.reader, g.ctx, "AVSEQ", script));
+    EXPECT_FALSE(BuildPsd(script, tracks, segments, g.ctx).ok);
+    EXPECT_TRUE(g.LoggedContaining("play time 70000 is outside 0 to 65535")) << g.AllOutput();
 }
 
 TEST_F(PsdCompilerTest, CompiledListsDecodeBack) {

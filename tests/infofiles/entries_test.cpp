@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "infofiles/entries_record.h"
 #include "tests/infofiles/info_test_support.h"
 
@@ -14,82 +11,53 @@ using Bytes = std::vector<uint8_t>;
 
 const char kSvdId[8] = {'E', 'N', 'T', 'R', 'Y', 'S', 'V', 'D'};
 
-TEST(EntriesTable, EntriesAreBcdTrackAndDiscAddress) {
+TEST(EntriesTable, BcdTrackDiscAddressAndLimits) {
     EntriesTable table(EncodeEntriesHeader(kSvdId, 1));
     std::string error;
-    // Track 2 starting at logical sector 1234: address 1384 = 00:18:34.
-    ASSERT_TRUE(table.Add(2, 1234, error)) << error;
-    // Track 12 at logical sector 270000: 270150 = 60:02:00.
-    ASSERT_TRUE(table.Add(12, 270000, error)) << error;
-    EXPECT_EQ(table.Count(), 2);
+    ASSERT_TRUE(table.Add(2, 1234, error)) << error;    // address 1384 = 00:18:34
+    ASSERT_TRUE(table.Add(12, 270000, error)) << error;  // 270150 = 60:02:00
     EXPECT_EQ(table.LastPlayItem(), 101u);
     const auto bytes = table.Bytes();
     const Bytes all(bytes.begin(), bytes.end());
     EXPECT_EQ(Slice(all, 0, 20), (Bytes{'E', 'N', 'T', 'R', 'Y', 'S', 'V', 'D', 0x01, 0x00, 0x00, 0x02,
                                         0x02, 0x00, 0x18, 0x34, 0x12, 0x60, 0x02, 0x00}));
     EXPECT_EQ(Slice(all, 20, 2028), Bytes(2028, 0));
-}
 
-TEST(EntriesTable, NeverGrowsPastItsRecord) {
-    EntriesTable table(EncodeEntriesHeader(kSvdId, 1));
-    std::string error;
-    for (size_t k = 0; k < entries_layout::kMaxEntries; ++k) {
-        ASSERT_TRUE(table.Add(2, uint32_t(k), error)) << k;
-    }
-    EXPECT_EQ(table.Count(), 509);
-    const auto full = table.Bytes();
-    EXPECT_FALSE(table.Add(2, 9999, error));
+    // 509 entries fill the record exactly; the next is refused and writes nothing.
+    EntriesTable full(EncodeEntriesHeader(kSvdId, 1));
+    for (size_t k = 0; k < entries_layout::kMaxEntries; ++k) ASSERT_TRUE(full.Add(2, uint32_t(k), error)) << k;
+    const auto before = full.Bytes();
+    EXPECT_FALSE(full.Add(2, 9999, error));
     EXPECT_NE(error.find("509"), std::string::npos) << error;
-    EXPECT_EQ(table.Bytes(), full);  // nothing written
-    EXPECT_EQ(full[10], 0x01);
-    EXPECT_EQ(full[11], 0xFD);
-    // The last entry ends exactly at the end of the record.
-    EXPECT_EQ(full[2044], 0x02);
-
+    EXPECT_EQ(full.Bytes(), before);
+    EXPECT_EQ(Bytes(before.begin() + 10, before.begin() + 12), (Bytes{0x01, 0xFD}));
+    EXPECT_EQ(before[2044], 0x02);
     // Track numbers are one BCD byte.
-    EntriesTable other(EncodeEntriesHeader(kSvdId, 1));
-    EXPECT_TRUE(other.Add(99, 0, error));
-    EXPECT_FALSE(other.Add(100, 0, error));
-    EXPECT_NE(error.find("99"), std::string::npos);
-    EXPECT_EQ(other.Count(), 1);
+    EXPECT_TRUE(table.Add(99, 0, error));
+    EXPECT_FALSE(table.Add(100, 0, error));
+    EXPECT_EQ(table.Count(), 3);
 }
 
-TEST(EntriesTable, ContinuesATableReadBack) {
+TEST(EntriesRecord, ContinuedTableDecodesAndDamagedOnesAreRefused) {
     EntriesTable first(EncodeEntriesHeader(kSvdId, 2));
     std::string error;
-    first.Add(2, 0, error);
-    EntriesTable second(first.Bytes());
+    first.Add(2, 1234, error);
+    EntriesTable second(first.Bytes());  // continues a table read back
     EXPECT_EQ(second.Count(), 1);
-    second.Add(3, 75, error);
-    EntriesRecord record;
-    ASSERT_TRUE(DecodeEntries(second.Bytes(), record, error)) << error;
-    ASSERT_EQ(record.entries.size(), 2u);
-    EXPECT_EQ(record.entries[1].trackNumber, 3);
-    EXPECT_EQ(record.entries[1].sector, 75);
-}
-
-TEST(EntriesRecord, DecodeRoundTripAndDefensiveReads) {
-    EntriesTable table(EncodeEntriesHeader(kSvdId, 1));
-    std::string error;
-    table.Add(2, 1234, error);
-    table.Add(2, 5000, error);
-    table.Add(3, 9000, error);
-    const auto bytes = table.Bytes();
+    second.Add(3, 9000, error);
+    const auto bytes = second.Bytes();
     EntriesRecord record;
     ASSERT_TRUE(DecodeEntries(bytes, record, error)) << error;
     EXPECT_EQ(std::string(record.fileId.begin(), record.fileId.end()), "ENTRYSVD");
-    EXPECT_EQ(record.version, 1);
-    EXPECT_EQ(record.entryCount, 3);
-    ASSERT_EQ(record.entries.size(), 3u);
-    EXPECT_EQ(record.entries[0].trackNumber, 2);
+    EXPECT_EQ(record.version, 2);
+    ASSERT_EQ(record.entries.size(), 2u);
     EXPECT_EQ(record.entries[0].sector, 1234);
-    EXPECT_EQ(record.entries[1].sector, 5000);
-    EXPECT_EQ(record.entries[2].trackNumber, 3);
-    EXPECT_EQ(record.entries[2].sector, 9000);
+    EXPECT_EQ(record.entries[1].trackNumber, 3);
+    EXPECT_EQ(record.entries[1].sector, 9000);
 
     EXPECT_FALSE(DecodeEntries(std::span(bytes.data(), 100), record, error));
     auto bad = bytes;
-    bad[10] = 0x02;  // 0x0203 entries cannot fit
+    bad[10] = 0x02;  // 0x0202 entries cannot fit
     EXPECT_FALSE(DecodeEntries(bad, record, error));
     EXPECT_NE(error.find("509"), std::string::npos) << error;
     // Garbage with a count that fits decodes without reading past the record.

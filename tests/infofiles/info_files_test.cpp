@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "content/pbc_script.h"
 #include "infofiles/info_file_names.h"
@@ -15,27 +12,21 @@
 namespace qorvcd {
 namespace {
 
-using test::ContextFixture;
-using test::MakeTrack;
-
-// The information files step on an SVCD with the control folder in its tree.
+// The whole step on an SVCD with the control folder in its tree.
 TEST(WriteInfoFiles, PlacesControlFilesAndRecordsTheirSizes) {
-    ContextFixture f(DiscKind::Svcd);
+    test::ContextFixture f(DiscKind::Svcd);
     DirTree tree(&f.ctx);
     tree.CreateRoot();
     ASSERT_TRUE(tree.ChangeDir("\\SVCD"));
-    for (const char* name : {"ENTRIES.SVD", "INFO.SVD", "LOT.SVD", "PSD.SVD", "TRACKS.SVD"}) {
+    for (const char* name : {"ENTRIES.SVD", "INFO.SVD", "LOT.SVD", "PSD.SVD", "TRACKS.SVD"})
         ASSERT_NE(tree.AddFile(name, NodeKind::Form1File, NodeFlag::Plain, 0), nullptr);
-    }
-    const std::string scriptPath = f.dir / "disc.scr";
-    test::WriteText(scriptPath, "[VCD]\r\nMODE = SVCD\r\nALBUM = Test\r\n[TRACK]\r\n");
+    test::WriteText(f.dir / "disc.scr", "[VCD]\r\nMODE = SVCD\r\nALBUM = Test\r\n[TRACK]\r\n");
     ScriptReader reader(f.ctx.showMessage);
-    ASSERT_TRUE(reader.OpenScript(scriptPath));
+    ASSERT_TRUE(reader.OpenScript(f.dir / "disc.scr"));
     TrackList tracks;
-    tracks.Insert(MakeTrack("AVSEQ01", 6150));
+    tracks.Insert(test::MakeTrack("AVSEQ01", 6150));
     SegmentList segments;
     PbcScript pbc;
-
     InfoFilesJob job;
     job.script = &reader;
     job.tree = &tree;
@@ -48,28 +39,19 @@ TEST(WriteInfoFiles, PlacesControlFilesAndRecordsTheirSizes) {
     const auto& lines = f.log.Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "PBC not define!!!"), lines.end());
     const DirNode* folder = DirTree::FindChild("SVCD", tree.Root());
-    const DirNode* info = DirTree::FindChild("INFO.SVD", folder);
-    const DirNode* entries = DirTree::FindChild("ENTRIES.SVD", folder);
-    const DirNode* lot = DirTree::FindChild("LOT.SVD", folder);
-    const DirNode* psd = DirTree::FindChild("PSD.SVD", folder);
-    const DirNode* other = DirTree::FindChild("TRACKS.SVD", folder);
-    EXPECT_EQ(info->startSector, 150u);
-    EXPECT_EQ(entries->startSector, 151u);
-    EXPECT_EQ(lot->startSector, 152u);
-    EXPECT_EQ(psd->startSector, 184u);
-    EXPECT_EQ(other->startSector, 0u);  // placed elsewhere
-    EXPECT_EQ(info->size, 2048u);
-    EXPECT_EQ(entries->size, 2048u);
-    EXPECT_EQ(psd->size, job.psdSize);
-    EXPECT_EQ(uint64_t(lot->size), test::ReadBytes(f.dir / "LOT.SVD").size());
-
-    const auto infoBytes = test::ReadBytes(f.dir / "INFO.SVD");
-    ASSERT_EQ(infoBytes.size(), 2048u);
-    EXPECT_EQ(std::string(infoBytes.begin() + 10, infoBytes.begin() + 26), "Test            ");
-    EXPECT_EQ(infoBytes[30], 0x01);  // the one track plays PAL
-    const auto tracksBytes = test::ReadBytes(f.dir / kTracksWorkFile);
-    ASSERT_EQ(tracksBytes.size(), 2048u);
-    EXPECT_EQ(tracksBytes[10], 1);
+    auto node = [&](const char* name) { return DirTree::FindChild(name, folder); };
+    const std::tuple<const char*, uint32_t, uint64_t> placed[] = {
+        {"INFO.SVD", 150, 2048}, {"ENTRIES.SVD", 151, 2048}, {"LOT.SVD", 152, 65536},
+        {"PSD.SVD", 184, job.psdSize}, {"TRACKS.SVD", 0, 0}};  // TRACKS.SVD is placed elsewhere
+    for (const auto& [name, sector, size] : placed) {
+        EXPECT_EQ(node(name)->startSector, sector) << name;
+        EXPECT_EQ(uint64_t(node(name)->size), size) << name;
+    }
+    const auto info = test::ReadBytes(f.dir / "INFO.SVD");
+    ASSERT_EQ(info.size(), 2048u);
+    EXPECT_EQ(std::string(info.begin() + 10, info.begin() + 26), "Test            ");
+    EXPECT_EQ(info[30], 0x01);  // the one track plays PAL
+    EXPECT_EQ(test::ReadBytes(f.dir / kTracksWorkFile).at(10), 1);
 }
 
 }  // namespace

@@ -10,159 +10,112 @@
 namespace qorvcd {
 namespace {
 
-class DirTreeTest : public ::testing::Test {
-protected:
-    DirTreeTest() : tree(&ctx) {
-        ctx.log = &log;
-        ctx.showMessage = [this](const std::string& text) { messages.push_back(text); };
-    }
-
-    static std::vector<std::string> ChildNames(const DirNode* dir) {
-        std::vector<std::string> names;
-        ForEachChild(dir, [&](DirNode* c) { names.push_back(c->name); });
-        return names;
-    }
-
+struct TreeHarness {
     LogList log;
     std::vector<std::string> messages;
     BuildContext ctx;
-    DirTree tree;
+    DirTree tree{&ctx};
+    TreeHarness() {
+        ctx.log = &log;
+        ctx.showMessage = [this](const std::string& text) { messages.push_back(text); };
+    }
+    DirNode* Add(const std::string& name, uint32_t size = 0) {
+        return tree.AddFile(name, NodeKind::Form1File, NodeFlag::Listed, size);
+    }
 };
 
-TEST_F(DirTreeTest, ChildrenStaySortedAndUnique) {
-    ASSERT_TRUE(tree.ChangeDir("\\VCD"));
-    DirNode* b = tree.AddFile("B.DAT", NodeKind::Form1File, NodeFlag::Listed, 1);
-    DirNode* a = tree.AddFile("A.DAT", NodeKind::Form1File, NodeFlag::Listed, 2);
-    DirNode* ab = tree.AddFile("AB.DAT", NodeKind::Form1File, NodeFlag::Listed, 3);
-    ASSERT_TRUE(a && b && ab);
-    EXPECT_EQ(ChildNames(tree.Cursor()), (std::vector<std::string>{"A.DAT", "AB.DAT", "B.DAT"}));
+std::vector<std::string> ChildNames(const DirNode* dir) {
+    std::vector<std::string> names;
+    ForEachChild(dir, [&](DirNode* c) { names.push_back(c->name); });
+    return names;
+}
 
+TEST(DirTree, ChildrenStaySortedByUnsignedBytesAndUnique) {
+    TreeHarness h;
+    ASSERT_TRUE(h.tree.ChangeDir("\\VCD"));
+    DirNode* b = h.Add("B.DAT", 1);
+    DirNode* a = h.Add("A.DAT", 2);
+    DirNode* ab = h.Add("AB.DAT", 3);
     // A second A.DAT is not an error but leaves the folder as it was.
-    EXPECT_EQ(tree.AddFile("A.DAT", NodeKind::Form2File, NodeFlag::Plain, 9), nullptr);
-    EXPECT_TRUE(tree.Ok());
-    EXPECT_EQ(ChildNames(tree.Cursor()).size(), 3u);
+    EXPECT_EQ(h.tree.AddFile("A.DAT", NodeKind::Form2File, NodeFlag::Plain, 9), nullptr);
+    EXPECT_TRUE(h.tree.Ok());
     EXPECT_EQ(a->size, 2u);
-    EXPECT_EQ(tree.LastFile(), ab);
-
-    // '.' sorts before digits and letters; bytes compare unsigned.
-    tree.AddFile("A1", NodeKind::Form1File, NodeFlag::Listed, 0);
-    tree.AddFile("A.", NodeKind::Form1File, NodeFlag::Listed, 0);
-    tree.AddFile("\xC9T\xC9", NodeKind::Form1File, NodeFlag::Listed, 0);
-    tree.AddFile("ZZ", NodeKind::Form1File, NodeFlag::Listed, 0);
-    EXPECT_EQ(ChildNames(tree.Cursor()),
+    EXPECT_EQ(h.tree.LastFile(), ab);
+    for (const char* name : {"A1", "A.", "\xC9T\xC9", "ZZ"}) h.Add(name);
+    EXPECT_EQ(ChildNames(h.tree.Cursor()),
               (std::vector<std::string>{"A.", "A.DAT", "A1", "AB.DAT", "B.DAT", "ZZ", "\xC9T\xC9"}));
-    EXPECT_EQ(DirTree::FindChild("B.DAT", tree.Cursor()), b);
-    EXPECT_EQ(DirTree::FindChild("B.DA", tree.Cursor()), nullptr);
-    EXPECT_EQ(DirTree::FindChild("\xC9T\xC9", tree.Cursor())->name, "\xC9T\xC9");
+    EXPECT_EQ(DirTree::FindChild("B.DAT", h.tree.Cursor()), b);
+    EXPECT_EQ(DirTree::FindChild("B.DA", h.tree.Cursor()), nullptr);
 }
 
-TEST_F(DirTreeTest, ChangeDirWalksAndCreatesFolders) {
-    ASSERT_TRUE(tree.ChangeDir("\\"));
-    EXPECT_EQ(tree.Cursor(), tree.Root());
-    EXPECT_EQ(tree.Root()->name, "\\");
-    EXPECT_EQ(tree.CreateRoot(), tree.Root());  // only ever one root
-    EXPECT_EQ(tree.Root()->firstChild, nullptr);
-
-    ASSERT_TRUE(tree.ChangeDir("\\data\\vcd_data"));
-    DirNode* vcdData = tree.Cursor();
+TEST(DirTree, ChangeDirWalksAndCreatesFolders) {
+    TreeHarness h;
+    ASSERT_TRUE(h.tree.ChangeDir("\\data\\vcd_data"));
+    DirNode* vcdData = h.tree.Cursor();
     EXPECT_EQ(vcdData->name, "VCD_DATA");
-    EXPECT_EQ(vcdData->kind, NodeKind::Directory);
-    EXPECT_EQ(vcdData->flag, NodeFlag::Listed);
-    EXPECT_EQ(ChildNames(tree.Root()), (std::vector<std::string>{"DATA"}));
-
-    ASSERT_TRUE(tree.ChangeDir("\\DATA\\VCD_DATA"));
-    EXPECT_EQ(tree.Cursor(), vcdData);
-    ASSERT_TRUE(tree.ChangeDir("/DATA/VCD_DATA"));  // either separator
-    EXPECT_EQ(tree.Cursor(), vcdData);
-    EXPECT_EQ(tree.FindPath("\\data\\vcd_data"), vcdData);
-
+    EXPECT_EQ(h.tree.CreateRoot(), h.tree.Root());  // only ever one root
+    ASSERT_TRUE(h.tree.ChangeDir("/DATA/VCD_DATA"));  // either separator, any case
+    EXPECT_EQ(h.tree.Cursor(), vcdData);
     // A doubled or trailing separator stops the walk where it is.
-    ASSERT_TRUE(tree.ChangeDir("\\EXT\\\\SUB"));
-    EXPECT_EQ(tree.Cursor()->name, "EXT");
-    EXPECT_EQ(tree.Cursor()->firstChild, nullptr);
-    ASSERT_TRUE(tree.ChangeDir("\\SEGMENT\\"));
-    EXPECT_EQ(tree.Cursor()->name, "SEGMENT");
-    EXPECT_EQ(ChildNames(tree.Root()), (std::vector<std::string>{"DATA", "EXT", "SEGMENT"}));
-    EXPECT_TRUE(tree.Ok());
+    ASSERT_TRUE(h.tree.ChangeDir("\\EXT\\\\SUB"));
+    EXPECT_EQ(h.tree.Cursor()->name, "EXT");
+    EXPECT_EQ(h.tree.Cursor()->firstChild, nullptr);
+    ASSERT_TRUE(h.tree.ChangeDir("\\SEGMENT\\"));
+    EXPECT_EQ(ChildNames(h.tree.Root()), (std::vector<std::string>{"DATA", "EXT", "SEGMENT"}));
 }
 
-TEST_F(DirTreeTest, RefusedPathsCreateNothing) {
-    tree.CreateRoot();
-    EXPECT_FALSE(tree.ChangeDir("VCD"));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "VCD is not \\ prefix");
-    EXPECT_EQ(tree.Cursor(), tree.Root());
-
+TEST(DirTree, LimitsAndRefusedPathsCreateNothing) {
+    TreeHarness h;
+    h.tree.CreateRoot();
+    EXPECT_FALSE(h.tree.ChangeDir("VCD"));
+    EXPECT_EQ(h.messages, std::vector<std::string>{"VCD is not \\ prefix"});
     // A component over 13 characters is refused before anything is made.
-    EXPECT_FALSE(tree.ChangeDir("\\GOOD\\ABCDEFGHIJKLMN"));
-    EXPECT_EQ(tree.FindPath("\\GOOD"), nullptr);
-    EXPECT_FALSE(tree.Ok());
-    EXPECT_NE(log.Last().find("ABCDEFGHIJKLMN"), std::string::npos);
-    EXPECT_NE(log.Last().find("13"), std::string::npos);
-    EXPECT_EQ(tree.Root()->firstChild, nullptr);
-}
+    EXPECT_FALSE(h.tree.ChangeDir("\\GOOD\\ABCDEFGHIJKLMN"));
+    EXPECT_EQ(h.tree.FindPath("\\GOOD"), nullptr);
+    EXPECT_NE(h.log.Last().find("ABCDEFGHIJKLMN"), std::string::npos);
+    EXPECT_NE(h.log.Last().find("13"), std::string::npos);
+    // File names: 13 characters fit, 14 do not, nor an empty one.
+    EXPECT_NE(h.Add("ABCDEFGH.IJKL"), nullptr);
+    EXPECT_EQ(h.Add("ABCDEFGHI.JKLM"), nullptr);
+    EXPECT_NE(h.log.Last().find("ABCDEFGHI.JKLM"), std::string::npos);
+    EXPECT_EQ(h.Add(""), nullptr);
+    EXPECT_EQ(ChildNames(h.tree.Root()), (std::vector<std::string>{"ABCDEFGH.IJKL"}));
+    EXPECT_FALSE(h.tree.ChangeDir("\\ABCDEFGH.IJKL\\X"));  // a file is not a folder
 
-TEST_F(DirTreeTest, PathLengthLimit) {
-    // 259 characters fit: "\" followed by 21 components of "ABCDEFGHIJK\" (12 each), then 6 more.
+    // Paths: 259 characters fit, 260 do not.
     std::string path = "\\";
     for (int i = 0; i < 21; ++i) path += "ABCDEFGHIJK\\";
     path += "ABCDEF";
     ASSERT_EQ(path.size(), 259u);
-    EXPECT_TRUE(tree.ChangeDir(path));
-    EXPECT_EQ(tree.Cursor()->name, "ABCDEF");
-
-    DirTree other(&ctx);
-    EXPECT_FALSE(other.ChangeDir(path + "G"));
-    EXPECT_EQ(other.Root(), nullptr);
-    EXPECT_NE(log.Last().find("259"), std::string::npos);
+    TreeHarness fits, over;
+    EXPECT_TRUE(fits.tree.ChangeDir(path));
+    EXPECT_EQ(fits.tree.Cursor()->name, "ABCDEF");
+    EXPECT_FALSE(over.tree.ChangeDir(path + "G"));
+    EXPECT_EQ(over.tree.Root(), nullptr);
+    EXPECT_NE(over.log.Last().find("259"), std::string::npos);
 }
 
-TEST_F(DirTreeTest, NameLengthLimit) {
-    tree.CreateRoot();
-    EXPECT_NE(tree.AddFile("ABCDEFGH.IJKL", NodeKind::Form1File, NodeFlag::Listed, 0), nullptr);
-    EXPECT_TRUE(tree.Ok());
-    EXPECT_EQ(tree.AddFile("ABCDEFGHI.JKLM", NodeKind::Form1File, NodeFlag::Listed, 0), nullptr);
-    EXPECT_FALSE(tree.Ok());
-    EXPECT_NE(tree.Error().find("ABCDEFGHI.JKLM"), std::string::npos);
-    EXPECT_EQ(tree.AddFile("", NodeKind::Form1File, NodeFlag::Listed, 0), nullptr);
-    EXPECT_EQ(ChildNames(tree.Root()), (std::vector<std::string>{"ABCDEFGH.IJKL"}));
-}
-
-TEST_F(DirTreeTest, FilesAreNotFolders) {
-    ASSERT_TRUE(tree.ChangeDir("\\EXT"));
-    tree.AddFile("SCANDATA.DAT", NodeKind::Form1File, NodeFlag::Plain, 0);
-    EXPECT_FALSE(tree.ChangeDir("\\EXT\\SCANDATA.DAT\\X"));
-    EXPECT_EQ(tree.FindPath("\\EXT\\SCANDATA.DAT")->firstChild, nullptr);
-    EXPECT_NE(log.Last().find("SCANDATA.DAT"), std::string::npos);
-}
-
-TEST_F(DirTreeTest, SourceFoldersArePooled) {
-    ASSERT_TRUE(tree.ChangeDir("\\DATA"));
-    DirNode* a = tree.AddFile("A.TXT", NodeKind::Form1File, NodeFlag::Listed, 0);
-    DirNode* b = tree.AddFile("B.TXT", NodeKind::Form1File, NodeFlag::Listed, 0);
-    DirNode* c = tree.AddFile("C.TXT", NodeKind::Form1File, NodeFlag::Listed, 0);
-    EXPECT_TRUE(tree.AttachSource("C:\\SRC\\A.TXT", a));
-    EXPECT_TRUE(tree.AttachSource("C:\\SRC\\B.TXT", b));
-    EXPECT_TRUE(tree.AttachSource("/other/C.TXT", c));
+TEST(DirTree, SourceFoldersArePooledAndNamesMustMatch) {
+    TreeHarness h;
+    ASSERT_TRUE(h.tree.ChangeDir("\\DATA"));
+    DirNode* a = h.Add("A.TXT");
+    DirNode* b = h.Add("B.TXT");
+    EXPECT_TRUE(h.tree.AttachSource("C:\\SRC\\A.TXT", a));
+    EXPECT_TRUE(h.tree.AttachSource("C:\\SRC\\B.TXT", b));
+    EXPECT_TRUE(h.tree.AttachSource("/other/C.TXT", h.Add("C.TXT")));
     ASSERT_NE(a->sourceFolder, nullptr);
     EXPECT_EQ(a->sourceFolder, b->sourceFolder);
-    EXPECT_EQ(*a->sourceFolder, "C:\\SRC\\");
-    EXPECT_EQ(*c->sourceFolder, "/other/");
-    EXPECT_EQ(tree.SourceFolderCount(), 2u);
+    EXPECT_EQ(h.tree.SourceFolderCount(), 2u);
 
-    // The file name must match the node exactly, case included.
-    DirNode* d = tree.AddFile("D.TXT", NodeKind::Form1File, NodeFlag::Listed, 0);
-    EXPECT_FALSE(tree.AttachSource("C:\\SRC\\d.txt", d));
+    DirNode* d = h.Add("D.TXT");
+    EXPECT_FALSE(h.tree.AttachSource("C:\\SRC\\d.txt", d));
     EXPECT_EQ(d->sourceFolder, nullptr);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "D.TXT file source name not match C:\\SRC\\d.txt");
+    EXPECT_EQ(h.messages, std::vector<std::string>{"D.TXT file source name not match C:\\SRC\\d.txt"});
 
-    tree.ClearTree();
-    EXPECT_EQ(tree.Root(), nullptr);
-    EXPECT_EQ(tree.SourceFolderCount(), 0u);
-    // A cleared tree is usable again.
-    EXPECT_TRUE(tree.ChangeDir("\\VCD"));
-    EXPECT_EQ(tree.Root()->firstChild->name, "VCD");
+    h.tree.ClearTree();
+    EXPECT_EQ(h.tree.Root(), nullptr);
+    EXPECT_EQ(h.tree.SourceFolderCount(), 0u);
+    EXPECT_TRUE(h.tree.ChangeDir("\\VCD"));  // a cleared tree is usable again
 }
 
 }  // namespace

@@ -1,7 +1,4 @@
-// Directories and control files written into a real container and read back:
-// record placement at sector boundaries, "." and ".." lengths, patched child
-// extents, the data folder left for later, the limits, and the control-file
-// sectors from 150.
+// Directories and control files written into a real container and read back.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -17,19 +14,17 @@
 namespace qorvcd {
 namespace {
 
-using test::TempDir;
-
 struct DirHarness {
-    TempDir dir;
+    test::TempDir dir;
     LogList log;
     BuildContext ctx;
-    DirTree tree;
+    DirTree tree{&ctx};
     ImageContainer image;
     FileSystemState fs;
 
-    DirHarness() : tree(&ctx) {
+    explicit DirHarness(DiscKind kind = DiscKind::Vcd30) {
         ctx.log = &log;
-        ctx.kind = DiscKind::Vcd30;
+        ctx.kind = kind;
         ctx.workFolder = dir.Path();
         ctx.clock = Clock::Fixed(1772668800);
         EXPECT_TRUE(image.CreateImage(dir / "disc.img"));
@@ -41,139 +36,21 @@ struct DirHarness {
         fs.dirSector = 20;
         image.SetSectorCounter(20);
     }
-    int Write(DirNode* node, bool hasTracks = false) {
+    int Write(bool hasTracks = false) {
         DirectoryWriter writer(image, ctx, fs, hasTracks);
-        node->startSector = fs.dirSector;
-        return writer.WriteDirectory(0, node, 1, fs.dirSector);
+        tree.Root()->startSector = fs.dirSector;
+        return writer.WriteDirectory(0, tree.Root(), 1, fs.dirSector);
     }
-    // The stored unit of logical sector n.
-    std::array<uint8_t, kForm1UnitSize> Unit(uint32_t n) {
+    std::array<uint8_t, kForm1UnitSize> Unit(uint32_t n, SectorLookup expected = SectorLookup::Stored) {
         std::array<uint8_t, kForm1UnitSize> unit{};
         uint64_t offset = 0;
         image.CloseStoredRun();
-        EXPECT_EQ(image.LocateSector(n, unit.data(), &offset), SectorLookup::Stored) << n;
+        EXPECT_EQ(image.LocateSector(n, unit.data(), &offset), expected) << n;
         return unit;
     }
     void AddFiles(const std::vector<std::string>& names) {
         for (const std::string& n : names) tree.AddFile(n, NodeKind::Form1File, NodeFlag::Listed, 1);
     }
-};
-
-std::vector<std::string> TwelveCharNames(int count) {
-    std::vector<std::string> names;
-    for (int i = 0; i < count; ++i) names.push_back(Format("Z%07d.DAT", i));
-    return names;
-}
-
-TEST(DirectoryWriterSectors, EmptyDirectoryIsOneSectorOfDotRecords) {
-    DirHarness h;
-    ASSERT_EQ(h.Write(h.tree.Root()), 0);
-    EXPECT_EQ(h.fs.dirSector, 21u);
-    EXPECT_EQ(h.tree.Root()->size, 1u);
-    const auto unit = h.Unit(20);
-    EXPECT_EQ(unit[2], 0x89);
-    const uint8_t* data = unit.data() + 8;
-    EXPECT_EQ(data[0], 48);
-    EXPECT_EQ(GetRecordExtent(data), 20u);
-    EXPECT_EQ(GetRecordDataLength(data), 2048u);
-    EXPECT_EQ(data[33], 0x00);
-    EXPECT_EQ(data[48 + 33], 0x01);
-    EXPECT_EQ(GetRecordDataLength(data + 48), 2048u);
-    EXPECT_EQ(data[96], 0);  // nothing after them
-}
-
-TEST(DirectoryWriterSectors, RecordEndingOnLastByteMovesToNextSector) {
-    // 29 records of 62 bytes after the two 48-byte dot records, then 50+50+52
-    // bytes end at byte 2046 (stays); 50+52+52 would end at 2048 (moves).
-    for (bool moves : {false, true}) {
-        DirHarness h;
-        h.AddFiles(TwelveCharNames(29));
-        h.AddFiles(moves ? std::vector<std::string>{"A", "BB", "CCC"} : std::vector<std::string>{"A", "B", "CC"});
-        ASSERT_EQ(h.Write(h.tree.Root()), 0);
-        const uint32_t sectors = moves ? 2 : 1;
-        EXPECT_EQ(h.tree.Root()->size, sectors);
-        EXPECT_EQ(h.fs.dirSector, 20 + sectors);
-        const auto first = h.Unit(20);
-        EXPECT_EQ(GetRecordDataLength(first.data() + 8), sectors * 2048);
-        EXPECT_EQ(first[2], moves ? 0x08 : 0x89);
-        // The last child in name order is a twelve-character name.
-        const DirNode* last = h.tree.Root()->firstChild;
-        while (last->nextSibling) last = last->nextSibling;
-        // Sectors 16..19 are reserved, not stored: sector 20 is the 17th unit.
-        const uint64_t sectorStart = h.image.SystemAreaOffset() + 16 * kForm1UnitSize;
-        if (moves) {
-            EXPECT_EQ(last->recordPosition, sectorStart + kForm1UnitSize + 8);
-        } else {
-            EXPECT_EQ(last->recordPosition, sectorStart + 8 + 2046 - 62);
-        }
-        EXPECT_EQ(last->recordLength, 62);
-    }
-}
-
-TEST(DirectoryWriterSectors, SubdirectoriesDepthFirstWithPatchedRecords) {
-    DirHarness h;
-    h.tree.ChangeDir("\\MPEGAV");
-    h.tree.ChangeDir("\\SEGMENT\\SUB");
-    h.tree.ChangeDir("\\VCD");
-    ASSERT_EQ(h.Write(h.tree.Root(), true), 0);
-    DirNode* mpegav = DirTree::FindChild("MPEGAV", h.tree.Root());
-    DirNode* segment = DirTree::FindChild("SEGMENT", h.tree.Root());
-    DirNode* sub = DirTree::FindChild("SUB", segment);
-    DirNode* vcd = DirTree::FindChild("VCD", h.tree.Root());
-    EXPECT_EQ(mpegav->startSector, 21u);
-    EXPECT_EQ(segment->startSector, 22u);
-    EXPECT_EQ(sub->startSector, 23u);
-    EXPECT_EQ(vcd->startSector, 24u);
-    EXPECT_EQ(h.fs.dirSector, 25u);
-    ASSERT_TRUE(h.fs.trackDirPosition);
-    EXPECT_EQ(*h.fs.trackDirPosition, h.image.SystemAreaOffset() + 17 * kForm1UnitSize);
-    EXPECT_EQ(mpegav->recordLength, 54);  // six characters: a padding byte
-
-    const auto root = h.Unit(20);
-    std::optional<DirectoryRecord> r = DecodeDirectoryRecord(root.data() + 8 + 96, 2048 - 96);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->identifier, "MPEGAV");
-    EXPECT_EQ(r->extent, 21u);
-    EXPECT_EQ(r->dataLength, 2048u);
-    EXPECT_EQ(r->xaAttributes, 0x8D55);
-    // SUB's ".." names SEGMENT, with SEGMENT's length.
-    const auto subUnit = h.Unit(23);
-    EXPECT_EQ(GetRecordExtent(subUnit.data() + 8 + 48), 22u);
-}
-
-TEST(DirectoryWriterSectors, DataFolderIsLeftForLater) {
-    DirHarness h;
-    h.tree.ChangeDir("\\DATA\\VCD_DATA");
-    h.fs.dataFolder = h.tree.FindPath("\\DATA\\VCD_DATA");
-    ASSERT_EQ(h.Write(h.tree.Root()), 0);
-    EXPECT_EQ(h.fs.dirSector, 22u);  // root and DATA only
-    EXPECT_EQ(h.fs.dataParentSector, 21u);
-    EXPECT_EQ(h.fs.dataParentSectors, 1u);
-}
-
-TEST(DirectoryWriterLimits, LongNameAndDeepNestingFail) {
-    {
-        DirHarness h;
-        h.AddFiles({"ABCDEFGH.ABCD"});  // 13 characters
-        EXPECT_EQ(h.Write(h.tree.Root()), 5000);
-        EXPECT_EQ(h.log.Last(), "ABCDEFGH.ABCD name too long, not a 8.3 name format");
-    }
-    {
-        DirHarness h;
-        h.AddFiles({"ABCDEFGH.ABC"});  // 12 characters: accepted, no padding
-        ASSERT_EQ(h.Write(h.tree.Root()), 0);
-        EXPECT_EQ(h.tree.Root()->firstChild->recordLength, 62);
-    }
-    for (int depth : {8, 9}) {
-        DirHarness h;
-        std::string path;
-        for (int i = 0; i < depth; ++i) path += Format("\\D%d", i);
-        ASSERT_TRUE(h.tree.ChangeDir(path));
-        EXPECT_EQ(h.Write(h.tree.Root()), depth == 8 ? 0 : 200) << depth;
-    }
-}
-
-struct ControlHarness : DirHarness {
     void WriteWorkFiles(const char* ext) {
         test::WriteBytes(dir / (std::string("INFO") + ext), std::vector<uint8_t>(2048, 0x11));
         test::WriteBytes(dir / (std::string("ENTRIES") + ext), std::vector<uint8_t>(2048, 0x22));
@@ -182,46 +59,110 @@ struct ControlHarness : DirHarness {
     }
 };
 
-TEST(ControlFiles, OneReservedSectorBeforeInfoWhenDirectoriesEndAt149) {
-    ControlHarness h;
+TEST(DirectoryWriter, RecordEndingOnLastByteMovesToNextSector) {
+    // 29 records of 62 bytes after the two 48-byte dot records, then 50+50+52
+    // bytes end at byte 2046 (stays); 50+52+52 would end at 2048 (moves).
+    for (bool moves : {false, true}) {
+        DirHarness h;
+        for (int i = 0; i < 29; ++i) h.AddFiles({Format("Z%07d.DAT", i)});
+        h.AddFiles(moves ? std::vector<std::string>{"A", "BB", "CCC"} : std::vector<std::string>{"A", "B", "CC"});
+        ASSERT_EQ(h.Write(), 0);
+        const uint32_t sectors = moves ? 2 : 1;
+        EXPECT_EQ(h.tree.Root()->size, sectors);
+        EXPECT_EQ(h.fs.dirSector, 20 + sectors);
+        const auto first = h.Unit(20);
+        EXPECT_EQ(first[2], moves ? 0x08 : 0x89);  // the last sector of a directory ends the record
+        EXPECT_EQ(GetRecordDataLength(first.data() + 8), sectors * 2048);
+        const DirNode* last = h.tree.Root()->firstChild;
+        while (last->nextSibling) last = last->nextSibling;
+        // Sectors 16..19 are reserved, not stored: sector 20 is the 17th unit.
+        const uint64_t sectorStart = h.image.SystemAreaOffset() + 16 * kForm1UnitSize;
+        EXPECT_EQ(last->recordPosition, moves ? sectorStart + kForm1UnitSize + 8 : sectorStart + 8 + 2046 - 62);
+        EXPECT_EQ(last->recordLength, 62);
+    }
+}
+
+TEST(DirectoryWriter, SubdirectoriesDepthFirstWithPatchedRecords) {
+    DirHarness h;
+    h.tree.ChangeDir("\\MPEGAV");
+    h.tree.ChangeDir("\\SEGMENT\\SUB");
+    h.tree.ChangeDir("\\VCD");
+    ASSERT_EQ(h.Write(true), 0);
+    EXPECT_EQ(h.tree.FindPath("\\MPEGAV")->startSector, 21u);
+    EXPECT_EQ(h.tree.FindPath("\\SEGMENT")->startSector, 22u);
+    EXPECT_EQ(h.tree.FindPath("\\SEGMENT\\SUB")->startSector, 23u);
+    EXPECT_EQ(h.tree.FindPath("\\VCD")->startSector, 24u);
+    EXPECT_EQ(h.fs.dirSector, 25u);
+    ASSERT_TRUE(h.fs.trackDirPosition);
+    EXPECT_EQ(*h.fs.trackDirPosition, h.image.SystemAreaOffset() + 17 * kForm1UnitSize);
+
+    const auto root = h.Unit(20);
+    std::optional<DirectoryRecord> r = DecodeDirectoryRecord(root.data() + 8 + 96, 2048 - 96);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->identifier, "MPEGAV");
+    EXPECT_EQ(r->extent, 21u);
+    EXPECT_EQ(GetRecordExtent(h.Unit(23).data() + 8 + 48), 22u);  // SUB's ".." names SEGMENT
+}
+
+TEST(DirectoryWriter, DataFolderIsLeftForLaterAndLimitsFail) {
+    {
+        DirHarness h;
+        h.tree.ChangeDir("\\DATA\\VCD_DATA");
+        h.fs.dataFolder = h.tree.FindPath("\\DATA\\VCD_DATA");
+        ASSERT_EQ(h.Write(), 0);
+        EXPECT_EQ(h.fs.dirSector, 22u);  // root and DATA only
+        EXPECT_EQ(h.fs.dataParentSector, 21u);
+        EXPECT_EQ(h.fs.dataParentSectors, 1u);
+    }
+    {
+        DirHarness h;
+        h.AddFiles({"ABCDEFGH.ABCD"});  // 13 characters
+        EXPECT_EQ(h.Write(), 5000);
+        EXPECT_EQ(h.log.Last(), "ABCDEFGH.ABCD name too long, not a 8.3 name format");
+    }
+    for (int depth : {8, 9}) {
+        DirHarness h;
+        std::string path;
+        for (int i = 0; i < depth; ++i) path += Format("\\D%d", i);
+        ASSERT_TRUE(h.tree.ChangeDir(path));
+        EXPECT_EQ(h.Write(), depth == 8 ? 0 : 200) << depth;
+    }
+}
+
+TEST(ControlFiles, PlacedFrom150AfterOneReservedSectorOrRefused) {
+    DirHarness h;
     h.WriteWorkFiles(".VCD");
     h.image.ReserveSectors(149 - 20);
     h.image.SetSectorCounter(149);
     ASSERT_EQ(WriteControlFiles(h.image, h.tree, h.ctx, h.fs), 0) << h.log.Last();
     EXPECT_EQ(h.image.SectorCounter(), 186u);  // PSD takes two sectors
-    EXPECT_EQ(h.fs.dirSector, 186u);
-    std::array<uint8_t, kForm1UnitSize> unit{};
-    uint64_t offset = 0;
-    EXPECT_EQ(h.image.LocateSector(148, unit.data(), &offset), SectorLookup::Reserved);
-    EXPECT_EQ(h.image.LocateSector(150, unit.data(), &offset), SectorLookup::Stored);
+    h.Unit(148, SectorLookup::Reserved);
+    auto unit = h.Unit(150);
     EXPECT_EQ(unit[2], 0x89);
     EXPECT_EQ(unit[8], 0x11);
-    EXPECT_EQ(h.image.LocateSector(151, unit.data(), &offset), SectorLookup::Stored);
+    std::array<uint8_t, kForm1UnitSize> entries{};
+    uint64_t offset = 0;
+    EXPECT_EQ(h.image.LocateSector(151, entries.data(), &offset), SectorLookup::Stored);
     EXPECT_EQ(offset, h.fs.entriesPosition);
-    EXPECT_EQ(h.image.LocateSector(183, unit.data(), &offset), SectorLookup::Stored);
-    EXPECT_EQ(unit[2], 0x89);  // LOT's last sector
-    EXPECT_EQ(h.image.LocateSector(185, unit.data(), &offset), SectorLookup::Stored);
+    EXPECT_EQ(h.Unit(183)[2], 0x89);  // LOT's last sector
+    unit = h.Unit(185);
     EXPECT_EQ(unit[8 + 951], 0x44);
     EXPECT_EQ(unit[8 + 952], 0x00);  // 3000 bytes: zero padding after byte 952
-}
 
-TEST(ControlFiles, DirectoriesFillingSector149FailAndMissingSvcdFilesFail) {
-    ControlHarness h;
-    h.WriteWorkFiles(".VCD");
-    h.image.SetSectorCounter(150);
-    EXPECT_EQ(WriteControlFiles(h.image, h.tree, h.ctx, h.fs), 2000);
-    EXPECT_EQ(h.log.Last(), "Error :: Directory table over 00:04.00!");
+    DirHarness full;
+    full.WriteWorkFiles(".VCD");
+    full.image.SetSectorCounter(150);
+    EXPECT_EQ(WriteControlFiles(full.image, full.tree, full.ctx, full.fs), 2000);
+    EXPECT_EQ(full.log.Last(), "Error :: Directory table over 00:04.00!");
 
-    ControlHarness s;
-    s.ctx.kind = DiscKind::Svcd;
-    s.WriteWorkFiles(".SVD");
-    s.image.SetSectorCounter(30);
-    EXPECT_EQ(WriteControlFiles(s.image, s.tree, s.ctx, s.fs), 20000);
+    DirHarness missing(DiscKind::Svcd);  // no TRACKS.SVD
+    missing.WriteWorkFiles(".SVD");
+    missing.image.SetSectorCounter(30);
+    EXPECT_EQ(WriteControlFiles(missing.image, missing.tree, missing.ctx, missing.fs), 20000);
 }
 
 TEST(ControlFiles, SvcdFilesGetTheirSectorsAndSearchLength) {
-    ControlHarness h;
-    h.ctx.kind = DiscKind::Svcd;
+    DirHarness h(DiscKind::Svcd);
     h.WriteWorkFiles(".SVD");
     test::WriteBytes(h.dir / "TRACKS.SVD", std::vector<uint8_t>(2048, 1));
     test::WriteBytes(h.dir / "SPICONTX.SVD", std::vector<uint8_t>(100, 2));
@@ -230,14 +171,13 @@ TEST(ControlFiles, SvcdFilesGetTheirSectorsAndSearchLength) {
     h.tree.AddFile("SEARCH.DAT", NodeKind::Form1File, NodeFlag::Plain, 100352);
     h.tree.AddFile("TRACKS.SVD", NodeKind::Form1File, NodeFlag::Plain, 2048);
     h.tree.AddFile("SPICONTX.SVD", NodeKind::Form1File, NodeFlag::Plain, 4096);
-    ASSERT_EQ(h.Write(h.tree.Root()), 0);
+    ASSERT_EQ(h.Write(), 0);
     h.image.SetSectorCounter(h.fs.dirSector);
     h.image.CloseStoredRun();
     ASSERT_EQ(WriteControlFiles(h.image, h.tree, h.ctx, h.fs), 0) << h.log.Last();
-    const DirNode* svcd = DirTree::FindChild("SVCD", h.tree.Root());
-    EXPECT_EQ(DirTree::FindChild("TRACKS.SVD", svcd)->startSector, 186u);
-    EXPECT_EQ(DirTree::FindChild("SPICONTX.SVD", svcd)->startSector, 187u);
-    const DirNode* search = DirTree::FindChild("SEARCH.DAT", svcd);
+    EXPECT_EQ(h.tree.FindPath("\\SVCD\\TRACKS.SVD")->startSector, 186u);
+    EXPECT_EQ(h.tree.FindPath("\\SVCD\\SPICONTX.SVD")->startSector, 187u);
+    const DirNode* search = h.tree.FindPath("\\SVCD\\SEARCH.DAT");
     EXPECT_EQ(search->startSector, 189u);
     EXPECT_EQ(h.image.SectorCounter(), 191u);
     std::array<uint8_t, 64> record{};
