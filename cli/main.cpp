@@ -47,7 +47,27 @@ int main(int argc, char** argv) {
     buildCmd->footer(
         "The session log is printed as it comes. On a terminal a progress bar shows the\n"
         "current step; Ctrl-C cancels the build (a second Ctrl-C ends the program).\n"
-        "The last line gives the result code: 0 is success.");
+        "The last line gives the result code: 0 is success.\n"
+        "\n"
+        "A small SVCD script (paths are relative to the script; ';' starts a comment):\n"
+        "  [VCD]\n"
+        "  MODE = SVCD              ; CVD, SUPERVCD; none: SVCD, or VCD 3.0 with --vcd30\n"
+        "  ALBUM = \"MY DISC\"\n"
+        "  VERSION = 1.0\n"
+        "  VOLUME = 1\n"
+        "  ANZVOL = 1\n"
+        "  [TRACK]                  ; files made with `qorvcd pack`; IDs AVSEQnn (MUSICnn for VCD 3.0)\n"
+        "  MPEGTRACK AVSEQ01 MOVIE.MPS PAL AUDIO 2 TIME 60\n"
+        "  [PBC]\n"
+        "  SEGMENT                  ; stills and clips: IDs start with SEG; bitmaps are encoded\n"
+        "  SEGMENU = MENU.BMP AUDIO 0 VIDEO 20\n"
+        "  ENDSEGMENT\n"
+        "  SELECTION MAIN PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT PLAY1 TIMEOUT NONE\n"
+        "    WAIT 30 LOOP 1 PLAYITEM SEGMENU ITEMS 1 PLAY1 ENDITEMS ENDSELECT\n"
+        "  PLAYLIST PLAY1 PREVIOUS MAIN NEXT NONE RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY AVSEQ01 ENDPLAYLIST\n"
+        "  [ISO9660]\n"
+        "  VOLUME_ID = MY_DISC\n"
+        "The built-in demo (demo/demo.txt, run by scripts/demo.sh) is a complete example.");
 
     ExportOptions exportOpts;
     auto* exportCmd = app.add_subcommand("export", "Write a disc image as BIN/CUE");

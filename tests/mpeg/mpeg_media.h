@@ -1,5 +1,5 @@
-// Real program streams made with ffmpeg (cached between runs), and small
-// hand-made packs for the cases real encoders never produce.
+// Real program streams made with ffmpeg (cached), and hand-made packs for the
+// cases real encoders never produce.
 #pragma once
 
 #include <cstdint>
@@ -10,38 +10,30 @@
 
 namespace qorvcd::test {
 
-// ffmpeg streams of a few seconds: VCD (MPEG-1) and SVCD (MPEG-2) targets.
+// Three-second ffmpeg streams for the VCD (MPEG-1) and SVCD (MPEG-2) targets.
 std::string PalVcdStream();
-std::string NtscVcdStream();
-// A VCD stream with a low audio rate, which ffmpeg fills with all-zero sectors.
-std::string ZeroSectorVcdStream();
+std::string ZeroSectorVcdStream();  // low audio rate: ffmpeg adds all-zero sectors
 std::string PalSvcdStereoStream();
 std::string NtscSvcdStream();
-// Two mono audio streams (0xC0 and 0xC1).
-std::string PalSvcdTwoAudioStream();
+std::string PalSvcdTwoAudioStream();  // two mono audio streams (0xC0, 0xC1)
 
-// The stream packed into a sector-mode file inside `folder`; fails the test
-// when packing fails.
+// The stream packed into a sector-mode file inside `folder` (fails the test on error).
 std::string PackInto(const std::string& folder, const std::string& stream, DiscKind kind);
 
-// A program stream built by hand, pack by pack.
+// A program stream built pack by pack.
 class StreamBuilder {
 public:
-    // An MPEG-1 pack header (12 bytes) or an MPEG-2 one with `stuffing` bytes.
     StreamBuilder& Mpeg1PackHeader(uint32_t scr = 0);
     StreamBuilder& Mpeg2PackHeader(uint32_t scr = 0, int stuffing = 0);
-    // A system header listing the given stream ids.
     StreamBuilder& SystemHeader(const std::vector<uint8_t>& ids);
-    // A packet of `id` whose whole length is `totalSize` (start and length field included).
+    // A packet of `id` that is `totalSize` bytes long, start code included.
     StreamBuilder& Packet(uint8_t id, size_t totalSize, uint8_t fill = 0x55);
-    // An MPEG-1 audio packet: PTS, then the four-byte frame header, then fill.
+    // An MPEG-1 audio packet: PTS, then the frame header `skew` bytes in.
     StreamBuilder& Mpeg1AudioPacket(const uint8_t header[4], size_t totalSize, size_t skew = 0);
     StreamBuilder& Bytes(const std::vector<uint8_t>& bytes);
     StreamBuilder& Zeros(size_t count);
-    StreamBuilder& EndCode();
-    // Pads the current pack with zero bytes up to `packSize` from its header.
-    StreamBuilder& PadPackTo(size_t packSize);
-
+    StreamBuilder& EndCode() { return Bytes({0x00, 0x00, 0x01, 0xB9}); }
+    StreamBuilder& PadPackTo(size_t packSize);  // zeros up to `packSize` from the pack start
     const std::vector<uint8_t>& Data() const { return data_; }
     size_t Size() const { return data_.size(); }
 
