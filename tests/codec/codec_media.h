@@ -1,36 +1,50 @@
-// Real bitmaps made with ffmpeg (cached), and ffprobe's view of the MPEG
-// streams the codec and the pipeline produce.
+// Real bitmaps made with ffmpeg (cached), and ffmpeg's view of our MPEG streams.
 #pragma once
 
-#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace qorvcd::test {
 
-// A test-pattern bitmap of `width` x `height` in `pixelFormat` (bgr24, pal8 ...).
-std::string TestBitmap(int width, int height, const std::string& pixelFormat = "bgr24");
+inline std::string TestBitmap(int width, int height, const std::string& pixelFormat = "bgr24") {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    return EnsureMedia("still-" + size + "-" + pixelFormat + ".bmp",
+                       "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=" + size +
+                           " -frames:v 1 -pix_fmt " + pixelFormat + " -c:v bmp -f image2 -update 1 {out}");
+}
 
-// The program stream inside a sector-mode file: every unit's pack area
-// (bytes 8 to 2331) in order, as a disc reader sees the Form 2 sectors.
-std::vector<uint8_t> PackAreasOf(const std::vector<uint8_t>& sectorFile);
+// Writes the program stream inside a sector-mode file (every unit's pack area, as a
+// disc reader sees the Form 2 sectors) to `out`, and returns `out`.
+inline std::string WritePackAreas(const std::string& sectorFile, const std::string& out) {
+    const std::vector<uint8_t> in = ReadBytes(sectorFile);
+    std::vector<uint8_t> packs;
+    for (size_t at = 0; at + 2336 <= in.size(); at += 2336) packs.insert(packs.end(), &in[at + 8], &in[at + 8 + 2324]);
+    WriteBytes(out, packs);
+    return out;
+}
 
-struct ProbedVideo {
-    std::string codec;  // "mpeg1video" or "mpeg2video"
-    int width = 0;
-    int height = 0;
-    int frames = 0;
-    std::string raw;    // ffprobe's whole output, for failure messages
-};
-// What ffprobe finds in the first video stream of an MPEG file.
-ProbedVideo ProbeVideo(const std::string& path);
+// "codec,width,height,rate,frames" of the first video stream, as ffprobe counts them.
+inline std::string ProbeVideo(const std::string& path) {
+    std::string out = RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                                 "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" + path + "'").output;
+    while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
+    return out;
+}
 
-// The first picture of an image or MPEG file as RGB24 bytes, decoded by
-// ffmpeg (empty when it cannot). `scratch` is a file the call may overwrite.
-std::vector<uint8_t> DecodeToRgb(const std::string& path, const std::string& scratch);
+// The first picture of an image or MPEG file as RGB24 bytes (empty when ffmpeg cannot decode it).
+inline std::vector<uint8_t> DecodeToRgb(const std::string& path, const std::string& scratch) {
+    const std::string command = "ffmpeg -nostdin -v error -y -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 '";
+    return RunCommand(command + scratch + "'").exitCode == 0 ? ReadBytes(scratch) : std::vector<uint8_t>{};
+}
 
-// Mean absolute difference of two equally sized byte pictures (255 when the
-// sizes differ).
-double MeanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+inline double MeanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 255.0;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i) sum += std::abs(int(a[i]) - int(b[i]));
+    return sum / double(a.size());
+}
 
 }  // namespace qorvcd::test

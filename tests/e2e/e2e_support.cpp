@@ -26,34 +26,27 @@ namespace {
 
 constexpr const char* kFfmpeg = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
 
-// Picture size and ffmpeg target of a kind's streams. MPEG-2 streams get
-// noise so they run near the disc's data rate, as real ones do (the playing
-// time is measured a fixed number of units before the end).
+// Picture size, ffmpeg target, filters after the picture source and further
+// options of a kind's streams. MPEG-2 streams get noise so they run near the
+// disc's data rate, as real ones do (the playing time is measured a fixed
+// number of units before the end).
 struct StreamShape {
-    const char* size;
-    const char* target;
-    const char* extra;
+    const char *size, *target, *filter, *options;
 };
 StreamShape ShapeOf(const KindCase& kind) {
-    if (kind.vcd30) return {"352x288", "pal-vcd", ""};
-    if (std::string(kind.packKind) == "cvd") return {"352x576", "pal-svcd", ",noise=alls=20:allf=t+u -s 352x576 -ac 2"};
-    return {"480x576", "pal-svcd", ",noise=alls=20:allf=t+u -ac 2"};
+    if (kind.vcd30) return {"352x288", "pal-vcd", "", ""};
+    const char* noise = ",noise=alls=20:allf=t+u";
+    if (std::string(kind.packKind) == "cvd") return {"352x576", "pal-svcd", noise, " -s 352x576 -ac 2"};
+    return {"480x576", "pal-svcd", noise, " -ac 2"};
 }
 
 std::string Stream(const KindCase& kind, const std::string& tag, int seconds, int tone) {
     const StreamShape shape = ShapeOf(kind);
-    std::string extra = shape.extra;
-    std::string filter = std::string("testsrc2=size=") + shape.size + ":rate=25";
-    if (!extra.empty()) {  // the filter part of `extra` goes with the picture source
-        const size_t space = extra.find(' ');
-        filter += extra.substr(0, space);
-        extra = extra.substr(space);
-    }
-    const std::string name = std::string("e2e-") + shape.size + "-" + shape.target + "-" + tag + ".mpg";
-    return EnsureMedia(name, kFfmpeg + std::string("-f lavfi -i ") + Quote(filter) +
-                                 " -f lavfi -i sine=frequency=" + std::to_string(tone) +
-                                 ":sample_rate=44100 -t " + std::to_string(seconds) + extra +
-                                 " -target " + shape.target + " {out}");
+    const std::string filter = std::string("testsrc2=size=") + shape.size + ":rate=25" + shape.filter;
+    return EnsureMedia(std::string("e2e-") + shape.size + "-" + shape.target + "-" + tag + ".mpg",
+                       kFfmpeg + std::string("-f lavfi -i ") + Quote(filter) + " -f lavfi -i sine=frequency=" +
+                           std::to_string(tone) + ":sample_rate=44100 -t " + std::to_string(seconds) + shape.options +
+                           " -target " + shape.target + " {out}");
 }
 
 std::string Packed(const KindCase& kind, const std::string& stream, const std::string& tag) {
@@ -62,21 +55,47 @@ std::string Packed(const KindCase& kind, const std::string& stream, const std::s
 }
 
 std::string Bitmap(const KindCase& kind) {
-    const char* size = kind.vcd30 ? "352x288" : ShapeOf(kind).size;
+    const char* size = ShapeOf(kind).size;
     return EnsureMedia(std::string("e2e-menu-") + size + ".bmp",
                        kFfmpeg + std::string("-f lavfi -i smptebars=size=") + size + " -frames:v 1 -c:v bmp -f image2 {out}");
 }
 
+// Flattens the inspector's walk into "a.b.0.c" = value.
+class FlatVisitor : public InspectVisitor {
+public:
+    explicit FlatVisitor(FlatImage& out) : out_(out) {}
+    void BeginObject(std::string_view name) override { Push(name); }
+    void EndObject() override { levels_.pop_back(); }
+    void BeginList(std::string_view name) override { Push(name); }
+    void EndList() override {  // "key#" holds the list's size
+        out_[levels_.back().key + "#"] = std::to_string(levels_.back().nextIndex);
+        levels_.pop_back();
+    }
+    void Text(std::string_view name, std::string_view value) override { out_[KeyOf(name)] = std::string(value); }
+    void Number(std::string_view name, int64_t value) override { out_[KeyOf(name)] = std::to_string(value); }
+    void Flag(std::string_view name, bool value) override { out_[KeyOf(name)] = value ? "true" : "false"; }
+
+private:
+    struct Level { std::string key; int nextIndex = 0; };
+    std::string KeyOf(std::string_view name) {
+        std::string key = levels_.empty() ? "" : levels_.back().key;
+        const std::string part = name.empty() && !levels_.empty() ? std::to_string(levels_.back().nextIndex++)
+                                                                 : std::string(name);
+        if (!key.empty() && !part.empty()) key += ".";
+        return key + part;
+    }
+    void Push(std::string_view name) { levels_.push_back({levels_.empty() && name.empty() ? "" : KeyOf(name)}); }
+
+    FlatImage& out_;
+    std::vector<Level> levels_;
+};
+
 }  // namespace
 
 std::vector<std::string> CopyKindMedia(const KindCase& kind, const std::string& folder) {
-    const std::string a = Stream(kind, "a", 3, 440);
-    const std::string b = Stream(kind, "b", 2, 660);
-    const std::string clip = Stream(kind, "clip", 1, 880);
-    const std::pair<std::string, std::string> copies[] = {{Packed(kind, a, "a"), "A.MPS"},
-                                                          {Packed(kind, b, "b"), "B.MPS"},
-                                                          {Packed(kind, clip, "clip"), "CLIP.MPS"},
-                                                          {Bitmap(kind), "MENU.BMP"}};
+    const std::string a = Stream(kind, "a", 3, 440), b = Stream(kind, "b", 2, 660), clip = Stream(kind, "clip", 1, 880);
+    const std::pair<std::string, std::string> copies[] = {{Packed(kind, a, "a"), "A.MPS"}, {Packed(kind, b, "b"), "B.MPS"},
+                                                          {Packed(kind, clip, "clip"), "CLIP.MPS"}, {Bitmap(kind), "MENU.BMP"}};
     for (const auto& [from, to] : copies) WriteBytes(folder + to, ReadBytes(from));
     return {a, b};
 }
@@ -90,79 +109,29 @@ void WriteScript(const std::string& path, const std::vector<std::string>& lines)
 CommandResult BuildDisc(const KindCase& kind, const std::string& script, const std::string& image,
                         const std::string& folder, const std::string& extraOptions,
                         const std::string& environment) {
-    const std::string work = folder + "work";
-    RunCommand("mkdir -p " + Quote(work));
-    return RunCommand(environment + Quote(CliPath()) + " build " + Quote(script) + " -o " + Quote(image) +
-                      " --work-dir " + Quote(work) + (kind.vcd30 ? " --vcd30 " : " ") + extraOptions);
+    const std::string work = Quote(folder + "work");
+    return RunCommand("mkdir -p " + work + " && " + environment + Quote(CliPath()) + " build " + Quote(script) + " -o " +
+                      Quote(image) + " --work-dir " + work + (kind.vcd30 ? " --vcd30 " : " ") + extraOptions);
 }
 
-namespace {
-
-// Flattens the inspector's walk into "a.b.0.c" = value.
-class FlatVisitor : public InspectVisitor {
-public:
-    explicit FlatVisitor(FlatImage& out) : out_(out) {}
-    void BeginObject(std::string_view name) override { Push(name); }
-    void EndObject() override { Pop(); }
-    void BeginList(std::string_view name) override { Push(name); }
-    void EndList() override { Pop(); }
-    void Text(std::string_view name, std::string_view value) override { out_[KeyOf(name)] = std::string(value); }
-    void Number(std::string_view name, int64_t value) override { out_[KeyOf(name)] = std::to_string(value); }
-    void Flag(std::string_view name, bool value) override { out_[KeyOf(name)] = value ? "true" : "false"; }
-
-private:
-    struct Level {
-        std::string key;
-        int nextIndex = 0;
-    };
-    std::string KeyOf(std::string_view name) {
-        std::string key = levels_.empty() ? "" : levels_.back().key;
-        const std::string part = name.empty() && !levels_.empty() ? std::to_string(levels_.back().nextIndex++)
-                                                                 : std::string(name);
-        if (!key.empty() && !part.empty()) key += ".";
-        return key + part;
-    }
-    void Push(std::string_view name) { levels_.push_back({levels_.empty() && name.empty() ? "" : KeyOf(name)}); }
-    void Pop() { levels_.pop_back(); }
-
-    FlatImage& out_;
-    std::vector<Level> levels_;
-};
-
-}  // namespace
-
-FlatImage InspectFlat(const std::string& image, bool* decodedAll) {
+FlatImage InspectFlat(const std::string& image) {
     FlatImage flat;
     DecodedImage decoded;
     std::string error;
-    if (!DecodeImage(image, decoded, error)) {
-        ADD_FAILURE() << image << ": " << error;
-        if (decodedAll) *decodedAll = false;
-        return flat;
-    }
     FlatVisitor visitor(flat);
-    const bool ok = VisitImage(decoded, visitor);
-    if (decodedAll) *decodedAll = ok && decoded.errors.empty();
+    EXPECT_TRUE(DecodeImage(image, decoded, error) && VisitImage(decoded, visitor) && decoded.errors.empty())
+        << image << ": " << error;
     return flat;
 }
 
 size_t ListSize(const FlatImage& flat, const std::string& key) {
-    const auto present = [&](const std::string& element) {
-        const auto it = flat.lower_bound(element);
-        return it != flat.end() && (it->first == element || it->first.rfind(element + ".", 0) == 0);
-    };
-    size_t n = 0;
-    while (present(key + "." + std::to_string(n))) ++n;
-    return n;
+    return flat.count(key + "#") ? std::stoul(flat.at(key + "#")) : 0;
 }
 
 int64_t NumberAt(const FlatImage& flat, const std::string& key) {
     const auto it = flat.find(key);
-    if (it == flat.end()) {
-        ADD_FAILURE() << "inspector gave no " << key;
-        return -1;
-    }
-    return std::stoll(it->second);
+    EXPECT_TRUE(it != flat.end()) << "inspector gave no " << key;
+    return it == flat.end() ? -1 : std::stoll(it->second);
 }
 
 std::vector<std::vector<std::string>> Matches(const std::string& output, const std::string& pattern) {
@@ -171,37 +140,25 @@ std::vector<std::vector<std::string>> Matches(const std::string& output, const s
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
-        if (!std::regex_search(line, m, re)) continue;
-        std::vector<std::string> groups;
-        for (size_t i = 1; i < m.size(); ++i) groups.push_back(m[i]);
-        found.push_back(groups);
+        if (std::regex_search(line, m, re)) found.emplace_back(m.begin() + 1, m.end());
     }
     return found;
 }
 
 std::vector<ListedFile> ParseIsoListing(const std::string& output) {
     std::vector<ListedFile> files;
-    const std::regex header(R"(^\s*(/.*):\s*$)");
+    const std::regex header(R"(^\s*((?:/[^/:]+)*)/?:\s*$)");
     const std::regex entry(R"(\s([d-])[-0-9a-z]{6,}\s.*\[LSN\s+(\d+)\]\s+(\d+)(?:\s+\(\s*(\d+)\))?.*\s(\S+)\s*$)");
     std::string folder;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
-        if (std::regex_match(line, m, header)) {
-            folder = m[1];
-            if (folder.back() != '/') folder += '/';
-            continue;
-        }
+        if (std::regex_match(line, m, header)) folder = m[1].str() + "/";
         if (!std::regex_search(line, m, entry)) continue;
-        std::string name = m[5];
+        const std::string name = m[5].str().substr(0, m[5].str().find(';'));
         if (name == "." || name == "..") continue;
-        if (const size_t semi = name.find(';'); semi != std::string::npos) name.erase(semi);
-        ListedFile f;
-        f.path = folder + name;
+        ListedFile f{folder + name, m[1] == "d", uint32_t(std::stoul(m[2])), uint32_t(std::stoul(m[4].matched ? m[4] : m[3]))};
         std::transform(f.path.begin(), f.path.end(), f.path.begin(), [](unsigned char c) { return std::toupper(c); });
-        f.folder = m[1] == "d";
-        f.extent = uint32_t(std::stoul(m[2]));
-        f.size = uint32_t(std::stoul(m[4].matched ? m[4].str() : m[3].str()));
         files.push_back(f);
     }
     std::sort(files.begin(), files.end());
@@ -219,13 +176,16 @@ std::vector<ListedFile> InspectedFiles(const FlatImage& flat) {
     return files;
 }
 
-bool HaveTools(const std::vector<std::string>& programs, std::string& missing) {
+std::string MissingTool(const std::vector<std::string>& programs) {
     for (const std::string& p : programs)
-        if (!HaveProgram(p)) {
-            missing = p;
-            return false;
-        }
-    return FileExists(CliPath()) || (missing = CliPath(), false);
+        if (!HaveProgram(p)) return p;
+    return FileExists(CliPath()) ? "" : CliPath();
+}
+
+std::string Output(const std::string& commandLine) {
+    const CommandResult r = RunCommand(commandLine);
+    EXPECT_EQ(r.exitCode, 0) << commandLine << "\n" << r.output;
+    return r.output;
 }
 
 }  // namespace qorvcd::test

@@ -1,12 +1,13 @@
-// The container as the writers drive it: an empty disc, run bookkeeping,
-// sector lookup through the tail, and the final patches.
+// The container's records as golden bytes and their refusal of damaged
+// bytes; then the container as the writers drive it: the CVD signature, the
+// root directory patch, the free-space check.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 
 #include "image/container.h"
-#include "image/image_reader.h"
+#include "image/container_records.h"
 #include "platform/bytes.h"
 #include "tests/support/test_support.h"
 
@@ -16,6 +17,94 @@ namespace {
 using test::ReadBytes;
 using test::TempDir;
 
+template <size_t N>
+std::vector<uint8_t> Encoded(const auto& record) {
+    std::vector<uint8_t> bytes(N, 0xAA);  // any byte the encoder forgets shows up
+    record.Encode(bytes.data());
+    return bytes;
+}
+
+TEST(ContainerRecords, GoldenBytes) {
+    ImageHeader header;
+    header.trackCount = 3;  // "imag", the placeholder text, then "disc" for two video tracks
+    const std::vector<uint8_t> headerBytes = {
+        0x52, 0x49, 0x46, 0x46, 0x31, 0x00, 0x00, 0x00, 0x69, 0x6D, 0x61, 0x67, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x25, 0x00, 0x02, 0x00, 0x50, 0x6C, 0x61, 0x63, 0x65, 0x68, 0x6F, 0x6C,
+        0x64, 0x65, 0x72, 0x20, 0x66, 0x6F, 0x72, 0x20, 0x74, 0x68, 0x65, 0x20, 0x69, 0x6D, 0x61, 0x67,
+        0x65, 0x20, 0x68, 0x65, 0x61, 0x64, 0x65, 0x72, 0x00, 0x00, 0x52, 0x49, 0x46, 0x46, 0x8E, 0x00,
+        0x00, 0x00, 0x64, 0x69, 0x73, 0x63, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+        0x01, 0x00, 0x03, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x12, 0x00,
+        0x03, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    EXPECT_EQ(Encoded<ImageHeader::kSize>(header), headerBytes);
+
+    EXPECT_EQ(Encoded<TrackRecord::kSize>(TrackRecord::ForDataTrack(333)),
+              std::vector<uint8_t>({32, 0, 0, 0, 0x4D, 0x01, 0, 0, 1, 0, 4, 0, 0, 0, 0, 0,
+                                    0,  0, 0, 0, 0,    0,    0, 8, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Encoded<TrackRecord::kSize>(TrackRecord::ForVideoTrack(0x00012345)),
+              std::vector<uint8_t>({32, 0, 0, 0, 0x45, 0x23, 0x01, 0, 1, 0, 3, 0, 0, 0, 0, 0,
+                                    0,  0, 0, 0, 0,    0,    0x1C, 9, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    InfoRecord info;
+    info.chunkSize = 0x01020304;
+    info.offset = 176;
+    EXPECT_EQ(Encoded<InfoRecord::kSize>(info),
+              std::vector<uint8_t>({'R', 'I', 'F', 'F', 4, 3, 2, 1, 'i', 'n', 'f', 'o', 176, 0, 0, 0, 0, 0, 0, 0}));
+    TailHeader tail;
+    tail.tailLength = 300;
+    tail.lastBlockOffset = 76;
+    tail.afterLastBlockOffset = 98;
+    tail.trackCount = 2;
+    EXPECT_EQ(Encoded<TailHeader::kSize>(tail),
+              std::vector<uint8_t>({'R', 'I', 'F', 'F', 0x2C, 1, 0, 0, 'o', 'f', 's', ' ', 76, 0, 0, 0, 98, 0, 0, 0, 2, 0}));
+
+    TrackBlockHeader block;
+    block.infoChunkSize = 5000;
+    block.infoBodyOffset = 184;
+    block.runCount = 2;
+    EXPECT_EQ(Encoded<TrackBlockHeader::kSize>(block),
+              std::vector<uint8_t>({'R', 'I', 'F', 'F', 0x88, 0x13, 0, 0, 'i', 'n', 'f', 'o', 184, 0, 0, 0, 0, 0, 0, 0x10, 2, 0}));
+    EXPECT_EQ(block.FirstUnitOffset(), 196u);  // the record at 176 is 20 bytes long
+
+    // 10 reserved Form 2 sectors after a 1000-unit track at 0x1000: 0x23A560 to 0x240078.
+    const RunRecord run{0x23A560, 0x23A560, 0x240078, RunForm::Form2};
+    EXPECT_EQ(Encoded<RunRecord::kSize>(run),
+              std::vector<uint8_t>({0x60, 0xA5, 0x23, 0, 0x60, 0xA5, 0x23, 0, 0x78, 0x00, 0x24, 0, 3, 0, 0, 0}));
+    // Reserved stretches count in their form's unit; a stored Form 2 run whose
+    // reserved end was counted in 2056-byte steps counts its stored units only.
+    EXPECT_EQ(run.SectorCount(), 10u);
+    EXPECT_EQ((RunRecord{500, 500, 500 + 140 * 2056, RunForm::Form1}).SectorCount(), 140u);
+    EXPECT_EQ((RunRecord{500, 500 + 150 * 2332, 500 + 150 * 2056, RunForm::Form2}).SectorCount(), 150u);
+    EXPECT_EQ((RunRecord{500, 500, 500, RunForm::Form2}).SectorCount(), 0u);
+}
+
+TEST(ContainerRecords, DecodeRefusesShortBytesWrongMagicAndImpossibleValues) {
+    std::string error;
+    ImageHeader header;
+    header.trackCount = 2;
+    const auto hb = Encoded<ImageHeader::kSize>(header);
+    EXPECT_FALSE(ImageHeader{}.Decode(hb.data(), ImageHeader::kSize - 1, &error));
+    EXPECT_NE(error.find("111 bytes"), std::string::npos) << error;
+    const auto decodes = [&](auto record, std::vector<uint8_t> bytes, std::vector<std::pair<size_t, uint8_t>> damage) {
+        for (const auto& [at, value] : damage) bytes[at] = value;
+        return record.Decode(bytes.data(), bytes.size(), &error);
+    };
+    TrackBlockHeader block;
+    block.runCount = -1;
+    const auto run = [](uint32_t s, uint32_t e) { return Encoded<RunRecord::kSize>(RunRecord{s, e, e, RunForm::Form1}); };
+    EXPECT_TRUE(decodes(ImageHeader{}, hb, {}));
+    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{66, 'D'}}));         // "Disc"
+    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{82, 0}, {96, 0}}));  // no track
+    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{96, 5}}));           // the two counts disagree
+    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{62, 78}}));          // no video track while the count says one
+    EXPECT_FALSE(decodes(TailHeader{}, Encoded<TailHeader::kSize>(TailHeader{}), {{11, 'x'}}));  // "ofsx"
+    EXPECT_FALSE(decodes(TrackBlockHeader{}, Encoded<TrackBlockHeader::kSize>(block), {}));       // run count -1
+    EXPECT_FALSE(decodes(TrackRecord{}, Encoded<TrackRecord::kSize>(TrackRecord::ForDataTrack(1)), {{10, 9}}));  // kind 9
+    EXPECT_TRUE(decodes(RunRecord{}, run(0, 2056), {}));
+    EXPECT_FALSE(decodes(RunRecord{}, run(0, 2056), {{12, 4}}));  // form 4
+    EXPECT_FALSE(decodes(RunRecord{}, run(4112, 2056), {}));      // backwards
+    EXPECT_FALSE(decodes(RunRecord{}, run(0, 2000), {}));         // a partial unit
+}
+
 constexpr uint64_t kFirstUnit = 112 + 32 + 20;  // header, one track record, info record
 
 struct Harness {
@@ -23,144 +112,35 @@ struct Harness {
     ImageContainer image;
     std::string imagePath = dir / "disc.img";
 
-    explicit Harness(DiscKind kind = DiscKind::Svcd, uint16_t videoTracks = 0) {
+    explicit Harness(DiscKind kind = DiscKind::Svcd) {
         EXPECT_TRUE(image.CreateImage(imagePath));
         EXPECT_TRUE(image.CreateTail(dir / "qortail.tmp"));
         image.SetDiscKind(kind);
-        image.SetVideoTrackCount(videoTracks);
         image.BeginTail();
         image.BeginImage();
         image.SetSectorCounter(kSystemAreaSectors);
     }
-    void AppendData(uint8_t fill, uint32_t count = 1) {
-        std::array<uint8_t, kForm1DataSize> data;
-        data.fill(fill);
-        for (uint32_t i = 0; i < count; ++i) {
-            image.AppendForm1Unit(kDataSubheader, data.data());
-            image.AdvanceSectorCounter();
-        }
-    }
-    void AppendMpeg(uint8_t fill, uint32_t count = 1) {
-        std::array<uint8_t, kSectorModeUnitSize> unit;
-        unit.fill(fill);
-        kVideoSubheader.WriteTo(unit.data());
-        for (uint32_t i = 0; i < count; ++i) {
-            image.AppendForm2Unit(unit.data());
-            image.AdvanceSectorCounter();
-        }
-    }
     std::vector<uint8_t> Finish() {
         image.FinishImage();
-        EXPECT_TRUE(image.Ok()) << image.Error();
-        EXPECT_TRUE(image.Close());
+        EXPECT_TRUE(image.Ok() && image.Close()) << image.Error();
         return ReadBytes(imagePath);
     }
 };
-
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return GetLe32(b.data() + at); }
-uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return GetLe16(b.data() + at); }
-std::string Text(const std::vector<uint8_t>& b, size_t at, size_t n) {
-    return std::string(reinterpret_cast<const char*>(b.data() + at), n);
-}
-
-TEST(ContainerEmptyDisc, PatchedTrackRecordInfoSizeAndTailRuns) {
-    Harness h;
-    h.image.CloseStoredRun();  // the system area
-    h.image.CloseDataTrack(300);
-    const std::vector<uint8_t> b = h.Finish();
-    const uint64_t trackEnd = kFirstUnit + 16 * 2056;
-    const size_t tailLength = 22 + 22 + 2 * 16;
-    ASSERT_EQ(b.size(), trackEnd + tailLength);
-    EXPECT_EQ(Le32(b, 62), 78u);   // a "disc" chunk without video tracks
-    EXPECT_EQ(Le32(b, 116), 300u);  // track 1's final sector count
-    EXPECT_EQ(Le32(b, 148), uint32_t(trackEnd - 8 - 144));  // info size: to the image end before the tail
-    for (size_t i = kFirstUnit; i < trackEnd; ++i) ASSERT_EQ(b[i], 0) << i;  // the system area
-
-    const size_t t = trackEnd;
-    EXPECT_EQ(Text(b, t + 8, 4), "ofs ");
-    EXPECT_EQ(Le32(b, t + 4), tailLength);
-    EXPECT_EQ(Le32(b, t + 12), 22u);
-    EXPECT_EQ(Le32(b, t + 16), 44u);
-    EXPECT_EQ(Le32(b, t + 26), uint32_t(trackEnd - 8 - 144));
-    EXPECT_EQ(Le32(b, t + 34), 152u);
-    EXPECT_EQ(Le16(b, t + 42), 2);
-    const uint32_t runs[] = {uint32_t(kFirstUnit), uint32_t(trackEnd), uint32_t(trackEnd), 2,
-                             uint32_t(trackEnd),   uint32_t(trackEnd), uint32_t(trackEnd + 284u * 2056), 2};
-    for (size_t i = 0; i < std::size(runs); ++i) EXPECT_EQ(Le32(b, t + 44 + 4 * i), runs[i]) << i;
-}
 
 TEST(ContainerEmptyDisc, CvdSignatureUnitOnlyForCvd) {
     for (DiscKind kind : {DiscKind::Cvd, DiscKind::Vcd30}) {
         Harness h(kind);
         h.image.CloseDataTrack(300);
         const std::vector<uint8_t> b = h.Finish();
-        const uint8_t* unit = b.data() + kFirstUnit;
+        std::vector<uint8_t> expected(2056, 0);  // sector 0: all zero unless CVD
         if (kind == DiscKind::Cvd) {
-            const uint8_t sub[] = {0x01, 0x00, 0x88, 0x00, 0x01, 0x00, 0x88, 0x00};
-            EXPECT_EQ(std::memcmp(unit, sub, 8), 0);
-            EXPECT_EQ(Text(b, kFirstUnit + 8, 8), "HQVCDFLT");
-            EXPECT_EQ(unit[8 + 8], 0x01);
-            const uint8_t fixed[] = {0x04, 0x00, 0x65, 0x00, 0x04, 0x00, 0x66, 0x00, 0x04,
-                                     0x01, 0x67, 0x00, 0x04, 0x02, 0x68, 0x00, 0x04, 0x22};
-            EXPECT_EQ(std::memcmp(unit + 8 + 12, fixed, sizeof fixed), 0);
-        } else {
-            for (size_t i = 0; i < 2056; ++i) ASSERT_EQ(unit[i], 0) << i;
+            const uint8_t signature[] = {0x01, 0x00, 0x88, 0x00, 0x01, 0x00, 0x88, 0x00, 'H', 'Q', 'V', 'C', 'D', 'F',
+                                         'L', 'T', 0x01, 0, 0, 0, 0x04, 0x00, 0x65, 0x00, 0x04, 0x00, 0x66, 0x00,
+                                         0x04, 0x01, 0x67, 0x00, 0x04, 0x02, 0x68, 0x00, 0x04, 0x22};
+            std::copy(std::begin(signature), std::end(signature), expected.begin());
         }
+        EXPECT_EQ(std::vector<uint8_t>(b.begin() + kFirstUnit, b.begin() + kFirstUnit + 2056), expected);
     }
-}
-
-TEST(ContainerRuns, FormChangesSplitRunsAndReservedRunsCountSectors) {
-    Harness h;
-    h.image.CloseStoredRun();
-    h.AppendMpeg(0x11, 3);   // Form 2 after Form 1: the system area run closes
-    h.AppendData(0x22, 2);   // and back
-    h.image.ReserveSectors(5);
-    h.image.AdvanceSectorCounter(5);
-    h.image.CloseDataTrack(h.image.SectorCounter() + 10);
-    h.Finish();
-
-    ImageReader reader;
-    ASSERT_TRUE(reader.Open(h.imagePath)) << reader.Error();
-    ASSERT_EQ(reader.Tracks().size(), 1u);
-    const std::vector<RunRecord>& runs = reader.Tracks()[0].runs;
-    ASSERT_EQ(runs.size(), 5u);
-    EXPECT_EQ(runs[0].form, RunForm::Form1);
-    EXPECT_EQ(runs[1].form, RunForm::Form2);
-    EXPECT_EQ(runs[1].start, runs[0].end);
-    EXPECT_EQ(runs[2].form, RunForm::Form1);
-    const uint32_t counts[] = {16, 3, 2, 5, 10};
-    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(runs[i].SectorCount(), counts[i]) << i;
-    EXPECT_FALSE(runs[3].StoresUnits());
-    EXPECT_EQ(reader.Tracks()[0].record.sectorCount, 16u + 3 + 2 + 5 + 10);
-    EXPECT_TRUE(reader.Warnings().empty());
-}
-
-TEST(ContainerLocateSector, StoredReservedGapAndMissing) {
-    Harness h(DiscKind::Svcd, 1);
-    h.image.CloseStoredRun();
-    h.image.ReserveSectors(4);  // sectors 16..19
-    h.AppendData(0x20, 1);      // sector 20
-    h.image.SetSectorCounter(21);
-    h.image.CloseDataTrack(300);
-    h.image.OpenVideoTrack();
-    h.AppendMpeg(0x77, 2);
-    h.image.CloseVideoTrack(2, 2);
-
-    std::array<uint8_t, kForm1UnitSize> unit;
-    uint64_t offset = 0;
-    unit.fill(0xEE);
-    EXPECT_EQ(h.image.LocateSector(20, unit.data(), &offset), SectorLookup::Stored);
-    EXPECT_EQ(offset, kFirstUnit + 32 + 16 * 2056);  // two track records
-    EXPECT_EQ(unit[8], 0x20);
-
-    unit.fill(0xEE);
-    EXPECT_EQ(h.image.LocateSector(17, unit.data(), &offset), SectorLookup::Reserved);
-    for (uint8_t byte : unit) ASSERT_EQ(byte, 0);  // left cleared
-    EXPECT_EQ(h.image.LocateSector(299, unit.data(), &offset), SectorLookup::Reserved);
-    EXPECT_EQ(h.image.LocateSector(300 + 151, unit.data(), &offset), SectorLookup::Reserved);  // gap
-    EXPECT_EQ(h.image.LocateSector(300 + 152 + 1, unit.data(), &offset), SectorLookup::Stored);
-    EXPECT_EQ(unit[8], 0x77);
-    EXPECT_EQ(h.image.LocateSector(300 + 152 + 2 + 10, unit.data(), &offset), SectorLookup::Missing);
 }
 
 TEST(ContainerFinish, RootDirectoryRecordsPatchedToOneSector) {
@@ -171,7 +151,6 @@ TEST(ContainerFinish, RootDirectoryRecordsPatchedToOneSector) {
     dir[0] = 48;              // "." record with a stale length
     PutBoth32(dir.data() + 10, 4096);
     dir[32] = 1;
-    dir[33] = 0x00;
     dir[48] = 48;             // ".." to be replaced by a copy of "."
     dir[48 + 33] = 0x01;
     dir[48 + 20] = 0x55;
@@ -194,8 +173,7 @@ TEST(ContainerFreeSpace, NetworkPathWarnsAndShortDiskRefuses) {
         ImageContainer image;
         image.CreateImage("\\\\server\\share\\disc.img");  // only the path counts
         EXPECT_TRUE(image.CheckFreeSpace(1000, ctx));
-        EXPECT_EQ(log.Last(),
-                  "Warning :: Creating disk image through netwrok, I may need 65000 bytes free space");
+        EXPECT_EQ(log.Last(), "Warning :: Creating disk image through netwrok, I may need 65000 bytes free space");
         image.Close();
         File::Remove("\\\\server\\share\\disc.img");  // made in the current folder on POSIX
     }

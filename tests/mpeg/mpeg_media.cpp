@@ -7,37 +7,26 @@
 #include "tests/support/test_support.h"
 
 namespace qorvcd::test {
-
 namespace {
 
-std::string MakeStream(const std::string& name, const std::string& video, const std::string& target,
-                       const std::string& extra) {
-    const std::string command =
-        "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i '" + video + "'" +
-        " -f lavfi -i sine=frequency=440:sample_rate=44100 -t 3 " + extra + " -target " + target +
-        " {out}";
-    return EnsureMedia(name, command);
+// Three seconds of test picture and tone. Noise keeps SVCD streams near the
+// disc's data rate, as real ones run.
+std::string MakeStream(const std::string& name, const std::string& target, const std::string& extra = "") {
+    const std::string video = target == "pal-vcd"     ? "size=352x288:rate=25"
+                              : target == "ntsc-svcd" ? "size=480x480:rate=30000/1001,noise=alls=20:allf=t+u"
+                                                      : "size=480x576:rate=25,noise=alls=20:allf=t+u";
+    return EnsureMedia(name, "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i 'testsrc=" + video +
+                                 "' -f lavfi -i sine=frequency=440:sample_rate=44100 -t 3 " + extra + " -target " +
+                                 target + " {out}");
 }
 
 }  // namespace
 
-std::string PalVcdStream() {
-    return MakeStream("mpeg-pal-vcd.mpg", "testsrc=size=352x288:rate=25", "pal-vcd", "");
-}
-std::string ZeroSectorVcdStream() {
-    return MakeStream("mpeg-zero-vcd.mpg", "testsrc=size=352x288:rate=25", "pal-vcd", "-b:a 64k");
-}
-// Noise keeps SVCD streams near the disc's data rate, as real ones run.
-std::string PalSvcdStereoStream() {
-    return MakeStream("mpeg-pal-svcd.mpg", "testsrc=size=480x576:rate=25,noise=alls=20:allf=t+u", "pal-svcd", "-ac 2");
-}
-std::string NtscSvcdStream() {
-    return MakeStream("mpeg-ntsc-svcd.mpg", "testsrc=size=480x480:rate=30000/1001,noise=alls=20:allf=t+u", "ntsc-svcd", "-ac 2");
-}
-std::string PalSvcdTwoAudioStream() {
-    return MakeStream("mpeg-pal-svcd-2a.mpg", "testsrc=size=480x576:rate=25,noise=alls=20:allf=t+u", "pal-svcd",
-                      "-map 0:v -map 1:a -map 1:a -ac 1");
-}
+std::string PalVcdStream() { return MakeStream("mpeg-pal-vcd.mpg", "pal-vcd"); }
+std::string ZeroSectorVcdStream() { return MakeStream("mpeg-zero-vcd.mpg", "pal-vcd", "-b:a 64k"); }
+std::string PalSvcdStereoStream() { return MakeStream("mpeg-pal-svcd.mpg", "pal-svcd", "-ac 2"); }
+std::string NtscSvcdStream() { return MakeStream("mpeg-ntsc-svcd.mpg", "ntsc-svcd", "-ac 2"); }
+std::string PalSvcdTwoAudioStream() { return MakeStream("mpeg-pal-svcd-2a.mpg", "pal-svcd", "-map 0:v -map 1:a -map 1:a -ac 1"); }
 
 std::string PackInto(const std::string& folder, const std::string& stream, DiscKind kind) {
     const std::string out = folder + "packed-" + std::to_string(int(kind)) + ".mps";
@@ -47,31 +36,22 @@ std::string PackInto(const std::string& folder, const std::string& stream, DiscK
 }
 
 StreamBuilder& StreamBuilder::Mpeg1PackHeader(uint32_t scr) {
-    packStart_ = data_.size();
-    // '0010', SCR with marker bits, mux rate with markers.
-    Bytes({0x00, 0x00, 0x01, 0xBA, uint8_t(0x21 | ((scr >> 29) & 0x0E)), uint8_t(scr >> 22),
-           uint8_t(((scr >> 14) & 0xFE) | 1), uint8_t(scr >> 7), uint8_t((scr << 1) | 1), 0x80, 0x1B,
-           0x91});
-    return *this;
+    packStart_ = data_.size();  // '0010', SCR and mux rate with their marker bits
+    return Bytes({0x00, 0x00, 0x01, 0xBA, uint8_t(0x21 | ((scr >> 29) & 0x0E)), uint8_t(scr >> 22),
+                  uint8_t(((scr >> 14) & 0xFE) | 1), uint8_t(scr >> 7), uint8_t((scr << 1) | 1), 0x80, 0x1B, 0x91});
 }
 
 StreamBuilder& StreamBuilder::Mpeg2PackHeader(uint32_t scr, int stuffing) {
     packStart_ = data_.size();
-    const uint8_t b4 = uint8_t(0x44 | ((scr >> 27) & 0x38) | ((scr >> 28) & 0x03));
-    const uint8_t b5 = uint8_t(scr >> 20);
-    const uint8_t b6 = uint8_t(((scr >> 12) & 0xF8) | 0x04 | ((scr >> 13) & 0x03));
-    const uint8_t b7 = uint8_t(scr >> 5);
-    const uint8_t b8 = uint8_t(((scr << 3) & 0xF8) | 0x04);
-    Bytes({0x00, 0x00, 0x01, 0xBA, b4, b5, b6, b7, b8, 0x01, 0x01, 0x89, 0xC3,
-           uint8_t(0xF8 | stuffing)});
-    for (int i = 0; i < stuffing; ++i) data_.push_back(0xFF);
-    return *this;
+    Bytes({0x00, 0x00, 0x01, 0xBA, uint8_t(0x44 | ((scr >> 27) & 0x38) | ((scr >> 28) & 0x03)),
+           uint8_t(scr >> 20), uint8_t(((scr >> 12) & 0xF8) | 0x04 | ((scr >> 13) & 0x03)), uint8_t(scr >> 5),
+           uint8_t(((scr << 3) & 0xF8) | 0x04), 0x01, 0x01, 0x89, 0xC3, uint8_t(0xF8 | stuffing)});
+    return Bytes(std::vector<uint8_t>(size_t(stuffing), 0xFF));
 }
 
 StreamBuilder& StreamBuilder::SystemHeader(const std::vector<uint8_t>& ids) {
     const size_t length = 6 + 3 * ids.size();
-    Bytes({0x00, 0x00, 0x01, 0xBB, uint8_t(length >> 8), uint8_t(length), 0x80, 0x1B, 0x91, 0x05,
-           0xE1, 0xFF});
+    Bytes({0x00, 0x00, 0x01, 0xBB, uint8_t(length >> 8), uint8_t(length), 0x80, 0x1B, 0x91, 0x05, 0xE1, 0xFF});
     for (uint8_t id : ids) Bytes({id, 0xE0, 0x20});
     return *this;
 }
@@ -79,25 +59,13 @@ StreamBuilder& StreamBuilder::SystemHeader(const std::vector<uint8_t>& ids) {
 StreamBuilder& StreamBuilder::Packet(uint8_t id, size_t totalSize, uint8_t fill) {
     const size_t length = totalSize - 6;
     Bytes({0x00, 0x00, 0x01, id, uint8_t(length >> 8), uint8_t(length)});
-    data_.insert(data_.end(), length, fill);
-    return *this;
-}
-
-StreamBuilder& StreamBuilder::Mpeg1AudioPacket(const uint8_t header[4], size_t totalSize, size_t skew) {
-    const size_t length = totalSize - 6;
-    Bytes({0x00, 0x00, 0x01, 0xC0, uint8_t(length >> 8), uint8_t(length)});
-    Bytes({0x21, 0x00, 0x01, 0x00, 0x01});  // PTS
-    std::vector<uint8_t> payload(length - 5, 0x11);
-    for (size_t i = 0; i < 4; ++i) payload.at(skew + i) = header[i];
-    data_.insert(data_.end(), payload.begin(), payload.end());
-    return *this;
+    return Bytes(std::vector<uint8_t>(length, fill));
 }
 
 StreamBuilder& StreamBuilder::Bytes(const std::vector<uint8_t>& bytes) {
     data_.insert(data_.end(), bytes.begin(), bytes.end());
     return *this;
 }
-StreamBuilder& StreamBuilder::Zeros(size_t count) { return Bytes(std::vector<uint8_t>(count, 0)); }
 
 StreamBuilder& StreamBuilder::PadPackTo(size_t packSize) {
     const size_t used = data_.size() - packStart_;
@@ -106,10 +74,8 @@ StreamBuilder& StreamBuilder::PadPackTo(size_t packSize) {
 
 std::vector<uint8_t> PackAreasOf(const std::vector<uint8_t>& sectorFile) {
     std::vector<uint8_t> out;
-    for (size_t at = 0; at + kSectorModeUnitSize <= sectorFile.size(); at += kSectorModeUnitSize) {
-        out.insert(out.end(), sectorFile.begin() + long(at + kSubheaderSize),
-                   sectorFile.begin() + long(at + kForm2UnitSize));
-    }
+    for (size_t at = 0; at + kSectorModeUnitSize <= sectorFile.size(); at += kSectorModeUnitSize)
+        out.insert(out.end(), sectorFile.begin() + long(at + kSubheaderSize), sectorFile.begin() + long(at + kForm2UnitSize));
     return out;
 }
 

@@ -1,5 +1,4 @@
-// Real program streams made with ffmpeg (cached), and hand-made packs for the
-// cases real encoders never produce.
+// Real program streams made with ffmpeg (cached) and hand-made packs.
 #pragma once
 
 #include <cstdint>
@@ -20,18 +19,15 @@ std::string PalSvcdTwoAudioStream();  // two mono audio streams (0xC0, 0xC1)
 // The stream packed into a sector-mode file inside `folder` (fails the test on error).
 std::string PackInto(const std::string& folder, const std::string& stream, DiscKind kind);
 
-// A program stream built pack by pack.
+// A program stream built pack by pack; Packet's size includes its start code.
 class StreamBuilder {
 public:
     StreamBuilder& Mpeg1PackHeader(uint32_t scr = 0);
     StreamBuilder& Mpeg2PackHeader(uint32_t scr = 0, int stuffing = 0);
     StreamBuilder& SystemHeader(const std::vector<uint8_t>& ids);
-    // A packet of `id` that is `totalSize` bytes long, start code included.
     StreamBuilder& Packet(uint8_t id, size_t totalSize, uint8_t fill = 0x55);
-    // An MPEG-1 audio packet: PTS, then the frame header `skew` bytes in.
-    StreamBuilder& Mpeg1AudioPacket(const uint8_t header[4], size_t totalSize, size_t skew = 0);
     StreamBuilder& Bytes(const std::vector<uint8_t>& bytes);
-    StreamBuilder& Zeros(size_t count);
+    StreamBuilder& Zeros(size_t count) { return Bytes(std::vector<uint8_t>(count, 0)); }
     StreamBuilder& EndCode() { return Bytes({0x00, 0x00, 0x01, 0xB9}); }
     StreamBuilder& PadPackTo(size_t packSize);  // zeros up to `packSize` from the pack start
     const std::vector<uint8_t>& Data() const { return data_; }
