@@ -96,10 +96,7 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
         result = kStepFailed;
         return;
     }
-    if (Kind() != DiscKind::Cvd) {
-        ReadApplications(*this);
-        if (result == kCancelled) return;
-    }
+    if (Kind() != DiscKind::Cvd && !ReadApplications(*this)) return;
     if (IsSvcdFamily(Kind())) AddSvcdControlNodes(*this);
 
     LogRepaint();

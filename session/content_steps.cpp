@@ -152,38 +152,40 @@ bool CreateTailFile(AuthoringSession& session, const std::string& path) {
 }
 
 // The [VCD30] application folder: its files are scanned into the data folder.
-void ReadApplications(AuthoringSession& session) {
+// False when the build must end at once; a scan that stopped on a bad name or
+// a Cancel leaves its result for the check after the track list.
+bool ReadApplications(AuthoringSession& session) {
     SessionContent& content = session.Content();
     const BuildContext& ctx = session.Context();
     const DiscKind kind = session.Kind();
     ApplicationFolder app;
     if (!ReadApplicationFolder(*content.scriptReader, ctx, app)) {
         session.result = AuthoringSession::kStepFailed;
-        return;
+        return false;
     }
     if (app.folder.empty()) {
         session.LogLine(std::string(IsSvcdFamily(kind) ? "Kavo" : "VCD3.0") +
                         " application files don't be defined");
-        return;
+        return true;
     }
     session.LogLine(std::string("Appending ") + (kind == DiscKind::Svcd ? "Kavo" : "VCD3.0") +
                     Format(" application files from %s...", app.folder.c_str()));
     DirTree& tree = Tree(session);
     if (!tree.ChangeDir(ApplicationDataPath(kind))) {
         session.result = AuthoringSession::kStepFailed;
-        return;
+        return false;
     }
     const std::string folder = ctx.ResolveScriptPath(app.folder);
     if (!IsDirectory(folder)) {
         session.LogLine(Format("Error 10003:Can't read directionary %s", app.folder.c_str()));
         session.result = AuthoringSession::kStepFailed;
-        return;
+        return false;
     }
     const DirNode* data = DirTree::FindChild("DATA", tree.Root());
     if (!data) {
         session.LogLine(std::string("\\DATA\\") + (IsSvcdFamily(kind) ? "S" : "") + "VCD_DATA don't found");
         session.result = AuthoringSession::kCancelled;
-        return;
+        return false;
     }
     content.appFolder = folder;
     const ScanOutcome scan = ScanApplicationFiles(folder, tree, ctx);
@@ -192,6 +194,7 @@ void ReadApplications(AuthoringSession& session) {
     session.LogLine(" ");
     session.LogLine(Format("Total found file %ld", content.appFileCount));
     session.LogShowLast();
+    return true;
 }
 
 // SVCD control files that the session adds with their fixed sizes.

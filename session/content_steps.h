@@ -31,7 +31,7 @@ bool CreateImageFile(AuthoringSession& session, const std::string& path);
 bool CreateTailFile(AuthoringSession& session, const std::string& path);
 // Closes the image and the tail; false when their last writes failed.
 bool CloseImageFiles(AuthoringSession& session);
-void ReadApplications(AuthoringSession& session);       // sets result on failure
+bool ReadApplications(AuthoringSession& session);       // false: end the build now
 void AddSvcdControlNodes(AuthoringSession& session);
 bool ReadTrackList(AuthoringSession& session);
 void SetSearchIntervals(AuthoringSession& session);
