@@ -122,15 +122,20 @@ bool AppWriter::WriteMpegFile(DirNode& node) {
         return Fail(Format("Error :: %s is not muxed!", folder.c_str()));
     }
     source.Seek(0);
+    size_t got = 0;
     do {
         SetProgress(source.Position(), length);
         unit.fill(0);
-        source.Read(unit.data(), unit.size());
+        got = source.Read(unit.data(), unit.size());
         image_.AppendForm2Unit(unit.data());
         image_.AdvanceSectorCounter();
-    } while (source.Position() < length && source.Ok() && image_.Ok());
+    } while (got > 0 && source.Position() < length && source.Ok() && image_.Ok());
     if (!source.Ok()) return Fail(source.Error());
     if (!image_.Ok()) return Fail(image_.Error());
+    // A source that shrank while it was copied falls short of its record's size.
+    if (source.Position() < length) {
+        return Fail(Format("%s ended before all of it was copied", path.c_str()));
+    }
     return true;
 }
 
@@ -161,16 +166,21 @@ bool AppWriter::WriteOrdinaryFile(DirNode& node) {
     }
 
     std::array<uint8_t, kForm1DataSize> data{};
+    size_t got = 0;
     do {
         SetProgress(source.Position(), length);
         data.fill(0);
-        source.Read(data.data(), data.size());
+        got = source.Read(data.data(), data.size());
         const bool last = source.Position() >= length;
         image_.AppendForm1Unit(last ? kLastDataSubheader : kDataSubheader, data.data());
         image_.AdvanceSectorCounter();
-    } while (source.Position() < length && source.Ok() && image_.Ok());
+    } while (got > 0 && source.Position() < length && source.Ok() && image_.Ok());
     if (!source.Ok()) return Fail(source.Error());
     if (!image_.Ok()) return Fail(image_.Error());
+    // A source that shrank while it was copied falls short of its record's size.
+    if (source.Position() < length) {
+        return Fail(Format("%s ended before all of it was copied", path.c_str()));
+    }
     return true;
 }
 

@@ -151,12 +151,6 @@ bool DecodePlaybackControl(const uint8_t* lot, size_t lotSize, const uint8_t* ps
     return true;
 }
 
-uint16_t ListIdAt(const std::vector<PsdListView>& lists, uint16_t offset8) {
-    for (const PsdListView& view : lists)
-        if (view.offset == uint32_t(offset8) * kPsdAlignment) return view.listId;
-    return 0;
-}
-
 std::string DescribePlayItem(uint16_t playItem) {
     // Play-item number ranges of the Video CD standard.
     if (playItem < 2) return "none";

@@ -116,9 +116,6 @@ struct PsdListView {
 bool DecodePlaybackControl(const uint8_t* lot, size_t lotSize, const uint8_t* psd, size_t psdSize,
                            std::vector<PsdListView>& lists, std::string& error);
 
-// The list ID whose descriptor is at `offset8` (offset / 8), or 0 when none.
-uint16_t ListIdAt(const std::vector<PsdListView>& lists, uint16_t offset8);
-
 // Human-readable play-item number: "none", "track 2", "entry 5", "segment 1000".
 std::string DescribePlayItem(uint16_t playItem);
 

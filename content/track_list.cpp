@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "codec/stream_codes.h"
 #include "content/content_ids.h"
+#include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
 #include "script/script_reader.h"
@@ -83,6 +85,15 @@ bool ApplySideFile(const std::string& sideFilePath, TrackEntry& entry,
 
 namespace {
 
+// A file that starts with a pack header is an MPEG program stream as encoders
+// write it, not yet cut into the sectors of a track file.
+bool IsPlainProgramStream(const std::string& path) {
+    File file;
+    uint8_t head[4] = {};
+    return file.Open(path, FileMode::Read) && file.Read(head, sizeof head) == sizeof head &&
+           IsStartCode(head, StreamId::PackStart);
+}
+
 int32_t AudioClassOf(const MpegStreamInfo& info, int stream) {
     AudioStreamInfo audio;
     if (GetAudioStream(info, audio, stream) != 0) return 0;
@@ -116,6 +127,9 @@ bool ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& en
         if (status == kProbeCannotOpen)
             ctx.LogLine(Format("Can't open file %s", entry.fileName.c_str()));
         ctx.LogLine(Format("Error 10002: File %s is not a track format", entry.fileName.c_str()));
+        if (IsPlainProgramStream(entry.path))
+            ctx.LogLine(Format("%s is a plain MPEG program stream; qorvcd pack makes the sector-mode file a track needs",
+                               entry.fileName.c_str()));
         result = 10002;
         return false;
     }

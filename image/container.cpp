@@ -195,6 +195,14 @@ void ImageContainer::WriteImageAt(uint64_t offset, const void* buffer, size_t si
 void ImageContainer::AppendTail(const void* data, size_t size) { tail_.Write(data, size); }
 
 void ImageContainer::AppendRun(const RunRecord& run) {
+    // The track block counts its runs in a signed 16-bit field.
+    if (blockHeader_.runCount == std::numeric_limits<int16_t>::max()) {
+        if (image_.Ok()) {
+            image_.Fail(Format("a track of more than %d runs cannot be described",
+                               int(blockHeader_.runCount)));
+        }
+        return;
+    }
     std::array<uint8_t, RunRecord::kSize> bytes{};
     run.Encode(bytes.data());
     AppendTail(bytes.data(), bytes.size());

@@ -11,6 +11,11 @@ namespace {
 
 // ---- Decoding the ISO 9660 side
 
+// All folders together are read within this many bytes: records of a crafted
+// image could otherwise send the walk over the same large extent again and
+// again under different start sectors.
+constexpr uint64_t kMaxInspectedTreeBytes = 64u << 20;
+
 std::string EntryName(const std::string& identifier) {
     const size_t semicolon = identifier.find(';');
     std::string name = semicolon == std::string::npos ? identifier : identifier.substr(0, semicolon);
@@ -53,6 +58,12 @@ private:
                                                             path.c_str(), kMaxInspectedDepth));
         if (!visited_.insert(extent).second) return Error(Format("%s: directory at sector %u seen twice",
                                                                  path.c_str(), extent));
+        if (length > kMaxInspectedTreeBytes - treeBytes_) {
+            return Error(Format("%s: folders hold more than %llu bytes in all",
+                                path.empty() ? "/" : path.c_str(),
+                                (unsigned long long)kMaxInspectedTreeBytes));
+        }
+        treeBytes_ += length;
         std::vector<uint8_t> bytes;
         if (!reader_.ReadExtent(extent, length, bytes, kMaxInspectedDirectoryBytes)) {
             return Error("directory " + (path.empty() ? std::string("/") : path) + ": " + reader_.Error());
@@ -87,6 +98,7 @@ private:
     ImageReader& reader_;
     DecodedImage& out_;
     std::set<uint32_t> visited_;
+    uint64_t treeBytes_ = 0;  // directory bytes read so far
 };
 
 // The control files, found by name in whichever control folder the disc has.

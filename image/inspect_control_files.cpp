@@ -1,6 +1,7 @@
 // The inspector's view of the Video CD control files. Each file is decoded
 // by the reader that lives beside its writer, then walked for the printers.
 #include <cstring>
+#include <unordered_map>
 
 #include "content/lot.h"
 #include "content/pbc_script.h"
@@ -48,13 +49,24 @@ void SectorAddress(InspectVisitor& v, int64_t sector) {
     v.EndObject();
 }
 
+// The list ID at each descriptor offset (the first list there), built once:
+// a LOT of thousands of lists with 255 links each is looked up in one pass.
+using ListIndex = std::unordered_map<uint32_t, uint16_t>;
+
+ListIndex IndexLists(const std::vector<PsdListView>& lists) {
+    ListIndex index;
+    for (const PsdListView& view : lists) index.emplace(view.offset, view.listId);
+    return index;
+}
+
 // A link of a PSD list: the list ID it leads to, or "none".
-void Link(InspectVisitor& v, std::string_view name, uint16_t offset8, const std::vector<PsdListView>& lists) {
+void Link(InspectVisitor& v, std::string_view name, uint16_t offset8, const ListIndex& lists) {
     if (offset8 == kNoListOffset) {
         v.Text(name, "none");
         return;
     }
-    const uint16_t id = ListIdAt(lists, offset8);
+    const auto found = lists.find(uint32_t(offset8) * kPsdAlignment);
+    const uint16_t id = found == lists.end() ? 0 : found->second;
     if (id == 0) {
         v.Text(name, Format("offset %u (no list there)", unsigned(offset8) * unsigned(kPsdAlignment)));
     } else {
@@ -62,7 +74,7 @@ void Link(InspectVisitor& v, std::string_view name, uint16_t offset8, const std:
     }
 }
 
-void VisitPlayList(const PsdListView& list, const std::vector<PsdListView>& lists, InspectVisitor& v) {
+void VisitPlayList(const PsdListView& list, const ListIndex& lists, InspectVisitor& v) {
     const PlayListRecord& p = list.playList;
     v.Text("type", "play list");
     v.Number("items", p.itemCount);
@@ -75,7 +87,7 @@ void VisitPlayList(const PsdListView& list, const std::vector<PsdListView>& list
     v.Number("autoWait", p.autoWait);
 }
 
-void VisitSelection(const PsdListView& list, const std::vector<PsdListView>& lists, InspectVisitor& v) {
+void VisitSelection(const PsdListView& list, const ListIndex& lists, InspectVisitor& v) {
     const SelectionRecord& s = list.selection;
     v.Text("type", "selection");
     v.Text("playItem", DescribePlayItem(s.playItem));
@@ -153,6 +165,7 @@ bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t>
     if (!DecodePlaybackControl(lot.data(), lot.size(), psd.data(), psd.size(), lists, error)) {
         return Refused(v, error);
     }
+    const ListIndex index = IndexLists(lists);
     bool ok = true;
     v.Number("psdBytes", int64_t(psd.size()));
     v.BeginList("lists");
@@ -163,9 +176,9 @@ bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t>
         if (!list.error.empty()) {
             ok = Refused(v, list.error);
         } else if (list.typeCode == uint8_t(PbcListType::PlayList)) {
-            VisitPlayList(list, lists, v);
+            VisitPlayList(list, index, v);
         } else if (list.typeCode == uint8_t(PbcListType::Selection)) {
-            VisitSelection(list, lists, v);
+            VisitSelection(list, index, v);
         } else if (list.typeCode == uint8_t(PbcListType::EndList)) {
             v.Text("type", "end list");
             v.Number("stopNumber", list.endList.stopNumber);

@@ -42,7 +42,8 @@ public:
             return;
         }
         if (in_.result == 0) in_.result = WriteVideoTracks();
-        CloseScanData();
+        const int closed = CloseScanData();
+        if (in_.result == 0) in_.result = closed;
         window_.DestroyWindow();
         Report();
     }
@@ -91,7 +92,8 @@ private:
         image_.SetSectorCounter(fs_.dirSector);
         if (const int r = WritePathTables(false)) return r;
         fs_.dirSector = image_.SectorCounter();
-        CloseScanData();  // the application writer copies its finished work file
+        // The application writer copies the finished work file.
+        if (const int r = CloseScanData()) return r;
 
         if (const int r = WriteApplications()) return r;
         image_.CloseStoredRun();
@@ -215,8 +217,12 @@ private:
         return result;
     }
 
-    void CloseScanData() {
-        if (ScanDataState* scan = OpenScanData()) scan->scanDataFile.Close();
+    // Closing flushes the last buffered writes: a failure there leaves the
+    // work file short, so it fails the build.
+    int CloseScanData() {
+        ScanDataState* scan = OpenScanData();
+        if (!scan || scan->scanDataFile.Close()) return 0;
+        return Fail(scan->scanDataFile.Error());
     }
 
     ScanDataState* OpenScanData() const {

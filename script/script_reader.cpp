@@ -36,7 +36,9 @@ void ScriptReader::CloseScript() {
 }
 
 bool ScriptReader::AtEnd() {
-    if (!file_.IsOpen()) return true;
+    // A file that failed to read is at its end too: its tokens stay empty,
+    // and a scan for a section must not wait for a position it never reaches.
+    if (!file_.IsOpen() || !file_.Ok()) return true;
     return file_.Position() >= file_.Length();
 }
 

@@ -50,7 +50,8 @@ public:
     // NextToken(), upper-cased in place (ASCII letters only).
     const char* NextTokenUpper();
 
-    // True once the position has reached the end of the file (or no file is open).
+    // True once the position has reached the end of the file (or no file is
+    // open, or reading it failed).
     bool AtEnd();
     // Why the last rejected token was rejected, with its byte offset; for
     // callers that log more than the message.

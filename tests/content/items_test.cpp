@@ -74,6 +74,8 @@ TEST(TrackList, ScriptErrorsAndTheTrackLimitStopTheList) {
          "Error 10002: File MISSING.MPS is not a track format", false, 10002},
         {DiscKind::Svcd, "MPEGTRACK AVSEQ01 junk.mps PAL AUDIO 2 TIME 2",
          "Error 10002: File JUNK.MPS is not a track format", false, 10002},
+        {DiscKind::Svcd, "MPEGTRACK AVSEQ01 plain.mpg PAL AUDIO 2 TIME 2",
+         "PLAIN.MPG is a plain MPEG program stream; qorvcd pack makes", false, 10002},
         {DiscKind::Svcd, "", "Track info do't found", false, 20010},
     };
     ContentFixture packed;
@@ -82,6 +84,7 @@ TEST(TrackList, ScriptErrorsAndTheTrackLimitStopTheList) {
         ContentFixture f(kind);
         std::filesystem::copy_file(packed.dir / "a.mps", f.dir / "a.mps");
         WriteBytes(f.dir / "junk.mps", Bytes(kUnit * 3, 0x55));
+        WriteBytes(f.dir / "plain.mpg", {0x00, 0x00, 0x01, 0xBA, 0x44});
         TrackRun run;
         EXPECT_FALSE(run.Read(f, *line ? std::string("[TRACK]\n") + line + "\n" : "[VCD]\nMODE=SVCD\n")) << line;
         EXPECT_TRUE(boxed ? f.Shown(message) : f.Logged(message)) << line << "\n" << f.AllOutput();

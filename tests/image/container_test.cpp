@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <tuple>
 
 #include "image/container.h"
 #include "image/container_records.h"
@@ -103,6 +104,34 @@ TEST(ContainerRecords, DecodeRefusesShortBytesWrongMagicAndImpossibleValues) {
     EXPECT_FALSE(decodes(RunRecord{}, run(0, 2056), {{12, 4}}));  // form 4
     EXPECT_FALSE(decodes(RunRecord{}, run(4112, 2056), {}));      // backwards
     EXPECT_FALSE(decodes(RunRecord{}, run(0, 2000), {}));         // a partial unit
+}
+
+TEST(ContainerRecords, LargestFieldValuesDecodeWhole) {
+    const auto back = [](auto record) {
+        std::vector<uint8_t> bytes(decltype(record)::kSize);
+        record.Encode(bytes.data());
+        decltype(record) decoded;
+        EXPECT_TRUE(decoded.Decode(bytes.data(), bytes.size()));
+        return decoded;
+    };
+    constexpr uint32_t kMax = 0xFFFFFFFF;
+    ImageHeader header;
+    header.trackCount = ImageHeader::kMaxTrackCount;
+    EXPECT_EQ(back(header).trackCount, 99);
+    const TrackRecord t = back(TrackRecord{kMax, 0xFFFF, ContainerTrackKind::Video, 0xFFFE});
+    EXPECT_EQ(std::tie(t.sectorCount, t.value8, t.bytesPerSector), std::make_tuple(kMax, 0xFFFF, 0xFFFE));
+    const InfoRecord i = back(InfoRecord{kMax, kMax - 1});
+    EXPECT_EQ(std::tie(i.chunkSize, i.offset), std::make_tuple(kMax, kMax - 1));
+    const TailHeader h = back(TailHeader{kMax, kMax - 1, kMax - 2, 0xFFFF});
+    EXPECT_EQ(std::tie(h.tailLength, h.lastBlockOffset, h.afterLastBlockOffset, h.trackCount),
+              std::make_tuple(kMax, kMax - 1, kMax - 2, 0xFFFF));
+    const TrackBlockHeader b = back(TrackBlockHeader{kMax, kMax - 1, kMax - 2, 32767});
+    EXPECT_EQ(std::tie(b.infoChunkSize, b.infoBodyOffset, b.flags, b.runCount),
+              std::make_tuple(kMax, kMax - 1, kMax - 2, 32767));
+    const uint32_t lastUnit = kMax - kMax % 2332;  // the highest end of whole Form 2 units
+    const RunRecord r = back(RunRecord{0, lastUnit, kMax, RunForm::Form2});
+    EXPECT_EQ(std::tie(r.end, r.reservedEnd), std::make_tuple(lastUnit, kMax));
+    EXPECT_EQ(r.SectorCount(), lastUnit / 2332);
 }
 
 constexpr uint64_t kFirstUnit = 112 + 32 + 20;  // header, one track record, info record

@@ -205,5 +205,16 @@ TEST(InspectControlFiles, DamagedFilesBecomeErrorsNotCrashes) {
     }
 }
 
+TEST(InspectJson, QuotesBackslashesAndControlBytesAreEscaped) {
+    const std::string json = PrintInspectJson([](InspectVisitor& v) {
+        v.BeginObject("");
+        v.Text("path", "/A\"B\\C\n\x01\xE9");
+        v.Text("say \"hi\"", "x");
+        v.EndObject();
+        return true;
+    });
+    EXPECT_EQ(json, "{\n  \"path\": \"/A\\\"B\\\\C\\n\\u0001\\u00e9\",\n  \"say \\\"hi\\\"\": \"x\"\n}\n");
+}
+
 }  // namespace
 }  // namespace qorvcd
