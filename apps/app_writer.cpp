@@ -130,12 +130,15 @@ bool AppWriter::WriteMpegFile(DirNode& node) {
         image_.AppendForm2Unit(unit.data());
         image_.AdvanceSectorCounter();
     } while (got > 0 && source.Position() < length && source.Ok() && image_.Ok());
+    return CopyEnded(source, length, path);
+}
+
+// After a copy loop: the first I/O failure, or a source that shrank while it
+// was copied and so fell short of its record's size.
+bool AppWriter::CopyEnded(File& source, uint64_t length, const std::string& path) {
     if (!source.Ok()) return Fail(source.Error());
     if (!image_.Ok()) return Fail(image_.Error());
-    // A source that shrank while it was copied falls short of its record's size.
-    if (source.Position() < length) {
-        return Fail(Format("%s ended before all of it was copied", path.c_str()));
-    }
+    if (source.Position() < length) return Fail(Format("%s ended before all of it was copied", path.c_str()));
     return true;
 }
 
@@ -175,13 +178,7 @@ bool AppWriter::WriteOrdinaryFile(DirNode& node) {
         image_.AppendForm1Unit(last ? kLastDataSubheader : kDataSubheader, data.data());
         image_.AdvanceSectorCounter();
     } while (got > 0 && source.Position() < length && source.Ok() && image_.Ok());
-    if (!source.Ok()) return Fail(source.Error());
-    if (!image_.Ok()) return Fail(image_.Error());
-    // A source that shrank while it was copied falls short of its record's size.
-    if (source.Position() < length) {
-        return Fail(Format("%s ended before all of it was copied", path.c_str()));
-    }
-    return true;
+    return CopyEnded(source, length, path);
 }
 
 // A home page that holds the play-ok text marks the disc; the text is looked

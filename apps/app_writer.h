@@ -10,6 +10,7 @@
 
 namespace qorvcd {
 
+class File;
 class ImageContainer;
 struct BuildContext;
 struct DirNode;
@@ -42,6 +43,7 @@ public:
 private:
     bool WriteMpegFile(DirNode& node);
     bool WriteOrdinaryFile(DirNode& node);
+    bool CopyEnded(File& source, uint64_t length, const std::string& path);
     bool PlaceRecord(DirNode& node, std::string* sourcePath, uint8_t* record);
     bool Fail(const std::string& line);
     bool TakeCancel();
