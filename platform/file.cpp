@@ -220,6 +220,8 @@ uint64_t File::Length() {
     return std::max<uint64_t>(uint64_t(st.st_size), osPosition_ + writeLen_);
 }
 
+std::optional<FileIdentity> File::Identity() const { return IdentifyOpenFile(fd_); }
+
 bool File::Flush() { return fd_ >= 0 && FlushWrite(); }
 
 bool File::Exists(const std::string& path) {

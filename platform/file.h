@@ -9,8 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/file_identity.h"
 
 namespace qorvcd {
 
@@ -48,6 +51,8 @@ public:
     uint64_t Position() const;
     uint64_t Length();
     bool Flush();
+    // The identity and stamp of the open file (none when closed).
+    std::optional<FileIdentity> Identity() const;
 
     // True while no operation has failed since Open.
     bool Ok() const { return error_.empty(); }
