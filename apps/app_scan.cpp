@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "image/sector_unit.h"
 #include "iso9660/dir_tree.h"
+#include "platform/file_identity.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
 #include "session/build_context.h"
@@ -19,6 +23,9 @@ constexpr uint64_t kPlainMpegSector = 2304;
 constexpr size_t kMaxBaseName = 8;
 constexpr size_t kMaxExtension = 4;  // with its dot
 constexpr uint64_t kMaxRecordedSize = std::numeric_limits<uint32_t>::max();
+// Folders climbed from the scanned one towards the root; a path of 4096
+// bytes cannot name more ("/.." each), so the climb always ends.
+constexpr size_t kMaxFolderDepth = 4096 / 3;
 
 bool IsMpegExtension(const std::string& ext) { return ext == ".MPV" || ext == ".MPA" || ext == ".MPG"; }
 
@@ -31,6 +38,38 @@ ScanNode NodeFor(const FoundEntry& entry, const std::string& ext) {
     if (entry.isPlainDirectory) return {NodeKind::Directory, 0};
     if (IsMpegExtension(ext)) return {NodeKind::Form2File, MpegApplicationSize(entry.size)};
     return {NodeKind::Form1File, entry.size};
+}
+
+// An entry's own path, spelt as the folder listing reached it.
+std::string EntryPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return "./" + name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// The scanned folder and every folder that holds it: a link to one of them
+// leads back into the scan, and a walk of the tree would go round for ever.
+std::vector<FileIdentity> FoldersOnPath(const std::string& folder) {
+    std::vector<FileIdentity> path;
+    std::string at = folder.empty() ? "." : folder;
+    for (size_t depth = 0; depth < kMaxFolderDepth; ++depth) {
+        const std::optional<FileIdentity> id = IdentifyFile(at);
+        if (!id || (!path.empty() && id->SameFileAs(path.back()))) break;  // the root is its own parent
+        path.push_back(*id);
+        at = EntryPath(at, "..");
+    }
+    return path;
+}
+
+// Why an entry stays out of the tree, or null when it is taken. Only regular
+// files and folders are: the writer copies the one and walks the other, and
+// anything else (a FIFO, a socket, a device) would block or mean nothing.
+const char* SkipReason(const FoundEntry& entry, const std::string& path, const std::vector<FileIdentity>& folders) {
+    if (entry.type == FileType::Other) return "it is not a regular file or folder";
+    if (!entry.isLink || entry.type != FileType::Directory) return nullptr;
+    const std::optional<FileIdentity> target = IdentifyFile(path);
+    const bool loops = !target || std::any_of(folders.begin(), folders.end(),
+                                              [&](const FileIdentity& f) { return f.SameFileAs(*target); });
+    return loops ? "it is a link back to a folder that holds it" : nullptr;
 }
 
 // Keeps the log small: emptied once it holds more than the limit.
@@ -59,10 +98,16 @@ uint64_t MpegApplicationSize(uint64_t bytes) {
 ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const BuildContext& ctx) {
     ScanOutcome out;
     bool cancelled = false;
+    const std::vector<FileIdentity> folders = FoldersOnPath(folder);
     for (const char* pattern : kPatterns) {
         for (const FoundEntry& entry : PassEntries(folder, pattern)) {
             const std::string name = ToUpper(entry.name);
             if (ctx.progress) ctx.progress->SetMessage(Format("Fund file %s...", name.c_str()));
+            const std::string path = EntryPath(folder, entry.name);
+            if (const char* reason = SkipReason(entry, path, folders)) {
+                ctx.LogLine(Format("Skipping %s: %s", path.c_str(), reason));
+                continue;
+            }
             const PathParts parts = SplitPath(name);
             if (parts.name.size() > kMaxBaseName || parts.ext.size() > kMaxExtension) {
                 ctx.LogLine(Format("Error 200: Filename not 8.3, %s", name.c_str()));

@@ -38,7 +38,11 @@ struct ScanOutcome {
 // is not 8.3 stops the scan at once with kScanNameNot83 ("Error 200: Filename
 // not 8.3, %s"); a Cancel taken from ctx.progress ends the current pass and
 // the scan then returns kScanCancelled after the remaining passes. A file
-// over 4 GiB - 1 bytes stops the scan with kScanFileTooLarge.
+// over 4 GiB - 1 bytes stops the scan with kScanFileTooLarge. Only regular
+// files and folders are taken: anything else ("Skipping %s: it is not a
+// regular file or folder"), and a link to the scanned folder or a folder
+// holding it ("Skipping %s: it is a link back to a folder that holds it"), is
+// logged with its path and left out.
 ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const BuildContext& ctx);
 
 }  // namespace qorvcd

@@ -5,6 +5,8 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
+#include "image/bincue.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "session/qorvcd.h"
@@ -25,12 +27,36 @@ std::string CueBeside(const std::string& image) {
     return parts.drive + parts.folder + parts.name + ".cue";
 }
 
+// The BIN/CUE of a good image. A failure keeps the image (the build itself
+// succeeded) and says why; a stop signal removes the image this command just
+// made, so that a stopped command leaves nothing.
+int ExportAfterBuild(const BuildOptions& options, TerminalProgress& progress) {
+    ExportOptions exportOptions;
+    exportOptions.image = options.image;
+    exportOptions.cue = CueBeside(options.image);
+    const ExportOutcome outcome = ExportImage(exportOptions, progress);
+    if (outcome.ok) {
+        std::printf("%s\n%s\n", BinPathForCue(exportOptions.cue).c_str(), exportOptions.cue.c_str());
+        return 0;
+    }
+    progress.BeforeLogLine();
+    if (outcome.cancelled) {
+        File::Remove(ResolvePath(options.image, ""));
+        std::printf("BIN/CUE export stopped by a signal: no BIN or cue sheet was written, and the image %s "
+                    "made by this build is removed\n>>> Fail <<<\n", options.image.c_str());
+    } else {
+        std::printf("Error: BIN/CUE export failed: %s\nThe image %s is kept (it is complete); no BIN or cue sheet "
+                    "was written\n>>> Fail <<<\n", outcome.error.c_str(), options.image.c_str());
+    }
+    return 1;
+}
+
 }  // namespace
 
 int RunBuild(const BuildOptions& options) {
-    static std::atomic<int> interrupts{0};
-    InstallInterruptCounter(&interrupts);
-    TerminalProgress progress(&interrupts, options.quiet);
+    static std::atomic<int> stopSignals{0};
+    InstallStopSignalCounter(&stopSignals);
+    TerminalProgress progress(&stopSignals, options.quiet);
 
     LogList log;
     log.SetListener([&](const std::string& line) {
@@ -44,6 +70,10 @@ int RunBuild(const BuildOptions& options) {
     host.progress = &progress;
     host.systemFolder = options.workDir;
     host.settingsFolder = options.settingsDir;
+    if (options.binCue) {
+        const std::string cue = CueBeside(options.image);
+        host.otherOutputs = {{"the BIN", BinPathForCue(cue)}, {"the cue sheet", cue}};
+    }
     host.showMessage = [&](const std::string& text) {
         progress.BeforeLogLine();
         std::fprintf(stderr, "qorvcd: %s\n", text.c_str());
@@ -56,14 +86,7 @@ int RunBuild(const BuildOptions& options) {
     progress.BeforeLogLine();
     std::printf("Result: %d\n", result);
     if (result != 0) return 1;
-
-    if (options.binCue) {
-        ExportOptions exportOptions;
-        exportOptions.image = options.image;
-        exportOptions.cue = CueBeside(options.image);
-        if (RunExport(exportOptions) != 0) return 1;
-    }
-    return 0;
+    return options.binCue ? ExportAfterBuild(options, progress) : 0;
 }
 
 }  // namespace qorvcd::cli

@@ -1,12 +1,15 @@
 // `qorvcd pack IN.mpg OUT.mps [--kind K]`: a user's own MPEG program stream
 // into the sector-mode form that track and segment files take on the disc.
+#include <atomic>
 #include <cstdio>
 #include <optional>
 
 #include "cli/commands.h"
 #include "cli/disc_kind_option.h"
+#include "cli/single_output.h"
 #include "mpeg/packet_reader.h"
 #include "platform/paths.h"
+#include "platform/terminal.h"
 
 namespace qorvcd::cli {
 
@@ -16,23 +19,21 @@ int RunPack(const PackOptions& options) {
         std::fprintf(stderr, "qorvcd pack: unknown disc kind %s\n", options.kind.c_str());
         return 2;
     }
+    static std::atomic<int> stopSignals{0};
+    InstallStopSignalCounter(&stopSignals);
     const std::string input = ResolvePath(options.input, "./");
     const std::string output = ResolvePath(options.output, "./");
-    // Creating the output truncates it: never let it be the input.
-    if (input == output) {
-        std::fprintf(stderr, "qorvcd pack: the output would overwrite the input %s\n", input.c_str());
-        return 2;
-    }
     const MessageHandler show = [](const std::string& text) {
         std::fprintf(stderr, "%s\n", text.c_str());
     };
-    std::string error;
-    if (!PackProgramStream(input, output, *kind, show, &error)) {
+    return WriteSingleOutput("pack", input, output, [&](const std::string& temporaryPath) {
+        std::string error;
+        if (PackProgramStream(input, temporaryPath, *kind, show, &error, [] { return stopSignals.load() > 0; })) {
+            return true;
+        }
         std::fprintf(stderr, "qorvcd pack: %s failed: %s\n", options.input.c_str(), error.c_str());
-        return 1;
-    }
-    std::printf("%s written\n", output.c_str());
-    return 0;
+        return false;
+    });
 }
 
 }  // namespace qorvcd::cli

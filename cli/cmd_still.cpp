@@ -6,8 +6,10 @@
 
 #include "cli/commands.h"
 #include "cli/disc_kind_option.h"
+#include "cli/single_output.h"
 #include "cli/terminal_progress.h"
 #include "mpeg/encode_pipeline.h"
+#include "platform/outputs.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "session/build_context.h"
@@ -26,19 +28,16 @@ int RunStill(const StillOptions& options) {
     }
     const std::string input = ResolvePath(options.input, "./");
     const std::string output = ResolvePath(options.output, "./");
-    if (input == output) {
-        std::fprintf(stderr, "qorvcd still: the output would overwrite the input %s\n", input.c_str());
-        return 2;
-    }
-    const std::optional<std::string> workFolder = MakeUniqueDirectory(TempFolder(), "qorvcd-still-");
+    const std::string temp = AbsolutePath(TempFolder());
+    const std::optional<std::string> workFolder = MakeUniqueDirectory(temp, "qorvcd-still-");
     if (!workFolder) {
-        std::fprintf(stderr, "qorvcd still: cannot create a work folder in %s\n", TempFolder().c_str());
+        std::fprintf(stderr, "qorvcd still: cannot create a work folder in %s\n", temp.c_str());
         return 1;
     }
 
-    std::atomic<int> interrupts{0};
-    InstallInterruptCounter(&interrupts);
-    TerminalProgress sink(&interrupts, /*quiet=*/true);
+    static std::atomic<int> stopSignals{0};
+    InstallStopSignalCounter(&stopSignals);
+    TerminalProgress sink(&stopSignals, /*quiet=*/true);
     ProgressWindow progress(&sink);
     LogList log;
     log.SetListener([](const std::string& line) { std::printf("%s\n", line.c_str()); });
@@ -52,16 +51,15 @@ int RunStill(const StillOptions& options) {
     if (ctx.workFolder.back() != '/') ctx.workFolder += '/';
 
     progress.Open();
-    const int result = EncodeStillPicture(ctx, input, output, options.mode);
+    const int status = WriteSingleOutput("still", input, output, [&](const std::string& temporaryPath) {
+        const int result = EncodeStillPicture(ctx, input, temporaryPath, options.mode);
+        if (result == kStillOk && stopSignals.load() == 0) return true;
+        std::fprintf(stderr, "qorvcd still: %s was not converted (result %d)\n", options.input.c_str(), result);
+        return false;
+    });
     progress.DestroyWindow();
     RemoveTree(*workFolder);
-
-    if (result != kStillOk) {
-        std::fprintf(stderr, "qorvcd still: %s was not converted (result %d)\n", options.input.c_str(), result);
-        return 1;
-    }
-    std::printf("%s written\n", output.c_str());
-    return 0;
+    return status;
 }
 
 }  // namespace qorvcd::cli

@@ -25,6 +25,16 @@ struct ExportOptions {
 };
 int RunExport(const ExportOptions& options);
 
+class TerminalProgress;
+struct ExportOutcome {
+    bool ok = false;
+    bool cancelled = false;  // a stop signal ended it
+    std::string error;
+};
+// The export with its progress on `progress`, which also carries the stop
+// signals; nothing is left behind unless it succeeded.
+ExportOutcome ExportImage(const ExportOptions& options, TerminalProgress& progress);
+
 struct InspectOptions {
     std::string image;
     bool json = false;

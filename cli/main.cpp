@@ -46,7 +46,10 @@ int main(int argc, char** argv) {
     buildCmd->add_flag("-q,--quiet", build.quiet, "Print only the result line");
     buildCmd->footer(
         "The session log is printed as it comes. On a terminal a progress bar shows the\n"
-        "current step; Ctrl-C cancels the build (a second Ctrl-C ends the program).\n"
+        "current step; Ctrl-C (or SIGTERM, SIGHUP) cancels the build at the next unit of\n"
+        "work and removes whatever it had begun: no image, BIN, cue sheet or work folder.\n"
+        "The image is written under a temporary name and takes its name only when the\n"
+        "build succeeded; an -o that names the script, a track or another input is refused.\n"
         "The last line gives the result code: 0 is success.\n"
         "\n"
         "A small SVCD script (paths are relative to the script; ';' starts a comment):\n"

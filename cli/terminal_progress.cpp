@@ -48,7 +48,7 @@ bool TerminalProgress::PumpPendingMessages() {
     if (now == seenInterrupts_) return false;
     seenInterrupts_ = now;
     BeforeLogLine();
-    std::fprintf(stderr, "Cancel requested (Ctrl-C again to quit at once)\n");
+    std::fprintf(stderr, "Cancel requested: stopping at the next unit of work and cleaning up\n");
     return true;
 }
 

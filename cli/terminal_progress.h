@@ -1,5 +1,6 @@
 // The command line's progress window: a one-line bar with the message line on
-// a terminal (plain lines otherwise), and Ctrl-C as the Cancel button.
+// a terminal (plain lines otherwise), and the stop signals (Ctrl-C, SIGTERM,
+// SIGHUP) as the Cancel button.
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,7 @@ namespace qorvcd::cli {
 
 class TerminalProgress : public ProgressSink {
 public:
-    // `interrupts` counts Ctrl-C presses (see InstallInterruptCounter).
+    // `interrupts` counts stop signals (see InstallStopSignalCounter).
     TerminalProgress(std::atomic<int>* interrupts, bool quiet);
 
     bool Show(const std::string& caption) override;

@@ -68,6 +68,41 @@ void SegmentList::Clear() {
 
 namespace {
 
+// Passes a still conversion's progress to the build's window and remembers a
+// Cancel taken through it: the pipeline answers -1 both for a Cancel and for
+// a failure (a full work disk, say), and only a Cancel may end the build as one.
+class CancelWatch : public ProgressSink {
+  public:
+    explicit CancelWatch(ProgressWindow& window) : window_(window) {}
+    bool PumpPendingMessages() override {
+        const bool requested = window_.TakeCancelRequest();
+        cancelled_ = cancelled_ || requested;
+        return requested;
+    }
+    void SetMessage(const std::string& text) override { window_.SetMessage(text); }
+    void SetBarPosition(int position) override { window_.SetProgress(position); }
+    bool Cancelled() const { return cancelled_; }
+
+  private:
+    ProgressWindow& window_;
+    bool cancelled_ = false;
+};
+
+// Converts a bitmap as EncodeStillPicture does; `cancelled` tells a Cancel
+// from a failure.
+int ConvertStill(const BuildContext& ctx, const std::string& bitmap, const std::string& target,
+                 int pictureMode, bool& cancelled) {
+    cancelled = false;
+    if (!ctx.progress) return EncodeStillPicture(ctx, bitmap, target, pictureMode);
+    CancelWatch watch(*ctx.progress);
+    ProgressWindow window(&watch);
+    BuildContext watched = ctx;
+    watched.progress = &window;
+    const int converted = EncodeStillPicture(watched, bitmap, target, pictureMode);
+    cancelled = watch.Cancelled();
+    return converted;
+}
+
 // Reads one SEGMENT block for one build. Every error logs its line and sets
 // the result; reading stops at the first one.
 class SegmentBlockReader {
@@ -85,6 +120,11 @@ class SegmentBlockReader {
         ctx_.LogLine(line);
         result_ = kSegmentError;
         return false;
+    }
+    // The system's reason goes before the line that names the failure.
+    bool FailWithReason(const File& file, const std::string& line) {
+        ctx_.LogLine("Error: " + file.Error());
+        return Fail(line);
     }
     // Reads "id = file [AUDIO n VIDEO n [OGT n]]"; `token` holds the ID and
     // comes back holding the token after the entry.
@@ -136,7 +176,7 @@ bool SegmentBlockReader::TakeFile(std::string_view name, SegmentItem& item) {
     const std::string path = ctx_.ResolveScriptPath(std::string(name));
     File file;
     if (!file.Open(path, FileMode::Read))
-        return Fail(Format("Can't open file %s", std::string(name).c_str()));
+        return FailWithReason(file, Format("Can't open file %s", std::string(name).c_str()));
     item.fileName = path;
     item.origin = SegmentOrigin::AuthorFile;
     return true;
@@ -160,20 +200,22 @@ bool SegmentBlockReader::ConvertBitmap(std::string_view name, SegmentItem& item)
     {
         File bitmap;
         if (!bitmap.Open(path, FileMode::Read))
-            return Fail(Format("Can't open file %s", written.c_str()));
+            return FailWithReason(bitmap, Format("Can't open file %s", written.c_str()));
         if (!bitmap.ReadExact(headers, sizeof headers) || headers[kBitmapMagicOffset] != 'B' ||
             headers[kBitmapMagicOffset + 1] != 'M')
             return Fail(Format("File %s is not a BMP file", written.c_str()));
     }
     const int32_t width = int32_t(GetLe32(headers + kBitmapWidthOffset));
     const std::string target = ConvertedPathFor(SplitPath(path).name);
-    const int converted = EncodeStillPicture(ctx_, path, target, PictureModeFor(ctx_.kind, width));
-    if (converted == kStillFailedOrCancelled) {
+    bool cancelled = false;
+    const int converted =
+        ConvertStill(ctx_, path, target, PictureModeFor(ctx_.kind, width), cancelled);
+    if (converted == kStillFailedOrCancelled && cancelled) {
         result_ = -1;
         return false;
     }
-    // A multiplexer failure leaves no file behind: it fails the build here
-    // rather than as a missing file later.
+    // A failed pass has logged its reason and leaves no file behind: it fails
+    // the build here rather than as a missing file later.
     if (converted != kStillOk) return Fail(Format("Can't convert file %s", written.c_str()));
     item.fileName = target;
     item.origin = SegmentOrigin::Converted;
@@ -182,10 +224,11 @@ bool SegmentBlockReader::ConvertBitmap(std::string_view name, SegmentItem& item)
 
 bool SegmentBlockReader::MeasureFile(SegmentItem& item) {
     File file;
-    if (!file.Open(item.fileName, FileMode::Read))
-        return Fail(Format("Can't read file %s", item.fileName.c_str()));
+    const std::string cantRead = Format("Can't read file %s", item.fileName.c_str());
+    if (!file.Open(item.fileName, FileMode::Read)) return FailWithReason(file, cantRead);
+    item.measuredStamp = file.Identity();
     const uint64_t size = file.Length();
-    if (!file.Ok()) return Fail(Format("Can't read file %s", item.fileName.c_str()));
+    if (!file.Ok()) return FailWithReason(file, cantRead);
     // An empty file would be an item of no segments sharing its number with the next.
     if (size == 0 || size % kSectorModeUnitSize != 0)
         return Fail(Format("File %s length error %ld", item.fileName.c_str(), long(size)));

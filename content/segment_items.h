@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "image/sector_unit.h"
+#include "platform/file_identity.h"
 #include "session/build_context.h"
 
 namespace qorvcd {
@@ -36,6 +38,9 @@ struct SegmentItem {
     std::string fileName;   // the sector file to copy onto the disc (resolved path)
     SegmentOrigin origin = SegmentOrigin::AuthorFile;
     uint32_t segmentCount = 0;  // ceil(sectors / 150)
+    // Size and time of the file when it was measured: the writer copies it
+    // only while they still hold, as the segment numbers rest on that size.
+    std::optional<FileIdentity> measuredStamp;
 };
 
 // Segment items are a whole number of segments of the segment area.
@@ -65,8 +70,9 @@ class SegmentList {
 
 // Reads the SEGMENT block through the session's script reader, converts the
 // bitmaps, numbers the items and, for SVCD and SUPER-VCD, writes the
-// SPICONTX.SVD work file. Returns true when `result` is 0 afterwards; errors
-// set it to 2000, a cancelled or failed conversion to -1.
+// SPICONTX.SVD work file. Returns true when `result` is 0 afterwards; errors,
+// a failed bitmap conversion among them, set it to 2000, a Cancel during a
+// conversion to -1.
 bool ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
                       int& result);
 

@@ -94,6 +94,15 @@ bool IsPlainProgramStream(const std::string& path) {
            IsStartCode(head, StreamId::PackStart);
 }
 
+// Why the file at `path` cannot be read, as the system says it; empty when
+// its first bytes read (the file is then merely not a track).
+std::string ReadFailureOf(const std::string& path) {
+    File file;
+    uint8_t first = 0;
+    if (file.Open(path, FileMode::Read)) file.Read(&first, sizeof first);
+    return file.Error();
+}
+
 int32_t AudioClassOf(const MpegStreamInfo& info, int stream) {
     AudioStreamInfo audio;
     if (GetAudioStream(info, audio, stream) != 0) return 0;
@@ -122,8 +131,12 @@ bool ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& en
     // audio stream to the next.
     MpegStreamInfo info;
     ResetStreamInfo(info);
+    // Taken before the probe reads, so a change while it reads shows too.
+    entry.probedStamp = IdentifyFile(entry.path);
     const int32_t status = ProbeMpegFile(info, entry.path, ctx.progress, ctx.showMessage);
     if (status < 0) {
+        if (const std::string reason = ReadFailureOf(entry.path); !reason.empty())
+            ctx.LogLine("Error: " + reason);
         if (status == kProbeCannotOpen)
             ctx.LogLine(Format("Can't open file %s", entry.fileName.c_str()));
         ctx.LogLine(Format("Error 10002: File %s is not a track format", entry.fileName.c_str()));

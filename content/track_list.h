@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "mpeg/mpeg_probe.h"
+#include "platform/file_identity.h"
 #include "session/build_context.h"
 #include "session/disc_kind.h"
 
@@ -38,6 +40,9 @@ struct TrackEntry {
     std::string id;            // upper-cased, at most kMaxScriptIdLength characters
     std::string fileName;      // the file as written in the script, upper-cased
     std::string path;          // the same file resolved on disk: open this one
+    // Size and time of the file when it was probed: the writer copies it only
+    // while they still hold, so the disc matches what the probe measured.
+    std::optional<FileIdentity> probedStamp;
     std::vector<EntryPoint> entryPoints;  // ascending key; equal keys in insertion order
 };
 

@@ -5,6 +5,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
+#include "platform/outputs.h"
 #include "platform/paths.h"
 
 namespace qorvcd {
@@ -179,49 +180,52 @@ std::string BinPathForCue(const std::string& cuePath) {
 
 namespace {
 
-// A file written under "<path>.part" and renamed into place by Commit; the
-// partial file is removed when the object dies uncommitted.
-class OutputFile {
+// One output of the export: written under a temporary name, renamed into
+// place by Commit, removed when dropped uncommitted.
+class ExportOutput {
 public:
-    explicit OutputFile(std::string path) : path_(std::move(path)), partial_(path_ + ".part") {}
-    ~OutputFile() {
-        if (!committed_) {
-            file_.Close();
-            File::Remove(partial_);
-        }
-    }
+    explicit ExportOutput(const std::string& path) : pending_(path) {}
     bool Open(std::string* error) {
-        if (file_.Open(partial_, FileMode::CreateReadWrite)) return true;
-        *error = file_.Error();
+        if (pending_.Create() && pending_.OpenForWriting(file_)) return true;
+        *error = pending_.Error();
         return false;
     }
     File& Stream() { return file_; }
     bool Commit(std::string* error) {
         if (!file_.Ok() || !file_.Close()) {
-            *error = file_.Error().empty() ? "cannot write " + partial_ : file_.Error();
+            *error = file_.Error();
             return false;
         }
-        if (!RenamePath(partial_, path_)) {
-            *error = "cannot rename " + partial_ + " to " + path_;
-            return false;
-        }
-        committed_ = true;
-        return true;
+        if (pending_.Keep()) return true;
+        *error = pending_.Error();
+        return false;
     }
 
 private:
-    std::string path_;
-    std::string partial_;
+    PendingOutput pending_;
     File file_;
-    bool committed_ = false;
 };
 
-bool WriteSectors(ImageReader& reader, OutputFile* bin, OutputFile* iso, std::string* error) {
+// Polls for a Cancel and reports progress once per this many sectors.
+constexpr uint32_t kSectorsPerPoll = 256;
+
+bool Poll(const BinCueRequest& request, uint32_t done, uint32_t total, std::string* error) {
+    if (request.progress && total > 0) request.progress(int(uint64_t(done) * 100 / total));
+    if (request.cancelRequested && request.cancelRequested()) {
+        *error = "cancelled";
+        return false;
+    }
+    return true;
+}
+
+bool WriteSectors(ImageReader& reader, const BinCueRequest& request, ExportOutput* bin, ExportOutput* iso,
+                  std::string* error) {
     const uint32_t trackOneEnd = reader.Tracks().front().EndSector();
     const uint32_t end = bin ? reader.EndSector() : trackOneEnd;
     SectorContent content;
     RawSector raw;
     for (uint32_t sector = 0; sector < end; ++sector) {
+        if (sector % kSectorsPerPoll == 0 && !Poll(request, sector, end, error)) return false;
         if (!reader.ReadSector(sector, content)) {
             *error = reader.Error();
             return false;
@@ -236,6 +240,29 @@ bool WriteSectors(ImageReader& reader, OutputFile* bin, OutputFile* iso, std::st
             return false;
         }
     }
+    return Poll(request, end, end, error);
+}
+
+// Each output must be writable, distinct from the others and not the image.
+bool CheckExportOutputs(const BinCueRequest& request, const std::string& binPath, std::string* error) {
+    std::vector<NamedFile> outputs;
+    if (!request.cuePath.empty()) {
+        outputs.push_back({"the BIN", binPath});
+        outputs.push_back({"the cue sheet", request.cuePath});
+    }
+    if (!request.isoPath.empty()) outputs.push_back({"the ISO image", request.isoPath});
+    std::vector<NamedFile> taken{{"the disc image", request.imagePath}};
+    for (const NamedFile& output : outputs) {
+        if (const std::string problem = OutputProblem(output.path); !problem.empty()) {
+            *error = output.what + " cannot be written: " + problem;
+            return false;
+        }
+        if (const NamedFile* other = AliasedInput(output.path, taken)) {
+            *error = output.what + " " + output.path + " would overwrite " + other->what + " " + other->path;
+            return false;
+        }
+        taken.push_back(output);
+    }
     return true;
 }
 
@@ -244,24 +271,25 @@ bool WriteSectors(ImageReader& reader, OutputFile* bin, OutputFile* iso, std::st
 bool ExportBinCue(const BinCueRequest& request, std::string* error) {
     std::string localError;
     if (!error) error = &localError;
-    ImageReader reader;
-    if (!reader.Open(request.imagePath)) {
-        *error = request.imagePath + ": " + reader.Error();
-        return false;
-    }
     const bool wantBin = !request.cuePath.empty();
     const bool wantIso = !request.isoPath.empty();
     if (!wantBin && !wantIso) {
         *error = "nothing to write: neither a cue sheet nor an ISO image was named";
         return false;
     }
-
     const std::string binPath = wantBin ? BinPathForCue(request.cuePath) : std::string();
-    OutputFile bin(binPath);
-    OutputFile cue(request.cuePath);
-    OutputFile iso(request.isoPath);
+    if (!CheckExportOutputs(request, binPath, error)) return false;
+    ImageReader reader;
+    if (!reader.Open(request.imagePath)) {
+        *error = request.imagePath + ": " + reader.Error();
+        return false;
+    }
+
+    ExportOutput bin(binPath);
+    ExportOutput cue(request.cuePath);
+    ExportOutput iso(request.isoPath);
     if ((wantBin && (!bin.Open(error) || !cue.Open(error))) || (wantIso && !iso.Open(error))) return false;
-    if (!WriteSectors(reader, wantBin ? &bin : nullptr, wantIso ? &iso : nullptr, error)) return false;
+    if (!WriteSectors(reader, request, wantBin ? &bin : nullptr, wantIso ? &iso : nullptr, error)) return false;
     if (wantBin) {
         const std::string sheet = MakeCueSheet(FileNameOf(binPath), reader.Tracks());
         cue.Stream().Write(sheet.data(), sheet.size());

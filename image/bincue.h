@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "image/image_reader.h"
@@ -57,14 +58,18 @@ struct BinCueRequest {
     std::string imagePath;
     std::string cuePath;  // NAME.cue; the BIN is NAME.bin beside it
     std::string isoPath;  // optional: track 1's user data as a plain ISO 9660 image
+    std::function<bool()> cancelRequested;  // optional: polled every few hundred sectors
+    std::function<void(int percent)> progress;  // optional
 };
 
 // The BIN path that goes with a cue sheet path.
 std::string BinPathForCue(const std::string& cuePath);
 
-// Writes the BIN, the cue sheet and the optional ISO. Each file is written
-// under a temporary name and renamed into place once complete, so a failure
-// leaves no partial output. False with `error` set on failure.
+// Writes the BIN, the cue sheet and the optional ISO. Outputs that are the
+// image or each other, or that cannot be written, are refused before anything
+// is created. Each file is written under a temporary name and renamed into
+// place once complete, so a failure or a Cancel leaves no partial output and
+// every existing file as it was. False with `error` set on failure.
 bool ExportBinCue(const BinCueRequest& request, std::string* error);
 
 }  // namespace qorvcd

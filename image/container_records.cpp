@@ -252,6 +252,11 @@ bool RunRecord::Decode(const uint8_t* p, size_t size, std::string* error) {
     if (end < start) {
         return Refuse(error, Format("run record: end %u before start %u", end, start));
     }
+    // A run that stores nothing stands for its reserved sectors alone; a
+    // reserved end behind its start would describe a negative stretch.
+    if (end == start && reservedEnd < start) {
+        return Refuse(error, Format("run record: reserved end %u before start %u", reservedEnd, start));
+    }
     if ((end - start) % UnitSize() != 0) {
         return Refuse(error, Format("run record: %u stored bytes are not whole units of %u", end - start,
                                     UnitSize()));

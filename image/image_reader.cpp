@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/container.h"
+#include "image/video_track_writer.h"
 #include "platform/log_list.h"
 
 namespace qorvcd {
@@ -12,8 +14,19 @@ namespace {
 // The tail is searched for in chunks of this size when the info records
 // cannot lead to it.
 constexpr size_t kScanChunk = 1 << 20;
-// More logical sectors than any CD holds (the writers stop at 0x7FFFFF).
-constexpr uint64_t kMaxSectors = 1u << 24;
+
+// Every image the writers make must read back.
+static_assert(kMaxTrackSector + kVideoTrackTrailingSectors <= ImageReader::kMaxDiscSectors);
+
+// Image offset just after a track's stored units (just after its info record
+// when it stores none): the next track's data may not begin before it.
+uint64_t DataEnd(const ImageTrack& track) {
+    uint64_t end = track.block.FirstUnitOffset();
+    for (const RunRecord& run : track.runs) {
+        if (run.StoresUnits()) end = run.end;
+    }
+    return end;
+}
 
 }  // namespace
 
@@ -50,6 +63,14 @@ bool ImageReader::ReadHeaderArea() {
     if (!ReadAt(0, bytes, sizeof bytes, "image header")) return false;
     std::string why;
     if (!header_.Decode(bytes, sizeof bytes, &why)) return Fail("not a disc image: " + why);
+    // Checked before any record is read, so a damaged count is named as such.
+    const uint64_t fixedBytes = ImageHeader::kSize + TailHeader::kSize;
+    const uint64_t room = imageLength_ > fixedBytes ? (imageLength_ - fixedBytes) / kMinTrackBytes : 0;
+    if (header_.trackCount > room) {
+        return Fail(Format("image header: track count %u, but a %llu-byte image holds at most %llu tracks",
+                           unsigned(header_.trackCount), (unsigned long long)imageLength_,
+                           (unsigned long long)room));
+    }
 
     for (unsigned n = 1; n <= header_.trackCount; ++n) {
         uint8_t record[TrackRecord::kSize];
@@ -151,6 +172,11 @@ bool ImageReader::ReadTailBlocks() {
         return Fail(Format("tail lists %u tracks, the image header %u", unsigned(tail_.trackCount),
                            unsigned(header_.trackCount)));
     }
+    const uint64_t leastTail = TailHeader::kSize + uint64_t(header_.trackCount) * TrackBlockHeader::kSize;
+    if (tail_.tailLength < leastTail) {
+        return Fail(Format("tail length %u cannot hold the blocks of %u tracks (%llu bytes at least)",
+                           tail_.tailLength, unsigned(header_.trackCount), (unsigned long long)leastTail));
+    }
     std::vector<uint8_t> tail(tail_.tailLength);
     if (!ReadAt(tailOffset_, tail.data(), tail.size(), "tail")) return false;
 
@@ -187,26 +213,67 @@ bool ImageReader::IndexTrack(ImageTrack& track, const std::vector<uint8_t>& tail
     cursor += TrackBlockHeader::kSize;
     const uint64_t runBytes = uint64_t(track.block.runCount) * RunRecord::kSize;
     if (tail.size() - cursor < runBytes) {
-        return Fail(Format("tail block of track %u counts %d runs, the tail holds fewer", n,
-                           int(track.block.runCount)));
+        return Fail(Format("tail block of track %u: run count %d needs %llu bytes, the tail holds %llu more", n,
+                           int(track.block.runCount), (unsigned long long)runBytes,
+                           (unsigned long long)(tail.size() - cursor)));
     }
+    return ReadTrackInfo(track) && PlaceTrack(track) && ReadRuns(track, tail, cursor);
+}
 
-    // The block points at the track's info record; the units follow it.
+// The block points at the track's info record; the units follow it. Tracks
+// lie in order, so the record lies behind the previous track's units and in
+// front of the tail.
+bool ImageReader::ReadTrackInfo(ImageTrack& track) {
+    const unsigned n = track.number;
+    const uint64_t lowest = tracks_.empty() ? TrackRecordOffset(header_.trackCount + 1u) : DataEnd(tracks_.back());
     const uint64_t infoOffset = uint64_t(track.block.infoBodyOffset) - 8;
-    if (track.block.infoBodyOffset < 8 || infoOffset < TrackRecordOffset(header_.trackCount + 1u) ||
-        infoOffset + InfoRecord::kSize > tailOffset_) {
-        return Fail(Format("tail block of track %u points at offset %u, outside the track data", n,
-                           track.block.infoBodyOffset));
+    if (track.block.infoBodyOffset < 8 || infoOffset < lowest || infoOffset > tailOffset_ ||
+        tailOffset_ - infoOffset < InfoRecord::kSize) {
+        return Fail(Format("tail block of track %u: info offset %u lies outside the track data (info record "
+                           "between %llu and the tail at %llu)", n, track.block.infoBodyOffset,
+                           (unsigned long long)lowest, (unsigned long long)tailOffset_));
     }
     uint8_t infoBytes[InfoRecord::kSize];
     const std::string what = Format("info record of track %u", n);
     if (!ReadAt(infoOffset, infoBytes, sizeof infoBytes, what.c_str())) return false;
+    std::string why;
     if (!track.info.Decode(infoBytes, sizeof infoBytes, &why)) {
         return Fail(Format("track %u: %s", n, why.c_str()));
     }
+    // The record's own fields are only shown, never followed: a damaged one is
+    // what the tail scan exists to read past, so it is reported, not refused.
+    if (track.info.offset != infoOffset) {
+        warnings_.push_back(Format("info record of track %u says offset %u, found at %llu", n, track.info.offset,
+                                   (unsigned long long)infoOffset));
+    }
+    if (track.info.chunkSize > tailOffset_ - infoOffset - 8) {
+        warnings_.push_back(Format("info record of track %u: size %u reaches past the tail at %llu", n,
+                                   track.info.chunkSize, (unsigned long long)tailOffset_));
+    }
+    return true;
+}
 
+// The track's first logical sector: behind the previous track and the gap
+// in front of every video track.
+bool ImageReader::PlaceTrack(ImageTrack& track) {
+    if (track.number > 1) track.gapBefore = track.block.runCount > 0 ? kVideoTrackGap : kEmptyBlockGap;
+    const uint32_t previousEnd = tracks_.empty() ? 0 : tracks_.back().EndSector();
+    if (kMaxDiscSectors - previousEnd < track.gapBefore) {
+        return Fail(Format("track %u: its gap of %u sectors after sector %u goes past the %u sectors a disc can "
+                           "address (to 99:59:74)", track.number, track.gapBefore, previousEnd, kMaxDiscSectors));
+    }
+    track.startSector = previousEnd + track.gapBefore;
+    return true;
+}
+
+// The runs map the track's sectors to the image: stored runs follow each
+// other from the first unit and end before the tail; reserved runs are not
+// stored, so only the disc's size bounds them.
+bool ImageReader::ReadRuns(ImageTrack& track, const std::vector<uint8_t>& tail, uint64_t& cursor) {
+    const unsigned n = track.number;
+    std::string why;
     uint64_t base = track.block.FirstUnitOffset();
-    uint64_t sectors = 0;
+    uint32_t sectors = 0;
     for (int i = 0; i < track.block.runCount; ++i, cursor += RunRecord::kSize) {
         RunRecord run;
         if (!run.Decode(tail.data() + cursor, RunRecord::kSize, &why)) {
@@ -220,25 +287,28 @@ bool ImageReader::IndexTrack(ImageTrack& track, const std::vector<uint8_t>& tail
             warnings_.push_back(Format("track %u, reserved run %d starts at %u, expected %llu", n, i + 1,
                                        run.start, (unsigned long long)base));
         }
-        if (run.StoresUnits()) {
-            if (run.end > tailOffset_) {
-                return Fail(Format("track %u, run %d ends at %u, past the data (tail at %llu)", n, i + 1, run.end,
-                                   (unsigned long long)tailOffset_));
-            }
-            base = run.end;
-            track.storedUnits += run.SectorCount();
+        if (run.StoresUnits() && run.end > tailOffset_) {
+            return Fail(Format("track %u, run %d ends at %u, past the data (tail at %llu)", n, i + 1, run.end,
+                               (unsigned long long)tailOffset_));
         }
-        sectors += run.SectorCount();
+        // startSector + sectors never passes the limit, so the room cannot wrap.
+        const uint32_t first = track.startSector + sectors;
+        const uint32_t count = run.SectorCount();
+        if (count > kMaxDiscSectors - first) {
+            return Fail(Format("track %u, run %d: %s %u (start %u) makes %u sectors from sector %u, past the %u "
+                               "sectors a disc can address (to 99:59:74)", n, i + 1,
+                               run.StoresUnits() ? "end" : "reserved end",
+                               run.StoresUnits() ? run.end : run.reservedEnd, run.start, count, first,
+                               kMaxDiscSectors));
+        }
+        if (run.StoresUnits()) {
+            base = run.end;
+            track.storedUnits += count;
+        }
+        sectors += count;
         track.runs.push_back(run);
     }
-    if (sectors > kMaxSectors) return Fail(Format("track %u covers %llu sectors, more than a disc holds", n,
-                                                  (unsigned long long)sectors));
-    track.sectorCount = uint32_t(sectors);
-    if (n > 1) track.gapBefore = track.block.runCount > 0 ? kVideoTrackGap : kEmptyBlockGap;
-    const uint64_t start = tracks_.empty() ? 0 : uint64_t(tracks_.back().EndSector()) + track.gapBefore;
-    if (start + sectors > kMaxSectors) return Fail(Format("track %u ends beyond sector %llu", n,
-                                                          (unsigned long long)kMaxSectors));
-    track.startSector = uint32_t(start);
+    track.sectorCount = sectors;
     return true;
 }
 

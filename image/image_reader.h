@@ -14,6 +14,7 @@
 
 #include "image/container_records.h"
 #include "image/sector_unit.h"
+#include "platform/bytes.h"
 #include "platform/file.h"
 
 namespace qorvcd {
@@ -62,6 +63,16 @@ public:
     // Largest tail accepted: 99 tracks of the most runs a block can count.
     static constexpr uint64_t kMaxTailLength = 99ull * (TrackBlockHeader::kSize + 32767ull * RunRecord::kSize) +
                                                TailHeader::kSize;
+    // The most logical sectors a disc can have, gaps included: 100 minutes of
+    // 75 sectors a second, as disc addresses end at 99:59:74. (The video track
+    // writer stops a build at that address, then closes the track with its
+    // reserved sectors, which still fit.) Reserved sectors are not stored, so
+    // the file's size cannot bound them; this does, and keeps a damaged run
+    // from making an export write gigabytes.
+    static constexpr uint32_t kMaxDiscSectors = 100u * kFramesPerMinute;
+    // The least bytes each track adds to an image: its track record, its info
+    // record and its block in the tail.
+    static constexpr uint64_t kMinTrackBytes = TrackRecord::kSize + InfoRecord::kSize + TrackBlockHeader::kSize;
 
     // Opens and indexes `path`; false with Error() naming the fault.
     bool Open(const std::string& path);
@@ -111,6 +122,9 @@ private:
     bool IsTailAt(uint64_t offset);
     bool ReadTailBlocks();
     bool IndexTrack(ImageTrack& track, const std::vector<uint8_t>& tail, uint64_t& cursor);
+    bool ReadTrackInfo(ImageTrack& track);
+    bool PlaceTrack(ImageTrack& track);
+    bool ReadRuns(ImageTrack& track, const std::vector<uint8_t>& tail, uint64_t& cursor);
     bool BuildSpans();
     void CrossCheck();
 

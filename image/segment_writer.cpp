@@ -6,6 +6,7 @@
 #include "content/segment_items.h"
 #include "image/container.h"
 #include "image/sector_unit.h"
+#include "image/video_track_writer.h"
 #include "infofiles/scan_data.h"
 #include "iso9660/file_placement.h"
 #include "iso9660/file_system_state.h"
@@ -93,7 +94,9 @@ private:
         if (!file.Open(item.fileName, FileMode::Read)) {
             return Fail(Format("Can't open %s file", item.fileName.c_str()));
         }
-        const uint64_t length = file.Length();
+        if (!CheckUnchanged(file, item)) return false;
+        // The length measured with the script: the item's segments rest on it.
+        const uint64_t length = item.measuredStamp ? item.measuredStamp->size : file.Length();
         if (length % kSectorModeUnitSize != 0) {
             return Fail(Format("%s is not a whole number of %zu-byte sectors", item.fileName.c_str(),
                                size_t(kSectorModeUnitSize)));
@@ -108,10 +111,17 @@ private:
         uint32_t units = 0;
         std::array<uint8_t, kSectorModeUnitSize> unit{};
         for (uint64_t done = 0; done < length; done += kSectorModeUnitSize) {
-            if (!file.ReadExact(unit.data(), unit.size())) return Fail(file.Error());
+            if (!file.ReadExact(unit.data(), unit.size())) {
+                return CheckUnchanged(file, item) && Fail(file.Error());  // a file cut short says so
+            }
+            if (const std::string line = DamagedUnitLine(unit.data(), item.fileName, done); !line.empty()) {
+                return Fail(line);
+            }
             AppendUnit(unit.data(), units);
             if (ctx_.progress) ctx_.progress->SetProgress(int(file.Position() * 100 / length));
         }
+        // A file that grew or was rewritten while it was copied.
+        if (!CheckUnchanged(file, item)) return false;
         file.Close();
 
         if (last) {
@@ -120,6 +130,11 @@ private:
         }
         CloseItemRuns(last, units);
         return image_.Ok() || Fail(image_.Error());
+    }
+
+    bool CheckUnchanged(const File& file, const SegmentItem& item) {
+        const std::string line = InputChangedLine(file, item.fileName, item.measuredStamp);
+        return line.empty() || Fail(line);
     }
 
     void AppendUnit(const uint8_t* unit, uint32_t& units) {

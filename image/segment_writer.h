@@ -17,7 +17,8 @@ struct ScanDataState;
 // From this many items on, every item's filler is stored so that each item is
 // a single run; below it the filler is only reserved in the tail.
 inline constexpr size_t kStoredFillerItemCount = 50;
-// Result code of an item file that cannot be read.
+// Result code of an item file that cannot be read, changed since it was
+// measured or damaged, and of a failed write to the image.
 inline constexpr int kSegmentWriteFailed = 2000;
 
 // Writes every item of `segments` from the container's sector counter (the

@@ -213,7 +213,9 @@ private:
             result_ = kTrackWriteFailed;
             return false;
         }
-        const uint64_t length = file.Length();
+        if (!CheckUnchanged(file, track)) return false;
+        // The length the probe saw: the copy takes exactly that many units.
+        const uint64_t length = track.probedStamp ? track.probedStamp->size : file.Length();
         if (length % kSectorModeUnitSize != 0) {
             return Fail(Format("%s is not a whole number of %zu-byte sectors", track.fileName.c_str(),
                                kSectorModeUnitSize));
@@ -269,6 +271,11 @@ private:
         return ImageOk();
     }
 
+    bool CheckUnchanged(const File& file, const TrackEntry& track) {
+        const std::string line = InputChangedLine(file, track.fileName, track.probedStamp);
+        return line.empty() || Fail(line);
+    }
+
     void WriteCvdTrackEntry(unsigned k) {
         const size_t at = kCvdFirstTrackEntry + kCvdTrackEntrySize * cvdTracks_++;
         if (at + kCvdTrackEntrySize > kForm1DataSize) return;  // the track count is far lower
@@ -286,7 +293,14 @@ private:
                 result_ = kTrackWriteCancelled;
                 return false;
             }
-            if (!file.ReadExact(unit.data(), unit.size())) return Fail(file.Error());
+            const uint64_t offset = file.Position();
+            if (!file.ReadExact(unit.data(), unit.size())) {
+                return CheckUnchanged(file, track) && Fail(file.Error());  // a file cut short says so
+            }
+            // Compared as read: the file number is set in both copies below.
+            if (const std::string line = DamagedUnitLine(unit.data(), track.fileName, offset); !line.empty()) {
+                return Fail(line);
+            }
             const TrackUnitFacts facts = InspectTrackUnit(unit.data());
             if (facts.video && unit[kPackStartPrefixByte] != 0x01) return RejectPacketHead(unit);
 
@@ -307,7 +321,8 @@ private:
             }
             if (facts.video && !HandleVideoUnit(track, facts, sector, state)) return false;
         }
-        return ImageOk();
+        // A file that grew or was rewritten while it was copied.
+        return CheckUnchanged(file, track) && ImageOk();
     }
 
     // The unit is kept in the work folder for a look at what arrived instead
@@ -329,7 +344,8 @@ private:
         const bool vcd = kind_ == DiscKind::Vcd30;
         ctx_.LogLine(std::string(vcd ? "VCD" : "SVCD") + " times may be over " + (vcd ? "45" : "70") +
                      "mins, or space over 645M");
-        result_ = kTrackWriteCancelled;
+        // A failure, not a Cancel: the layout then does not report one.
+        result_ = kTrackWriteFailed;
         return false;
     }
 
@@ -525,6 +541,22 @@ TrackUnitFacts InspectTrackUnit(const uint8_t* unit) {
     facts.clockReference = PackClockReference(pack);
     facts.iPicture = HoldsIntraPicture(pack, kMaxPackSize);
     return facts;
+}
+
+std::string InputChangedLine(const File& file, const std::string& name,
+                             const std::optional<FileIdentity>& checked) {
+    if (!checked) return {};
+    const std::optional<FileIdentity> now = file.Identity();
+    if (now && now->SameStampAs(*checked)) return {};
+    return Format("Error: %s changed during the build (its size or time differs from when it was checked)",
+                  name.c_str());
+}
+
+std::string DamagedUnitLine(const uint8_t* unit, const std::string& name, uint64_t offset) {
+    constexpr size_t kCopySize = kSubheaderSize / 2;
+    if (std::memcmp(unit, unit + kCopySize, kCopySize) == 0) return {};
+    return Format("Error: %s is damaged: the two subheader copies of the sector at byte %llu differ",
+                  name.c_str(), static_cast<unsigned long long>(offset));
 }
 
 void WriteVideoTracks(ImageContainer& image, const BuildContext& ctx, std::vector<TrackEntry>& tracks,

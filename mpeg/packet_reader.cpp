@@ -197,6 +197,10 @@ bool SectorModeWriter::ConvertToSectorMode(DiscKind kind) {
             if (!input_.ReadExact(window.data() + held, want - held)) return FailIo(input_);
             held = want;
         }
+        if (cancelRequested_ && cancelRequested_()) {
+            error_ = "cancelled";
+            return false;
+        }
         const PackLayout pack = MeasurePack(window.data(), held);
         if (pack.error != PackError::None) return Fail(pack.error);
 
@@ -250,7 +254,8 @@ bool WriteEmptyForm2Unit(File& output) {
 }
 
 bool PackProgramStream(const std::string& inputPath, const std::string& outputPath, DiscKind kind,
-                       const MessageHandler& showMessage, std::string* error) {
+                       const MessageHandler& showMessage, std::string* error,
+                       const std::function<bool()>& cancelRequested) {
     auto report = [&](const std::string& text) {
         if (error) *error = text;
         return false;
@@ -261,6 +266,7 @@ bool PackProgramStream(const std::string& inputPath, const std::string& outputPa
     if (!output.Open(outputPath, FileMode::CreateReadWrite)) return report(output.Error());
 
     SectorModeWriter writer(input, output, showMessage);
+    writer.SetCancelPoll(cancelRequested);
     const bool converted = writer.ConvertToSectorMode(kind) && writer.MarkLastUnits();
     const bool closed = output.Close();
     if (converted && closed) return true;

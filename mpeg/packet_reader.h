@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -59,6 +60,8 @@ inline constexpr size_t kPackWindowSize = kMaxPackSize + kStartCodeSize;
 class SectorModeWriter {
 public:
     SectorModeWriter(File& input, File& output, MessageHandler showMessage);
+    // Polled once per pack; true ends the conversion ("cancelled").
+    void SetCancelPoll(std::function<bool()> cancelRequested) { cancelRequested_ = std::move(cancelRequested); }
 
     // Converts the whole input from its start. Returns false after a format
     // error (shown through the message handler) or an I/O failure (Error()).
@@ -81,6 +84,7 @@ private:
     File& input_;
     File& output_;
     MessageHandler showMessage_;
+    std::function<bool()> cancelRequested_;
     std::string error_;
     std::optional<uint64_t> lastVideoUnit_;
     std::optional<uint64_t> lastAudioUnit_;
@@ -97,6 +101,6 @@ bool WriteEmptyForm2Unit(File& output);
 // (format errors) or returned in `error`, and no output file is left.
 bool PackProgramStream(const std::string& inputPath, const std::string& outputPath,
                        DiscKind kind, const MessageHandler& showMessage,
-                       std::string* error);
+                       std::string* error, const std::function<bool()>& cancelRequested = {});
 
 }  // namespace qorvcd

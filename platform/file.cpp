@@ -44,19 +44,17 @@ bool File::Open(const std::string& path, FileMode mode) {
     error_.clear();
     int flags = O_CLOEXEC;
     switch (mode) {
-        case FileMode::Read: flags |= O_RDONLY; break;
+        case FileMode::Read: flags |= O_RDONLY | O_NONBLOCK; break;  // a FIFO must not block the open
         case FileMode::ReadWrite: flags |= O_RDWR; break;
         case FileMode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case FileMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);
     if (fd_ < 0) {
         SetOsError("cannot open");
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        SetOsError("cannot open");
+    if (!CheckOpenedType(mode)) {
         ::close(fd_);
         fd_ = -1;
         return false;
@@ -65,6 +63,30 @@ bool File::Open(const std::string& path, FileMode mode) {
     buffer_.resize(kBufferSize);
     readPos_ = readEnd_ = writeLen_ = 0;
     osPosition_ = 0;
+    return true;
+}
+
+bool File::CheckOpenedType(FileMode mode) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        SetOsError("cannot examine");
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        SetOsError("cannot open");
+        return false;
+    }
+    if (mode != FileMode::Read) return true;
+    if (!S_ISREG(st.st_mode)) {
+        Fail("cannot read " + path_ + ": not a regular file (a FIFO, socket or device)");
+        return false;
+    }
+    const int status = ::fcntl(fd_, F_GETFL);
+    if (status < 0 || ::fcntl(fd_, F_SETFL, status & ~O_NONBLOCK) < 0) {
+        SetOsError("cannot open");
+        return false;
+    }
     return true;
 }
 

@@ -21,6 +21,7 @@ enum class FileMode {
     Read,               // existing file, read only
     ReadWrite,          // existing file, read and write, not truncated
     CreateReadWrite,    // created or truncated, read and write
+    CreateNew,          // created, read and write; fails when the name exists
 };
 
 class File {
@@ -33,7 +34,8 @@ public:
     File& operator=(File&& other) noexcept;
 
     // Opens `path` (already resolved; see paths.h). Returns false on failure;
-    // Error() then names the path and the reason.
+    // Error() then names the path and the reason. Reading takes only regular
+    // files: a FIFO or device could block or never end.
     bool Open(const std::string& path, FileMode mode);
     // Flushes and closes; returns false when the flush or close failed.
     bool Close();
@@ -69,6 +71,7 @@ public:
     static bool WriteAll(const std::string& path, const void* data, size_t size, std::string* error);
 
 private:
+    bool CheckOpenedType(FileMode mode);
     bool FlushWrite();
     void DropReadBuffer();
     void SetOsError(const char* what);

@@ -180,7 +180,11 @@ std::vector<FoundEntry> FindFiles(const std::string& folder, const std::string& 
             entry.isDirectory = S_ISDIR(st.st_mode);
             entry.isPlainDirectory = entry.isDirectory && (st.st_mode & S_IWUSR) && name[0] != '.';
             entry.size = entry.isDirectory ? 0 : uint64_t(st.st_size);
+            entry.type = S_ISREG(st.st_mode) ? FileType::Regular : entry.isDirectory ? FileType::Directory
+                                                                                     : FileType::Other;
         }
+        struct stat link {};
+        entry.isLink = ::lstat((base + name).c_str(), &link) == 0 && S_ISLNK(link.st_mode);
         found.push_back(entry);
     }
     ::closedir(dir);

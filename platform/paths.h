@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_identity.h"
+
 namespace qorvcd {
 
 // Converts '\' to '/' (a leading drive letter "C:" is dropped).
@@ -49,6 +51,11 @@ struct FoundEntry {
     // not start with a dot.
     bool isPlainDirectory = false;
     uint64_t size = 0;
+    // What the name leads to, links followed; Other also when it cannot be
+    // examined (a link to nothing, say).
+    FileType type = FileType::Other;
+    // The entry itself is a symbolic link.
+    bool isLink = false;
 };
 // Entries of `folder` whose names match `pattern`, in the order the
 // folder lists them ("." and ".." included, as the C runtime gives them).

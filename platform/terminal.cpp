@@ -7,21 +7,21 @@ namespace qorvcd {
 
 namespace {
 // A signal handler can reach nothing else: the host's one counter.
-std::atomic<int>* gInterrupts = nullptr;
+std::atomic<int>* gStopSignals = nullptr;
 
-void OnInterrupt(int) {
-    if (gInterrupts && gInterrupts->fetch_add(1) >= 1) _exit(130);
+void OnStopSignal(int) {
+    if (gStopSignals) gStopSignals->fetch_add(1);
 }
 }  // namespace
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
-void InstallInterruptCounter(std::atomic<int>* counter) {
-    gInterrupts = counter;
+void InstallStopSignalCounter(std::atomic<int>* counter) {
+    gStopSignals = counter;
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace qorvcd

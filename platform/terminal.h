@@ -1,5 +1,5 @@
 // Terminal services for the command-line host: whether stderr is a terminal,
-// and Ctrl-C turned into a Cancel request (a second Ctrl-C ends the program).
+// and the stop signals turned into a Cancel request.
 #pragma once
 
 #include <atomic>
@@ -7,8 +7,10 @@
 namespace qorvcd {
 
 bool StderrIsTerminal();
-// Counts interrupts into `counter`; the second interrupt exits with status 130.
-// The counter must outlive the program's use of it.
-void InstallInterruptCounter(std::atomic<int>* counter);
+// Counts SIGINT, SIGTERM and SIGHUP into `counter`. The program goes on: its
+// work polls the counter, cancels at the next unit and cleans up after
+// itself, so that no partial output or work folder is left behind. The
+// counter must outlive the program's use of it.
+void InstallStopSignalCounter(std::atomic<int>* counter);
 
 }  // namespace qorvcd

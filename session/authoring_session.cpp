@@ -14,10 +14,12 @@ void LowerInPlace(char* text) {
     for (char* c = text; c && *c; ++c) *c = char(std::tolower(static_cast<unsigned char>(*c)));
 }
 
+// Made absolute once: work paths must not move when a later step resolves
+// a path against the script's folder.
 std::string SystemFolderOf(const BuildHost& host) {
-    if (!host.systemFolder.empty()) return host.systemFolder;
-    if (const char* env = std::getenv("QORVCD_WORK_DIR"); env && *env) return env;
-    return TempFolder();
+    if (!host.systemFolder.empty()) return AbsolutePath(host.systemFolder);
+    if (const char* env = std::getenv("QORVCD_WORK_DIR"); env && *env) return AbsolutePath(env);
+    return AbsolutePath(TempFolder());
 }
 
 }  // namespace
@@ -57,7 +59,10 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
     LogLine(std::string(TextsOf(Kind()).frameLabel) + " Frame building...");
     LogRepaint();
 
+    settingsPath_ = FindSettingsPath();
+    if (!CheckOutputsBeforeStart()) return;
     if (!PrepareWorkFolder()) return;
+    if (!KeepOutputsOutside(privateWorkFolder_, "the work folder")) return;
     ResetContent(*this);
 
     if (!CreateDirectoryTree(*this)) {
@@ -65,7 +70,6 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
         result = kStepFailed;
         return;
     }
-    settingsPath_ = FindSettingsPath();
     if (Kind() == DiscKind::SuperVcd) ReadSuperVcdEntryId(*this);
     if (!ReadSettingsFolderLists(*this)) {
         result = kStepFailed;
@@ -119,6 +123,7 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
     if (result != kOk) return;
     PlaceFiles(*this);
     if (result != kOk) return;
+    if (!CheckOutputsAgainstContent()) return;
 
     progressWindow_.reset();  // the layout opens its own
     context_.progress = nullptr;
@@ -146,7 +151,13 @@ void AuthoringSession::WriteHeaderLines(char* imagePathBuffer, char* scriptPathB
 // builds at once never share work files; the clean-up removes it whole.
 bool AuthoringSession::PrepareWorkFolder() {
     std::string temp = SystemFolderOf(host_);
-    if (temp.empty() || temp.back() != '/') temp += '/';
+    if (!IsDirectory(temp)) {
+        LogLine(Format("Error: the work folder %s does not exist (set by --work-dir, QORVCD_WORK_DIR or TMPDIR)",
+                       temp.c_str()));
+        result = kCannotCreateImage;
+        return false;
+    }
+    if (temp.back() != '/') temp += '/';
     temp += "TEMP";
     temp = ResolvePath(temp, "");
     if (!IsDirectory(temp)) MakeDirectory(temp);
@@ -175,10 +186,48 @@ std::string AuthoringSession::FindSettingsPath() const {
     return ResolvePath(name, exe);
 }
 
+// The outputs that cannot be written, or that would replace the script, a
+// settings file or a file the script names, end the build before anything
+// is created.
+bool AuthoringSession::CheckOutputsBeforeStart() {
+    std::vector<NamedFile> outputs{{"the image", ResolvePath(imagePath_, "")}};
+    outputs.insert(outputs.end(), host_.otherOutputs.begin(), host_.otherOutputs.end());
+    outputGuard_ = OutputGuard(outputs);
+    std::string problem = outputGuard_.CheckOutputs();
+    if (problem.empty()) {
+        std::vector<NamedFile> inputs = FilesNamedByScript(ResolvePath(scriptPath_, ""), context_.scriptFolder);
+        inputs.push_back({"the settings file", settingsPath_});
+        problem = outputGuard_.CheckAgainst(inputs);
+    }
+    return problem.empty() || RefuseOutputs(problem);
+}
+
+// The files the content steps found (tracks, segments, listed and application
+// files), checked before the image is laid out.
+bool AuthoringSession::CheckOutputsAgainstContent() {
+    const std::string problem = outputGuard_.CheckAgainst(ContentInputFiles(*this));
+    return problem.empty() || RefuseOutputs(problem);
+}
+
+bool AuthoringSession::KeepOutputsOutside(const std::string& folder, const std::string& what) {
+    const std::string problem = outputGuard_.CheckOutside(folder, what);
+    return problem.empty() || RefuseOutputs(problem);
+}
+
+bool AuthoringSession::RefuseOutputs(const std::string& reason) {
+    LogLine(reason);
+    LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
+    result = kCannotCreateImage;
+    return false;
+}
+
+// The image is written under a temporary name beside its final path, so a
+// failed build never changes what was at that path.
 bool AuthoringSession::CreateImageFiles() {
-    const std::string image = ResolvePath(imagePath_, "");
-    if (!CreateImageFile(*this, image)) {
+    imageOutput_ = std::make_unique<PendingOutput>(ResolvePath(imagePath_, ""));
+    if (!imageOutput_->Create() || !CreateImageFile(*this, imageOutput_->TemporaryPath())) {
         LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
+        if (!imageOutput_->Error().empty()) LogLine("Error: " + imageOutput_->Error());
         result = kCannotCreateImage;
         return false;
     }
@@ -202,14 +251,32 @@ bool AuthoringSession::OpenProgressWindow() {
     return true;
 }
 
+// Only the build's own temporary image is ever removed: a failure leaves the
+// image path exactly as it was before the build.
 void AuthoringSession::Ending() {
     LogRepaint();
     CleanUp();
+    if (result == kOk) KeepImage();
     if (result != kOk) {
-        const std::string image = ResolvePath(imagePath_, "");
-        if (!image.empty() && File::Exists(image) && !IsDirectory(image)) File::Remove(image);
+        imageOutput_.reset();
         LogLine(">>> Fail <<<");
         LogShowLast();
+    }
+}
+
+// A Cancel that arrived after the layout's last poll still stops the image
+// from taking its name.
+void AuthoringSession::KeepImage() {
+    if (!imageOutput_) return;
+    if (host_.progress && host_.progress->PumpPendingMessages()) {
+        LogLine("Cancle by user");
+        result = kCancelled;
+        return;
+    }
+    if (!imageOutput_->Keep()) {
+        LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
+        LogLine("Error: " + imageOutput_->Error());
+        result = kCannotCreateImage;
     }
 }
 

@@ -8,8 +8,10 @@
 
 #include "platform/file.h"
 #include "platform/log_list.h"
+#include "platform/outputs.h"
 #include "session/build_context.h"
 #include "session/disc_kind.h"
+#include "session/output_guard.h"
 #include "session/qorvcd.h"
 
 namespace qorvcd {
@@ -49,12 +51,19 @@ public:
     void LogLine(const std::string& line) { context_.LogLine(line); }
     void LogShowLast() { context_.LogShowLast(); }
     void LogRepaint() { if (log_) log_->Repaint(); }
+    // Ends the build (result 200, with the reason) when an output lies
+    // inside `folder`; false then.
+    bool KeepOutputsOutside(const std::string& folder, const std::string& what);
 
 private:
     void Build(char* imagePathBuffer, char* scriptPathBuffer, DiscKind fallbackKind);
     void ChooseDiscKind(DiscKind fallbackKind);
     void WriteHeaderLines(char* imagePathBuffer, char* scriptPathBuffer);
     bool PrepareWorkFolder();
+    bool CheckOutputsBeforeStart();
+    bool CheckOutputsAgainstContent();
+    bool RefuseOutputs(const std::string& reason);
+    void KeepImage();
     std::string FindSettingsPath() const;
     bool CreateImageFiles();
     bool OpenProgressWindow();
@@ -69,6 +78,8 @@ private:
     std::string scriptPath_;
     std::string settingsPath_;
     std::string privateWorkFolder_;  // removed at the clean-up
+    OutputGuard outputGuard_;
+    std::unique_ptr<PendingOutput> imageOutput_;  // the image until it is kept
     std::unique_ptr<ProgressWindow> progressWindow_;
     struct ContentDeleter {
         void operator()(SessionContent* c) const;

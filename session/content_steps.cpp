@@ -187,6 +187,8 @@ bool ReadApplications(AuthoringSession& session) {
         session.result = AuthoringSession::kCancelled;
         return false;
     }
+    // The image must not be among the files the scan takes.
+    if (!session.KeepOutputsOutside(folder, "the application folder")) return false;
     content.appFolder = folder;
     const ScanOutcome scan = ScanApplicationFiles(folder, tree, ctx);
     session.result = scan.result;
@@ -275,6 +277,29 @@ void LayOutImage(AuthoringSession& session) {
                     .apps = {.appFolder = content.appFolder, .scanDataNode = content.scanDataNode},
                     .result = session.result};
     LayOutImage(in);
+}
+
+namespace {
+
+void AddTreeSources(const DirNode* dir, std::vector<NamedFile>& files) {
+    ForEachChild(dir, [&](const DirNode* node) {
+        if (node->IsDirectory()) AddTreeSources(node, files);
+        else if (node->sourceFolder) files.push_back({"the listed file", ResolvePath(*node->sourceFolder + node->name, "")});
+    });
+}
+
+}  // namespace
+
+std::vector<NamedFile> ContentInputFiles(AuthoringSession& session) {
+    SessionContent& content = session.Content();
+    std::vector<NamedFile> files;
+    for (const TrackEntry& track : content.tracks.Entries()) {
+        files.push_back({"the track file", track.path});
+        files.push_back({"the side file", ResolvePath(SideFilePathOf(track.path), "")});
+    }
+    for (const SegmentItem& item : content.segments.Items()) files.push_back({"the segment file", item.fileName});
+    if (content.tree) AddTreeSources(content.tree->Root(), files);
+    return files;
 }
 
 }  // namespace qorvcd

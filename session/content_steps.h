@@ -5,6 +5,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/outputs.h"
 
 namespace qorvcd {
 
@@ -40,5 +43,8 @@ void WriteScanAndSearchHeaders(AuthoringSession& session);
 void WriteInfoFiles(AuthoringSession& session);         // sets result on failure
 void PlaceFiles(AuthoringSession& session);             // sets result on failure
 void LayOutImage(AuthoringSession& session);            // sets result on failure
+// The files the content steps read: tracks (with their .EP side files),
+// segment files and the sources of listed and application files.
+std::vector<NamedFile> ContentInputFiles(AuthoringSession& session);
 
 }  // namespace qorvcd

@@ -2,15 +2,20 @@
 //
 // QorSVCD and QorVCD30 read the authoring script, build the image and return
 // the build's result code (0 success). The caller's two path buffers are
-// lowered in place, as the log shows them. A failed build leaves no image and
-// ends the log with ">>> Fail <<<".
+// lowered in place, as the log shows them. The image is written under a
+// temporary name and takes its name only when the build succeeded: a failed
+// build leaves whatever was at the image path as it was, and ends the log
+// with ">>> Fail <<<". An image path that names one of the build's inputs is
+// refused before anything is written.
 #pragma once
 
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/log_list.h"
+#include "platform/outputs.h"
 #include "session/progress_window.h"
 
 namespace qorvcd {
@@ -23,6 +28,9 @@ struct BuildHost {
     std::string systemFolder;            // default: $QORVCD_WORK_DIR, else the temp folder
     std::string settingsFolder;          // default: <exe>/../share/qorvcd/, then <exe>/
     std::optional<std::time_t> fixedTime;  // default: SOURCE_DATE_EPOCH, else the clock
+    // Files the host will write from the image (a BIN, a cue sheet): kept off
+    // the build's inputs and the image like the image itself.
+    std::vector<NamedFile> otherOutputs;
 };
 
 int QorSVCD(char* imagePath, char* scriptPath, LogList* log, const BuildHost& host = {});

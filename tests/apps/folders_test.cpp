@@ -1,6 +1,9 @@
 // The author's folder lists, the application folder and its scan into the tree.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "apps/app_scan.h"
@@ -142,6 +145,45 @@ TEST_F(FoldersTest, ScanPassOrderKindsSizesAndRefusals) {
     FreshDataFolder();
     EXPECT_EQ(ScanApplicationFiles(other.Path(), tree, ctx).result, kScanFileTooLarge);
     EXPECT_NE(log.Last().find("BIG.WAV is too large"), std::string::npos);
+}
+
+// A FIFO would block the writer for ever and a link back into the scanned
+// folder would send a walk of the tree round in circles: both are logged and
+// left out, promptly, while regular files, folders and links to them are taken.
+TEST_F(FoldersTest, ScanTakesOnlyRegularFilesAndFoldersAndSkipsLinksBack) {
+    test::TempDir elsewhere;
+    Put("index.chm", 300);
+    ASSERT_TRUE(MakeDirectory(dir / "sub.wav"));
+    const auto link = [&](const std::string& target, const std::string& name) {
+        return ::symlink(target.c_str(), (dir / name).c_str()) == 0;
+    };
+    ASSERT_TRUE(link("..", "sub.wav/loop.wav"));  // below the scan: never reached by it
+    ASSERT_EQ(::mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+    ASSERT_TRUE(link("index.chm", "alias.mpg") && link(elsewhere.Path(), "away.wav"));
+    ASSERT_TRUE(link(".", "self.wav") && link("..", "up.mp3") && link("sub.wav/loop.wav", "deep.ybm") &&
+                link("absent.chm", "gone.chm"));
+    FreshDataFolder();
+    const auto started = std::chrono::steady_clock::now();
+    const ScanOutcome out = ScanApplicationFiles(dir.Path(), tree, ctx);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+
+    EXPECT_EQ(out.result, kScanOk);
+    EXPECT_EQ(out.fileCount, 4);
+    EXPECT_EQ(Scanned(), (Names{"INDEX.CHM", "ALIAS.MPG", "AWAY.WAV", "SUB.WAV"}));
+    EXPECT_TRUE(Scan("ALIAS.MPG") && Scan("ALIAS.MPG")->kind == NodeKind::Form2File);
+    EXPECT_TRUE(Scan("AWAY.WAV") && Scan("AWAY.WAV")->kind == NodeKind::Directory);
+    const std::pair<const char*, const char*> skipped[] = {
+        {"gone.chm", "it is not a regular file or folder"},       // a link to nothing
+        {"pipe.wav", "it is not a regular file or folder"},
+        {"self.wav", "it is a link back to a folder that holds it"},
+        {"up.mp3", "it is a link back to a folder that holds it"},
+        {"deep.ybm", "it is a link back to a folder that holds it"}};  // through a link in a sub-folder
+    const Names lines = log.Lines();
+    for (const auto& [name, reason] : skipped) {
+        const std::string line = "Skipping " + dir / name + ": " + reason;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line;
+        EXPECT_FALSE(Scan(ToUpper(name))) << name;
+    }
 }
 
 struct CancelAtSink : ProgressSink {  // presses Cancel at pump `at` (1 = the first)

@@ -36,6 +36,11 @@ TEST(TrackList, SortedByIdNumberedFromTwoAndEndedByAnyOtherWord) {
     EXPECT_EQ(e[0].id + e[0].fileName + e[1].id + e[1].fileName + e[2].id, "AVSEQ01A.MPSAVSEQ01C.MPSAVSEQ03");
     EXPECT_EQ(std::tuple(e[0].number, e[2].number, e[0].path, run.result), std::tuple(2u, 4u, f.dir / "a.mps", 0));
     EXPECT_TRUE(f.Logged("Total has 3 Video Track(s)") && f.messages.empty()) << f.AllOutput();
+    // The writer later copies each file only while it still has the stamp the probe saw.
+    for (const TrackEntry& t : e) {
+        const auto now = IdentifyFile(t.path);
+        EXPECT_TRUE(t.probedStamp && now && t.probedStamp->SameStampAs(*now)) << t.id;
+    }
 }
 
 TEST(TrackList, ProbedValuesWinOverTheScriptWordsAndSideFilesOverTheProbe) {
@@ -211,6 +216,54 @@ TEST(SegmentItems, ErrorsFailTheStepAndLeaveSpicontxEmpty) {
         EXPECT_EQ(run.result, 2000) << entry;
         EXPECT_TRUE(boxed ? f.Shown(message) : f.Logged(message)) << entry << "\n" << f.AllOutput();
         EXPECT_TRUE(kind == DiscKind::Vcd30 || ReadBytes(f.ctx.workFolder + "SPICONTX.SVD").empty()) << entry;
+    }
+}
+
+// A file that exists but cannot be read: the system's reason comes before the step's own line.
+TEST(ContentInputs, UnreadableFilesAreReportedWithTheSystemsReason) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[TRACK]\nMPEGTRACK AVSEQ01 folder.mps PAL AUDIO 2 TIME 2\n", "Error 10002: File FOLDER.MPS is not a track format"},
+        {"[PBC]\nSEGMENT\nSEG01 = folder.mps AUDIO 0 VIDEO 1\nENDSEGMENT\n", "Can't open file FOLDER.MPS"}};
+    for (const auto& [script, stepLine] : cases) {
+        ContentFixture f;
+        MakeDirectory(f.dir / "folder.mps");
+        f.OpenScript(script);
+        int result = 0;
+        TrackList tracks;
+        SegmentList segments;
+        const bool read = script.rfind("[TRACK]", 0) == 0 ? ReadTrackList(f.reader, f.ctx, tracks, result)
+                                                            : ReadSegmentItems(f.reader, f.ctx, segments, result);
+        EXPECT_FALSE(read);
+        const auto& lines = f.log.Lines();
+        const auto reason = std::find(lines.begin(), lines.end(), "Error: cannot open " + f.dir / "folder.mps: Is a directory");
+        EXPECT_LT(reason, std::find(lines.begin(), lines.end(), stepLine)) << f.AllOutput();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), stepLine), lines.end()) << f.AllOutput();
+    }
+}
+
+// A sink that presses Cancel at its first poll.
+struct CancelAtOnce : ProgressSink {
+    bool PumpPendingMessages() override { return true; }
+};
+
+// Only a Cancel ends the step as cancelled: a conversion that cannot write its
+// work file (a full disk, a vanished folder) fails it with its reason.
+TEST(SegmentItems, AFailedConversionFailsTheStepAndOnlyACancelCancelsIt) {
+    const std::string bitmap = EnsureMedia(
+        "content_480x576.bmp", "ffmpeg -y -loglevel error -f lavfi -i testsrc=size=480x576 -frames:v 1 -c:v bmp -f image2 {out}");
+    for (const bool cancel : {false, true}) {
+        ContentFixture f(DiscKind::Cvd);  // no SPICONTX.SVD: the conversion writes first
+        std::filesystem::copy_file(bitmap, f.dir / "pic.bmp");
+        ProgressSink quiet;
+        CancelAtOnce pressed;
+        ProgressWindow window(cancel ? static_cast<ProgressSink*>(&pressed) : &quiet);
+        f.ctx.progress = &window;
+        if (!cancel) f.ctx.workFolder = f.dir / "gone/";
+        SegmentRun run;
+        EXPECT_FALSE(run.Read(f, "SEG01 = pic.bmp AUDIO 0 VIDEO 1"));
+        EXPECT_EQ(run.result, cancel ? -1 : 2000) << f.AllOutput();
+        EXPECT_EQ(f.Logged("Can't convert file PIC.BMP"), !cancel) << f.AllOutput();
+        EXPECT_EQ(f.Logged(f.dir / "gone/pic.VBS: No such file or directory"), !cancel) << f.AllOutput();
     }
 }
 

@@ -29,6 +29,10 @@ inline void PrintTo(const KindCase& kind, std::ostream* os) { *os << kind.name; 
 // MENU.BMP (a still) into `folder`; returns the tracks' source streams.
 std::vector<std::string> CopyKindMedia(const KindCase& kind, const std::string& folder);
 
+// A disc of two tracks (A.MPS, B.MPS), a still menu (MENU.BMP) and a clip
+// (CLIP.MPS) as segments, with a menu and play lists.
+std::vector<std::string> WholeDiscScript(const KindCase& kind);
+
 // Writes `lines` with CR LF ends.
 void WriteScript(const std::string& path, const std::vector<std::string>& lines);
 

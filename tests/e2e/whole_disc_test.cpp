@@ -12,26 +12,6 @@
 namespace qorvcd::test {
 namespace {
 
-std::vector<std::string> WholeDiscScript(const KindCase& kind) {
-    const std::string p = kind.trackPrefix;
-    const auto clause = [&](const std::string& text) { return kind.vcd30 ? std::string() : " " + text; };
-    std::vector<std::string> s = {"[VCD]"};
-    if (*kind.mode) s.push_back(std::string("MODE = ") + kind.mode);
-    s.insert(s.end(), {
-        "ALBUM = \"WHOLE DISC\"", "VERSION = 2.0", "VOLUME = 1", "ANZVOL = 1", "[TRACK]",
-        "MPEGTRACK " + p + "01 A.MPS" + clause("PAL AUDIO 2 TIME 3"),
-        "MPEGTRACK " + p + "02 B.MPS" + clause("PAL AUDIO 2 TIME 2"),
-        "[PBC]", "SEGMENT", "SEGMENU = MENU.BMP" + clause("AUDIO 0 VIDEO 20"),
-        "SEGCLIP = CLIP.MPS" + clause("AUDIO 1 VIDEO 28"), "ENDSEGMENT",
-        "SELECTION MAIN PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT PLAY1 TIMEOUT NONE WAIT 10 LOOP 1 "
-        "PLAYITEM SEGMENU ITEMS 1 PLAY1 2 PLAY2 3 CLIP ENDITEMS ENDSELECT",
-        "PLAYLIST PLAY1 PREVIOUS MAIN NEXT PLAY2 RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY " + p + "01 ENDPLAYLIST",
-        "PLAYLIST PLAY2 PREVIOUS PLAY1 NEXT NONE RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY " + p + "02 FROM 1.0 TO 2 ENDPLAYLIST",
-        "PLAYLIST CLIP PREVIOUS NONE NEXT NONE RETURN MAIN WAIT 5 AUTOWAIT 0 PLAY SEGCLIP ENDPLAYLIST",
-        "[ISO9660]", "VOLUME_ID = WHOLE_DISC"});
-    return s;
-}
-
 // The play-item number behind the inspector's "track 2", "entry 3" (entries
 // count from 100) or "segment 1000".
 int PlayItemNumber(const std::string& text) {

@@ -148,7 +148,11 @@ TEST(ImageDamage, TruncatedOrDamagedImagesGiveErrorsNotCrashes) {
         DecodedImage decoded;
         const bool opened = reader.Open(path);
         EXPECT_TRUE(opened || !reader.Error().empty());
-        const bool exported = ExportBinCue({path, build.dir / "x.cue", build.dir / "x.iso"}, &exportError);
+        BinCueRequest request;
+        request.imagePath = path;
+        request.cuePath = build.dir / "x.cue";
+        request.isoPath = build.dir / "x.iso";
+        const bool exported = ExportBinCue(request, &exportError);
         EXPECT_EQ(exported, opened);
         for (const char* name : {"x.cue", "x.bin", "x.iso", "x.cue.part", "x.bin.part", "x.iso.part"})
             EXPECT_EQ(FileExists(build.dir / name), opened && std::string(name).find("part") == std::string::npos) << name;

@@ -2,7 +2,10 @@
 // packed stream, each after a hand-made start of track 1.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <numeric>
 
 #include "content/psd_compiler.h"
@@ -272,7 +275,7 @@ TEST(TrackWriter, EntryPointsLandOnTheFirstIntraUnitDueAndPatchThePsd) {
 TEST(TrackWriter, StopsWithTheirResults) {
     const struct { std::string name; int expected; const char* line; } cases[] = {
         {"cancel", -1, ""}, {"head", 2000, "MPS error packet head!"}, {"full", 2000, "ENTRIES is full"},
-        {"name", 2000, "Name error!"}, {"limit", -1, "SVCD times may be over 70mins, or space over 645M"}};
+        {"name", 2000, "Name error!"}, {"limit", 2000, "SVCD times may be over 70mins, or space over 645M"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TrackDisc disc(DiscKind::Svcd);
@@ -412,6 +415,80 @@ TEST(SegmentWriter, MissingItemFailsAndConvertedItemsAreDeleted) {
     broken.Write();
     EXPECT_EQ(broken.result, kSegmentWriteFailed);
     EXPECT_NE(broken.log.Last().find("Can't open"), std::string::npos);
+}
+
+// What happens to an input file after the step that checked it.
+enum class Change { None, Touched, Grown, CutWhileCopied, GrownWhileCopied, Damaged };
+
+// Runs `change` once, at the writer's `poll`th look at the progress window.
+struct ChangeOnPoll : ProgressSink {
+    int left;
+    std::function<void()> change;
+    ChangeOnPoll(int poll, std::function<void()> run) : left(poll), change(std::move(run)) {}
+    bool PumpPendingMessages() override {
+        if (--left == 0) change();
+        return false;
+    }
+};
+
+void Touch(const std::string& path) {
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(5));
+}
+void Resize(const std::string& path, size_t units) { std::filesystem::resize_file(path, units * kSectorModeUnitSize); }
+
+// Either writer copies an input only while it is what was checked, and never
+// a unit whose subheader copies disagree: the build fails with a line naming it.
+TEST(MpegWriters, ChangedOrDamagedInputsFailTheBuild) {
+    constexpr size_t kUnits = 40, kDamagedUnit = 5;
+    const struct { Change change; std::string line; } cases[] = {
+        {Change::None, ""},
+        {Change::Touched, " changed during the build"},
+        {Change::Grown, " changed during the build"},
+        {Change::CutWhileCopied, " changed during the build"},
+        {Change::GrownWhileCopied, " changed during the build"},
+        {Change::Damaged, Format(" is damaged: the two subheader copies of the sector at byte %zu differ",
+                                 kDamagedUnit * kSectorModeUnitSize)}};
+    for (const auto& c : cases) {
+        for (const bool track : {true, false}) {
+            SCOPED_TRACE(Format("change %d, %s", int(c.change), track ? "track" : "segment"));
+            TrackDisc trackDisc(DiscKind::Svcd);
+            SegmentDisc segmentDisc;
+            WriterDisc& disc = track ? static_cast<WriterDisc&>(trackDisc) : segmentDisc;
+            const std::string path = track ? trackDisc.AddTrack(kUnits, 160).path : segmentDisc.AddItem(kUnits);
+            if (c.change == Change::Damaged) {  // the file number copy: the track writer sets both later
+                std::vector<uint8_t> bytes = ReadBytes(path);
+                bytes[kDamagedUnit * kSectorModeUnitSize + 4] ^= 0x40;
+                WriteBytes(path, bytes);
+            }
+            const std::optional<FileIdentity> stamp = IdentifyFile(path);
+            if (track) trackDisc.tracks[0].probedStamp = stamp;
+            else segmentDisc.segments.Items()[0].measuredStamp = stamp;
+            if (c.change == Change::Touched) Touch(path);
+            if (c.change == Change::Grown) Resize(path, kUnits + 1);
+            ChangeOnPoll sink(10, [&] { Resize(path, c.change == Change::CutWhileCopied ? 5 : kUnits + 1); });
+            ProgressWindow window(&sink);
+            if (c.change == Change::CutWhileCopied || c.change == Change::GrownWhileCopied) disc.ctx.progress = &window;
+            if (track) trackDisc.Write();
+            else segmentDisc.Write();
+            EXPECT_EQ(disc.result, c.line.empty() ? 0 : 2000) << disc.log.Last();
+            const std::string shown = track ? trackDisc.tracks[0].fileName : path;
+            EXPECT_TRUE(c.line.empty() || HasLine(disc.log, "Error: " + shown + c.line)) << disc.log.Last();
+        }
+    }
+}
+
+// A write that fails for want of space says so, with the path and the
+// system's reason, and fails the build rather than passing for a Cancel.
+TEST(SegmentWriter, AFullDiskFailsWithTheSystemsReason) {
+    if (!File::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    SegmentDisc disc;
+    disc.AddItem(100);  // more than the image file's buffer holds
+    disc.imagePath = "/dev/full";
+    ASSERT_TRUE(disc.StartImage());
+    disc.image.SetSectorCounter(300);
+    WriteSegmentItems(disc.image, disc.ctx, disc.segments, disc.fs, nullptr, disc.result);
+    EXPECT_EQ(disc.result, kSegmentWriteFailed);
+    EXPECT_TRUE(HasLine(disc.log, "/dev/full: No space left on device")) << disc.log.Last();
 }
 
 }  // namespace

@@ -1,0 +1,62 @@
+#include "session/output_guard.h"
+
+#include "platform/file_identity.h"
+#include "platform/log_list.h"
+#include "platform/paths.h"
+#include "script/script_reader.h"
+
+namespace qorvcd {
+
+namespace {
+
+std::string Refusal(const NamedFile& output, const std::string& reason) {
+    return Format("Error: %s %s %s", output.what.c_str(), output.path.c_str(), reason.c_str());
+}
+
+}  // namespace
+
+std::string OutputGuard::CheckOutputs() const {
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        const NamedFile& output = outputs_[i];
+        if (const std::string problem = OutputProblem(output.path); !problem.empty()) {
+            return Format("Error: %s cannot be written: %s", output.what.c_str(), problem.c_str());
+        }
+        const std::vector<NamedFile> earlier(outputs_.begin(), outputs_.begin() + long(i));
+        if (const NamedFile* other = AliasedInput(output.path, earlier)) {
+            return Refusal(output, "would be the same file as " + other->what + " " + other->path);
+        }
+    }
+    return {};
+}
+
+std::string OutputGuard::CheckAgainst(const std::vector<NamedFile>& inputs) const {
+    for (const NamedFile& output : outputs_) {
+        if (const NamedFile* input = AliasedInput(output.path, inputs)) {
+            return Refusal(output, "would overwrite " + input->what + " " + input->path);
+        }
+    }
+    return {};
+}
+
+std::string OutputGuard::CheckOutside(const std::string& folder, const std::string& what) const {
+    for (const NamedFile& output : outputs_) {
+        if (LiesInside(output.path, folder)) return Refusal(output, "lies inside " + what + " " + folder);
+    }
+    return {};
+}
+
+std::vector<NamedFile> FilesNamedByScript(const std::string& scriptPath, const std::string& scriptFolder) {
+    std::vector<NamedFile> files{{"the script", scriptPath}};
+    ScriptReader reader;
+    if (!reader.OpenScript(scriptPath)) return files;
+    while (!reader.AtEnd()) {
+        const char* token = reader.NextToken();
+        if (!token || !*token) continue;
+        const std::string path = ResolvePath(token, scriptFolder);
+        const auto id = IdentifyFile(path);
+        if (id && id->type == FileType::Regular) files.push_back({"the file named in the script", path});
+    }
+    return files;
+}
+
+}  // namespace qorvcd
