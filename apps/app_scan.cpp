@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "image/sector_unit.h"
+#include "core/build_context.h"
+#include "core/sector_unit.h"
 #include "iso9660/dir_tree.h"
 #include "platform/file_identity.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "core/build_context.h"
 #include "iso9660/dir_tree.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

@@ -5,7 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
-#include "image/bincue.h"
+#include "imagetools/bincue.h"
 #include "platform/file.h"
 #include "platform/terminal.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "image/inspect.h"
+#include "imagetools/inspect.h"
 
 namespace qorvcd::cli {
 

@@ -8,11 +8,11 @@
 #include "cli/disc_kind_option.h"
 #include "cli/single_output.h"
 #include "cli/terminal_progress.h"
+#include "core/build_context.h"
 #include "mpeg/encode_pipeline.h"
 #include "platform/outputs.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
-#include "session/build_context.h"
 
 namespace qorvcd::cli {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "codec/stream_codes.h"
-#include "image/sector_unit.h"
+#include "core/sector_unit.h"
 
 namespace qorvcd::codec {
 

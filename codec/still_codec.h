@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "session/disc_kind.h"
+#include "core/disc_kind.h"
 
 namespace qorvcd::codec {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/build_context.h"
+#include "core/build_context.h"
 
 namespace qorvcd {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "session/build_context.h"
+#include "core/build_context.h"
 
 namespace qorvcd {
 

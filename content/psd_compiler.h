@@ -12,8 +12,8 @@
 #include "content/pbc_script.h"
 #include "content/segment_items.h"
 #include "content/track_list.h"
-#include "session/build_context.h"
-#include "session/disc_kind.h"
+#include "core/build_context.h"
+#include "core/disc_kind.h"
 
 namespace qorvcd {
 

@@ -68,23 +68,25 @@ void SegmentList::Clear() {
 
 namespace {
 
-// Passes a still conversion's progress to the build's window and remembers a
-// Cancel taken through it: the pipeline answers -1 both for a Cancel and for
-// a failure (a full work disk, say), and only a Cancel may end the build as one.
-class CancelWatch : public ProgressSink {
+// The build's progress window, remembering a Cancel taken through it: the
+// still pipeline answers -1 both for a Cancel and for a failure (a full work
+// disk, say), and only a Cancel may end the build as one.
+class CancelWatch : public Progress {
   public:
-    explicit CancelWatch(ProgressWindow& window) : window_(window) {}
-    bool PumpPendingMessages() override {
+    explicit CancelWatch(Progress& window) : window_(window) {}
+    bool Open() override { return window_.Open(); }
+    void DestroyWindow() override { window_.DestroyWindow(); }
+    int SetProgress(int position) override { return window_.SetProgress(position); }
+    bool TakeCancelRequest() override {
         const bool requested = window_.TakeCancelRequest();
         cancelled_ = cancelled_ || requested;
         return requested;
     }
     void SetMessage(const std::string& text) override { window_.SetMessage(text); }
-    void SetBarPosition(int position) override { window_.SetProgress(position); }
     bool Cancelled() const { return cancelled_; }
 
   private:
-    ProgressWindow& window_;
+    Progress& window_;
     bool cancelled_ = false;
 };
 
@@ -95,9 +97,8 @@ int ConvertStill(const BuildContext& ctx, const std::string& bitmap, const std::
     cancelled = false;
     if (!ctx.progress) return EncodeStillPicture(ctx, bitmap, target, pictureMode);
     CancelWatch watch(*ctx.progress);
-    ProgressWindow window(&watch);
     BuildContext watched = ctx;
-    watched.progress = &window;
+    watched.progress = &watch;
     const int converted = EncodeStillPicture(watched, bitmap, target, pictureMode);
     cancelled = watch.Cancelled();
     return converted;

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "image/sector_unit.h"
+#include "core/build_context.h"
+#include "core/sector_unit.h"
 #include "platform/file_identity.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

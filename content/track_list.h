@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/build_context.h"
+#include "core/disc_kind.h"
 #include "mpeg/mpeg_probe.h"
 #include "platform/file_identity.h"
-#include "session/build_context.h"
-#include "session/disc_kind.h"
 
 namespace qorvcd {
 

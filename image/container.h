@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <string>
 
+#include "core/build_context.h"
+#include "core/disc_kind.h"
+#include "core/sector_unit.h"
 #include "image/container_records.h"
-#include "image/sector_unit.h"
 #include "platform/file.h"
-#include "session/build_context.h"
-#include "session/disc_kind.h"
 
 namespace qorvcd {
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "core/sector_unit.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
-#include "image/sector_unit.h"
 
 namespace qorvcd {
 

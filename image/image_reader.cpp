@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "image/container.h"
-#include "image/video_track_writer.h"
 #include "platform/log_list.h"
 
 namespace qorvcd {

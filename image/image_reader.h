@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/sector_unit.h"
 #include "image/container_records.h"
-#include "image/sector_unit.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "session/disc_kind.h"
+#include "core/disc_kind.h"
 
 namespace qorvcd {
 

@@ -9,17 +9,17 @@
 #include "content/psd_compiler.h"
 #include "content/segment_items.h"
 #include "content/track_list.h"
+#include "core/build_context.h"
 #include "infofiles/entries_record.h"
 #include "infofiles/info_file_names.h"
 #include "infofiles/search_record.h"
 #include "infofiles/tracks_record.h"
-#include "iso9660/control_files.h"
+#include "iso9660/control_sectors.h"
 #include "iso9660/dir_tree.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 namespace {

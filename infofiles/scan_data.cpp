@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/build_context.h"
 #include "infofiles/info_file_names.h"
 #include "infofiles/tracks_record.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

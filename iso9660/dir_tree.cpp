@@ -1,8 +1,8 @@
 #include "iso9660/dir_tree.h"
 
+#include "core/build_context.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

@@ -4,12 +4,12 @@
 
 #include "content/segment_items.h"
 #include "content/track_list.h"
-#include "image/sector_unit.h"
+#include "core/build_context.h"
+#include "core/sector_unit.h"
 #include "iso9660/dir_tree.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/disc_kind.h"
 #include "iso9660/file_system_state.h"
-#include "session/disc_kind.h"
 
 namespace qorvcd {
 

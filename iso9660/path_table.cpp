@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "core/build_context.h"
 #include "iso9660/dir_tree.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/build_context.h"
+#include "core/disc_kind.h"
 #include "iso9660/path_table.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/log_list.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
-#include "session/disc_kind.h"
 
 namespace qorvcd {
 

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "session/build_context.h"
+#include "core/build_context.h"
 
 namespace qorvcd {
 

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "codec/stream_codes.h"
-#include "image/sector_unit.h"
+#include "core/progress.h"
+#include "core/sector_unit.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
-#include "session/progress_window.h"
 
 namespace qorvcd {
 
@@ -115,7 +115,7 @@ struct ParsedFlags {
 
 class Prober {
 public:
-    Prober(MpegStreamInfo& info, const std::string& path, ProgressWindow* progress,
+    Prober(MpegStreamInfo& info, const std::string& path, Progress* progress,
            const MessageHandler& showMessage)
         : info_(info), path_(path), progress_(progress), showMessage_(showMessage) {}
 
@@ -141,7 +141,7 @@ private:
 
     MpegStreamInfo& info_;
     const std::string& path_;
-    ProgressWindow* progress_;
+    Progress* progress_;
     const MessageHandler& showMessage_;
     File file_;
     uint64_t length_ = 0;
@@ -322,7 +322,7 @@ int32_t Prober::MeasureDuration() {
 
 void ResetStreamInfo(MpegStreamInfo& info) { info.status = kProbeNotProbed; }
 
-int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, ProgressWindow* progress,
+int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, Progress* progress,
                       const MessageHandler& showMessage) {
     Prober prober(info, path, progress, showMessage);
     return prober.Run();

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "core/disc_kind.h"
 #include "platform/log_list.h"
-#include "session/disc_kind.h"
 
 namespace qorvcd {
 
-class ProgressWindow;
+class Progress;
 
 // Probe outcomes kept in MpegStreamInfo::status.
 inline constexpr int32_t kProbeNotProbed = -1;
@@ -60,7 +60,7 @@ void ResetStreamInfo(MpegStreamInfo& info);
 // `progress` may be null; with one the duration search shows its progress and
 // honours Cancel. Messages ("File %s format error!", "Not a multiplex file")
 // go to `showMessage`. Returns the status, also kept in `info.status`.
-int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, ProgressWindow* progress,
+int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, Progress* progress,
                       const MessageHandler& showMessage);
 
 // Frames per second of the sequence header, or the status when not probed.

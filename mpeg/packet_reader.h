@@ -13,10 +13,10 @@
 #include <string>
 
 #include "codec/stream_codes.h"
-#include "image/sector_unit.h"
+#include "core/disc_kind.h"
+#include "core/sector_unit.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
-#include "session/disc_kind.h"
 
 namespace qorvcd {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "core/build_context.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 namespace {

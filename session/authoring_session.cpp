@@ -241,6 +241,10 @@ bool AuthoringSession::CreateImageFiles() {
     return true;
 }
 
+ProgressWindowFactory AuthoringSession::ProgressWindowMaker() const {
+    return [sink = host_.progress] { return std::make_unique<ProgressWindow>(sink); };
+}
+
 bool AuthoringSession::OpenProgressWindow() {
     progressWindow_ = std::make_unique<ProgressWindow>(host_.progress);
     if (!progressWindow_->Open()) {

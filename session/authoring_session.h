@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "core/build_context.h"
+#include "core/disc_kind.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/outputs.h"
-#include "session/build_context.h"
-#include "session/disc_kind.h"
 #include "session/output_guard.h"
 #include "session/qorvcd.h"
 
@@ -44,7 +44,8 @@ public:
     const std::string& ImagePath() const { return imagePath_; }
     const std::string& ScriptPath() const { return scriptPath_; }
     const std::string& SettingsPath() const { return settingsPath_; }
-    ProgressSink* HostProgressSink() const { return host_.progress; }
+    // Makes windows that show on the host's progress sink.
+    ProgressWindowFactory ProgressWindowMaker() const;
     SessionContent& Content() { return *content_; }
     ProgressWindow* Progress() { return progressWindow_.get(); }
 

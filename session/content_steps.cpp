@@ -3,13 +3,13 @@
 #include <cstring>
 
 #include "apps/app_scan.h"
-#include "apps/app_writer.h"
 #include "apps/folder_lists.h"
+#include "assembly/app_writer.h"
+#include "assembly/layout.h"
 #include "content/pbc_script.h"
 #include "content/segment_items.h"
 #include "content/track_list.h"
 #include "image/container.h"
-#include "image/layout.h"
 #include "infofiles/info_files.h"
 #include "infofiles/scan_data.h"
 #include "iso9660/dir_tree.h"
@@ -272,7 +272,7 @@ void LayOutImage(AuthoringSession& session) {
                     .tracks = content.tracks.Entries(),
                     .segments = content.segments,
                     .script = content.scriptReader.get(),
-                    .progressSink = session.HostProgressSink(),
+                    .makeProgressWindow = session.ProgressWindowMaker(),
                     .scanData = &content.scanData,
                     .apps = {.appFolder = content.appFolder, .scanDataNode = content.scanDataNode},
                     .result = session.result};

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/progress.h"
+
 namespace qorvcd {
 
 // What a host provides to show a progress window. Every method has a no-op
@@ -28,21 +30,21 @@ public:
     virtual void EnableOwner(bool enable) { (void)enable; }
 };
 
-class ProgressWindow {
+class ProgressWindow : public Progress {
 public:
     // captionId 0 takes the default caption string.
     explicit ProgressWindow(ProgressSink* sink, unsigned captionId = 0);
-    ~ProgressWindow();
+    ~ProgressWindow() override;
     ProgressWindow(const ProgressWindow&) = delete;
     ProgressWindow& operator=(const ProgressWindow&) = delete;
 
-    bool Open();
+    bool Open() override;
     // Moves the bar; returns the previous position.
-    int SetProgress(int position);
+    int SetProgress(int position) override;
     // True (once) when Cancel was pressed since the last poll.
-    bool TakeCancelRequest();
-    void SetMessage(const std::string& text);
-    void DestroyWindow();
+    bool TakeCancelRequest() override;
+    void SetMessage(const std::string& text) override;
+    void DestroyWindow() override;
 
     // The template's Cancel button and Escape key.
     void OnCancel() { cancelRequested_ = true; }

@@ -8,11 +8,11 @@
 
 #include "apps/app_scan.h"
 #include "apps/folder_lists.h"
+#include "core/build_context.h"
 #include "iso9660/dir_tree.h"
 #include "platform/paths.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
-#include "session/progress_window.h"
+#include "tests/support/scripted_progress.h"
 #include "tests/support/test_support.h"
 
 namespace qorvcd {
@@ -186,23 +186,14 @@ TEST_F(FoldersTest, ScanTakesOnlyRegularFilesAndFoldersAndSkipsLinksBack) {
     }
 }
 
-struct CancelAtSink : ProgressSink {  // presses Cancel at pump `at` (1 = the first)
-    int at = 0, pumps = 0;
-    Names messages;
-    bool PumpPendingMessages() override { return ++pumps == at; }
-    void SetMessage(const std::string& text) override { messages.push_back(text); }
-};
-
 TEST_F(FoldersTest, ScanCancelEndsThePassAndTheLogIsTrimmedEveryTwentyFiles) {
     for (const char* name : {"index.chm", "a.mpg", "b.mpg", "c.wav"}) Put(name, 10);
     FreshDataFolder();
-    CancelAtSink sink;
-    sink.at = 2;  // Cancel pressed while A.MPG is handled
-    ProgressWindow window(&sink);
+    test::ScriptedProgress window([](int look) { return look == 2; });  // Cancel while A.MPG is handled
     ctx.progress = &window;
     EXPECT_EQ(ScanApplicationFiles(dir.Path(), tree, ctx).result, kScanCancelled);
     EXPECT_EQ(Scanned(), (Names{"INDEX.CHM", "A.MPG", "C.WAV"}));
-    EXPECT_EQ(sink.messages.front(), "Fund file INDEX.CHM...");
+    EXPECT_EQ(window.messages.front(), "Fund file INDEX.CHM...");
 
     ctx.progress = nullptr;
     for (int i = 0; i < 21; ++i) Put("s" + std::to_string(100 + i) + ".wav", 1);

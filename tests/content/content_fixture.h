@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
+#include "core/build_context.h"
 #include "mpeg/packet_reader.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
 #include "tests/mpeg/mpeg_media.h"
 #include "tests/support/test_support.h"
 

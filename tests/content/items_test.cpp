@@ -6,6 +6,7 @@
 #include "content/spicontx.h"
 #include "content/track_list.h"
 #include "content_fixture.h"
+#include "tests/support/scripted_progress.h"
 
 namespace qorvcd::test {
 namespace {
@@ -241,11 +242,6 @@ TEST(ContentInputs, UnreadableFilesAreReportedWithTheSystemsReason) {
     }
 }
 
-// A sink that presses Cancel at its first poll.
-struct CancelAtOnce : ProgressSink {
-    bool PumpPendingMessages() override { return true; }
-};
-
 // Only a Cancel ends the step as cancelled: a conversion that cannot write its
 // work file (a full disk, a vanished folder) fails it with its reason.
 TEST(SegmentItems, AFailedConversionFailsTheStepAndOnlyACancelCancelsIt) {
@@ -254,9 +250,7 @@ TEST(SegmentItems, AFailedConversionFailsTheStepAndOnlyACancelCancelsIt) {
     for (const bool cancel : {false, true}) {
         ContentFixture f(DiscKind::Cvd);  // no SPICONTX.SVD: the conversion writes first
         std::filesystem::copy_file(bitmap, f.dir / "pic.bmp");
-        ProgressSink quiet;
-        CancelAtOnce pressed;
-        ProgressWindow window(cancel ? static_cast<ProgressSink*>(&pressed) : &quiet);
+        ScriptedProgress window([cancel](int) { return cancel; });
         f.ctx.progress = &window;
         if (!cancel) f.ctx.workFolder = f.dir / "gone/";
         SegmentRun run;

@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include "image/inspect.h"
+#include "imagetools/inspect.h"
 
 namespace qorvcd::test {
 

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <functional>
 
+#include "core/sector_unit.h"
 #include "image/container.h"
 #include "image/image_reader.h"
-#include "image/sector_unit.h"
 #include "platform/bytes.h"
 #include "tests/support/test_support.h"
 

@@ -6,6 +6,7 @@
 
 #include "content/segment_items.h"
 #include "content/track_list.h"
+#include "core/build_context.h"
 #include "infofiles/entries_record.h"
 #include "infofiles/info_file_names.h"
 #include "infofiles/info_files.h"
@@ -15,7 +16,6 @@
 #include "infofiles/tracks_record.h"
 #include "platform/log_list.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
 #include "tests/support/test_support.h"
 
 namespace qorvcd {

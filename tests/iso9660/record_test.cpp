@@ -3,13 +3,13 @@
 
 #include <array>
 
+#include "core/build_context.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/directory_record.h"
 #include "iso9660/volume_descriptor.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "script/script_reader.h"
-#include "session/build_context.h"
 #include "tests/support/test_support.h"
 
 namespace qorvcd {

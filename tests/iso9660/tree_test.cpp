@@ -1,9 +1,9 @@
 // The directory tree and the path tables made from it.
 #include <gtest/gtest.h>
 
+#include "core/build_context.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/path_table.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 namespace {

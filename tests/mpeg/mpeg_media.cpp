@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/sector_unit.h"
+#include "core/sector_unit.h"
 #include "mpeg/packet_reader.h"
 #include "tests/support/test_support.h"
 

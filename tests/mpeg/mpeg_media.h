@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "session/disc_kind.h"
+#include "core/disc_kind.h"
 
 namespace qorvcd::test {
 

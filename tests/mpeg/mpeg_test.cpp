@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-#include "image/sector_unit.h"
+#include "core/sector_unit.h"
 #include "mpeg/mpeg_probe.h"
 #include "mpeg/packet_reader.h"
-#include "session/progress_window.h"
 #include "tests/mpeg/mpeg_media.h"
+#include "tests/support/scripted_progress.h"
 #include "tests/support/test_support.h"
 
 namespace qorvcd {
@@ -63,7 +63,7 @@ struct Probed {
     }
 };
 
-Probed ProbeFile(const std::string& path, ProgressWindow* progress = nullptr) {
+Probed ProbeFile(const std::string& path, Progress* progress = nullptr) {
     Probed p;
     ResetStreamInfo(p.info);
     p.info.duration = 777;  // only MPEG-2 playing time is measured
@@ -207,12 +207,6 @@ TEST(PacketReader, ErrorsShowTheirMessageAndLeaveNoFile) {
     EXPECT_EQ(cli("probe bad.mpg").exitCode, 1);
 }
 
-struct CancellingSink : ProgressSink {
-    bool PumpPendingMessages() override { return true; }
-    void SetMessage(const std::string& text) override { message = text; }
-    std::string message;
-};
-
 // The playing time is read from the last units: short files, a broken unit there, Cancel.
 TEST(MpegProbe, DurationSearch) {
     if (!test::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
@@ -222,10 +216,9 @@ TEST(MpegProbe, DurationSearch) {
     test::WriteBytes(dir / "short.mps", std::vector<uint8_t>(packed.begin(), packed.begin() + 30 * kSectorModeUnitSize));
     Probed p = ProbeFile(dir / "short.mps");
     EXPECT_TRUE(p.status == kProbeOk && p.info.duration > 0 && p.info.duration < 100) << p.info.duration;
-    CancellingSink sink;
-    ProgressWindow window(&sink);
+    test::ScriptedProgress window(test::Always);
     EXPECT_EQ(ProbeFile(packedPath, &window).status, kProbeCancelled);
-    EXPECT_EQ(sink.message, "Searching " + packedPath + " for Audio, Video and OGT information\n");
+    EXPECT_EQ(window.messages.back(), "Searching " + packedPath + " for Audio, Video and OGT information\n");
     // Audio from the search start on, so the search steps back onto the broken unit before it.
     const size_t searchStart = packed.size() - 46 * kSectorModeUnitSize;
     for (size_t at = searchStart; at < packed.size(); at += kSectorModeUnitSize) packed[at + 3] = 0x7F;

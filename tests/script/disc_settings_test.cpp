@@ -4,8 +4,8 @@
 
 #include <cstring>
 
+#include "core/build_context.h"
 #include "platform/log_list.h"
-#include "session/build_context.h"
 #include "tests/support/test_support.h"
 
 namespace qorvcd {

@@ -1,19 +1,19 @@
-#include "image/segment_writer.h"
+#include "assembly/segment_writer.h"
 
 #include <array>
 #include <string>
 
+#include "assembly/video_track_writer.h"
 #include "content/segment_items.h"
+#include "core/build_context.h"
+#include "core/sector_unit.h"
 #include "image/container.h"
-#include "image/sector_unit.h"
-#include "image/video_track_writer.h"
 #include "infofiles/scan_data.h"
 #include "iso9660/file_placement.h"
 #include "iso9660/file_system_state.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

@@ -1,15 +1,15 @@
-#include "iso9660/control_files.h"
+#include "assembly/control_files.h"
 
 #include <array>
 #include <string>
 #include <vector>
 
+#include "core/build_context.h"
 #include "image/container.h"
 #include "iso9660/dir_tree.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

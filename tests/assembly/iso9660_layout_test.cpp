@@ -3,13 +3,13 @@
 
 #include <array>
 
+#include "assembly/control_files.h"
+#include "assembly/directory_writer.h"
 #include "content/segment_items.h"
 #include "content/track_list.h"
 #include "image/container.h"
-#include "iso9660/control_files.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/directory_record.h"
-#include "iso9660/directory_writer.h"
 #include "iso9660/file_placement.h"
 #include "tests/support/test_support.h"
 

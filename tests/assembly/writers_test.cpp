@@ -8,13 +8,13 @@
 #include <functional>
 #include <numeric>
 
+#include "assembly/segment_writer.h"
+#include "assembly/video_track_writer.h"
 #include "content/psd_compiler.h"
 #include "content/segment_items.h"
 #include "content/track_list.h"
 #include "image/container.h"
 #include "image/image_reader.h"
-#include "image/segment_writer.h"
-#include "image/video_track_writer.h"
 #include "infofiles/entries_record.h"
 #include "infofiles/info_file_names.h"
 #include "infofiles/scan_data.h"
@@ -23,6 +23,7 @@
 #include "iso9660/file_system_state.h"
 #include "platform/bytes.h"
 #include "tests/mpeg/mpeg_media.h"
+#include "tests/support/scripted_progress.h"
 #include "tests/support/test_support.h"
 
 namespace qorvcd {
@@ -44,11 +45,6 @@ std::string WriteUnits(const std::string& path, const std::vector<uint8_t>& unit
 bool HasLine(const LogList& log, const std::string& text) {
     return std::any_of(log.Lines().begin(), log.Lines().end(), [&](const auto& l) { return l.find(text) != l.npos; });
 }
-struct CancelOnPoll : ProgressSink {
-    int left;
-    explicit CancelOnPoll(int poll) : left(poll) {}
-    bool PumpPendingMessages() override { return --left == 0; }
-};
 
 // What both writers' discs share: the work folder, the packed stream, the image.
 struct WriterDisc {
@@ -283,8 +279,7 @@ TEST(TrackWriter, StopsWithTheirResults) {
         while (disc.units[bad * kSectorModeUnitSize + 3] != kVideoCoding) ++bad;
         if (c.name == "head") disc.units[bad * kSectorModeUnitSize + 10] = 0x02;
         disc.AddTrack(40, 160);
-        CancelOnPoll sink(30);
-        ProgressWindow window(&sink);
+        ScriptedProgress window([](int look) { return look == 30; });
         if (c.name == "cancel") disc.ctx.progress = &window;
         if (c.name == "full") {
             disc.entriesWork.assign(2048, 0);
@@ -420,16 +415,6 @@ TEST(SegmentWriter, MissingItemFailsAndConvertedItemsAreDeleted) {
 // What happens to an input file after the step that checked it.
 enum class Change { None, Touched, Grown, CutWhileCopied, GrownWhileCopied, Damaged };
 
-// Runs `change` once, at the writer's `poll`th look at the progress window.
-struct ChangeOnPoll : ProgressSink {
-    int left;
-    std::function<void()> change;
-    ChangeOnPoll(int poll, std::function<void()> run) : left(poll), change(std::move(run)) {}
-    bool PumpPendingMessages() override {
-        if (--left == 0) change();
-        return false;
-    }
-};
 
 void Touch(const std::string& path) {
     std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(5));
@@ -465,8 +450,11 @@ TEST(MpegWriters, ChangedOrDamagedInputsFailTheBuild) {
             else segmentDisc.segments.Items()[0].measuredStamp = stamp;
             if (c.change == Change::Touched) Touch(path);
             if (c.change == Change::Grown) Resize(path, kUnits + 1);
-            ChangeOnPoll sink(10, [&] { Resize(path, c.change == Change::CutWhileCopied ? 5 : kUnits + 1); });
-            ProgressWindow window(&sink);
+            // The file changes at the writer's tenth look at the progress window.
+            ScriptedProgress window([&](int look) {
+                if (look == 10) Resize(path, c.change == Change::CutWhileCopied ? 5 : kUnits + 1);
+                return false;
+            });
             if (c.change == Change::CutWhileCopied || c.change == Change::GrownWhileCopied) disc.ctx.progress = &window;
             if (track) trackDisc.Write();
             else segmentDisc.Write();

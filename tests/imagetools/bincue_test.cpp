@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "image/bincue.h"
+#include "imagetools/bincue.h"
 #include "platform/bytes.h"
 #include "tests/support/test_support.h"
 

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "apps/app_writer.h"
+#include "assembly/app_writer.h"
+#include "core/progress.h"
 
 namespace qorvcd {
 
 class DirTree;
 class File;
 class ImageContainer;
-class ProgressSink;
 class ScriptReader;
 class SegmentList;
 struct BuildContext;
@@ -40,7 +40,7 @@ struct LayoutInputs {
     std::vector<TrackEntry>& tracks;
     SegmentList& segments;
     ScriptReader* script = nullptr;        // its [ISO9660] section; may be null
-    ProgressSink* progressSink = nullptr;  // the layout's progress window; may be null
+    ProgressWindowFactory makeProgressWindow;  // the layout's own window; may be empty
     ScanDataState* scanData = nullptr;     // the SCANDATA work file and counters (CVD kinds)
     AppWriterInputs apps;                  // dataFolder is taken from `fs`
     int& result;

@@ -6,7 +6,7 @@
 #include "content/lot.h"
 #include "content/pbc_script.h"
 #include "content/psd_records.h"
-#include "image/inspect_visitor.h"
+#include "imagetools/inspect_visitor.h"
 #include "infofiles/entries_record.h"
 #include "infofiles/info_record.h"
 #include "infofiles/scan_data.h"

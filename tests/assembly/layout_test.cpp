@@ -6,16 +6,16 @@
 #include <cstring>
 #include <functional>
 
+#include "assembly/layout.h"
 #include "content/lot.h"
 #include "content/segment_items.h"
 #include "content/track_list.h"
-#include "image/bincue.h"
 #include "image/container.h"
 #include "image/image_reader.h"
-#include "image/inspect.h"
-#include "image/inspect_visitor.h"
+#include "imagetools/bincue.h"
+#include "imagetools/inspect.h"
+#include "imagetools/inspect_visitor.h"
 #include "infofiles/entries_record.h"
-#include "image/layout.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/file_placement.h"
 #include "iso9660/path_table.h"

@@ -1,4 +1,4 @@
-#include "image/video_track_writer.h"
+#include "assembly/video_track_writer.h"
 
 #include <algorithm>
 #include <array>
@@ -11,9 +11,9 @@
 #include "codec/stream_codes.h"
 #include "content/psd_compiler.h"
 #include "content/track_list.h"
-#include "platform/file.h"
+#include "core/build_context.h"
+#include "core/sector_unit.h"
 #include "image/container.h"
-#include "image/sector_unit.h"
 #include "infofiles/entries_record.h"
 #include "infofiles/info_file_names.h"
 #include "infofiles/scan_data.h"
@@ -23,8 +23,8 @@
 #include "mpeg/mpeg_probe.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
+#include "platform/file.h"
 #include "platform/log_list.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

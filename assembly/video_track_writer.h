@@ -31,9 +31,6 @@ inline constexpr int kEntryPointBeyondTrack = 6666;
 
 // Unrecorded sectors in front of every video track and after the last one.
 inline constexpr uint32_t kTrackLeadGap = 152;
-// The highest logical sector a track may reach: the counter's own limit, and
-// the last sector a BCD disc address (99:59:74) can name.
-inline constexpr uint32_t kMaxTrackSector = 99 * 4500 + 59 * 75 + 74 - 150;
 // Every track-file record of the track folder (e.g. "AVSEQ01.MPG;1" with its
 // CD-XA area) is this long.
 inline constexpr size_t kTrackFileRecordSize = 60;

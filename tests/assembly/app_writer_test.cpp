@@ -5,11 +5,11 @@
 #include <functional>
 #include <memory>
 
-#include "apps/app_writer.h"
+#include "assembly/app_writer.h"
+#include "assembly/directory_writer.h"
 #include "image/container.h"
 #include "image/image_reader.h"
 #include "iso9660/dir_tree.h"
-#include "iso9660/directory_writer.h"
 #include "platform/paths.h"
 #include "tests/support/test_support.h"
 

@@ -22,6 +22,9 @@ inline constexpr size_t kForm1UnitSize = kSubheaderSize + kForm1DataSize;  // 20
 inline constexpr size_t kForm2UnitSize = kSubheaderSize + kForm2DataSize;  // 2332
 inline constexpr size_t kSectorModeUnitSize = 2336;  // unit of a sector-mode file
 inline constexpr size_t kMaxPackSize = kForm2DataSize;
+// The highest logical sector a track may reach: the last sector a BCD disc
+// address (99:59:74) can name.
+inline constexpr uint32_t kMaxTrackSector = 99 * 4500 + 59 * 75 + 74 - 150;
 
 // Submode bits of the CD-ROM XA subheader (ECMA-130 / CD-ROM XA).
 enum SubmodeBits : uint8_t {

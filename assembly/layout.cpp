@@ -1,22 +1,22 @@
-#include "image/layout.h"
+#include "assembly/layout.h"
 
 #include <optional>
 
+#include "assembly/control_files.h"
+#include "assembly/directory_writer.h"
+#include "assembly/segment_writer.h"
+#include "assembly/video_track_writer.h"
 #include "content/track_list.h"
+#include "core/build_context.h"
+#include "core/progress.h"
 #include "image/container.h"
-#include "image/segment_writer.h"
-#include "image/video_track_writer.h"
 #include "infofiles/scan_data.h"
-#include "iso9660/control_files.h"
 #include "iso9660/dir_tree.h"
-#include "iso9660/directory_writer.h"
 #include "iso9660/file_placement.h"
 #include "iso9660/path_table.h"
 #include "iso9660/volume_descriptor.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
-#include "session/build_context.h"
-#include "session/progress_window.h"
 
 namespace qorvcd {
 
@@ -31,8 +31,8 @@ constexpr size_t kRecordHeadSize = 18;
 class LayoutDriver {
 public:
     explicit LayoutDriver(LayoutInputs& in)
-        : in_(in), image_(in.image), fs_(in.fs), ctx_(in.ctx), window_(in.progressSink) {
-        ctx_.progress = &window_;
+        : in_(in), image_(in.image), fs_(in.fs), ctx_(in.ctx), window_(in.makeProgressWindow ? in.makeProgressWindow() : nullptr) {
+        ctx_.progress = window_.get();
     }
 
     void Run() {
@@ -44,7 +44,7 @@ public:
         if (in_.result == 0) in_.result = WriteVideoTracks();
         const int closed = CloseScanData();
         if (in_.result == 0) in_.result = closed;
-        window_.DestroyWindow();
+        if (window_) window_->DestroyWindow();
         Report();
     }
 
@@ -64,7 +64,7 @@ private:
         image_.BeginImage();
         if (const int r = WriteSystemArea()) return r;
         pathTablePosition_ = image_.ImagePosition();
-        window_.Open();
+        if (window_) window_->Open();
 
         image_.SetSectorCounter(kPathTableSector);
         fs_.dirSector = kPathTableSector;
@@ -259,7 +259,7 @@ private:
     ImageContainer& image_;
     FileSystemState& fs_;
     BuildContext ctx_;  // the caller's, with this layout's progress window
-    ProgressWindow window_;
+    std::unique_ptr<Progress> window_;
     VolumeDescriptorSector descriptor_{};
     uint64_t pathTablePosition_ = 0;
     uint32_t pathTableSectors_ = 0;

@@ -1,4 +1,4 @@
-#include "image/bincue.h"
+#include "imagetools/bincue.h"
 
 #include <cstring>
 

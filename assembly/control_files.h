@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "iso9660/control_sectors.h"
 #include "iso9660/file_system_state.h"
 
 namespace qorvcd {
@@ -15,12 +16,6 @@ class DirTree;
 class ImageContainer;
 struct BuildContext;
 
-inline constexpr uint32_t kInfoSector = 150;
-inline constexpr uint32_t kEntriesSector = 151;
-inline constexpr uint32_t kLotSector = 152;
-inline constexpr uint32_t kPsdSector = 184;
-// The LOT work file fills sectors 152 to 183 exactly.
-inline constexpr uint64_t kLotFileSize = uint64_t(kPsdSector - kLotSector) * 2048;
 
 inline constexpr int kResultDirectoryOverflow = 2000;
 inline constexpr int kResultSvcdFileMissing = 20000;

@@ -13,8 +13,8 @@
 #include <functional>
 #include <string>
 
+#include "core/sector_unit.h"
 #include "image/image_reader.h"
-#include "image/sector_unit.h"
 
 namespace qorvcd {
 

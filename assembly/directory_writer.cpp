@@ -1,12 +1,12 @@
-#include "iso9660/directory_writer.h"
+#include "assembly/directory_writer.h"
 
 #include <array>
 #include <vector>
 
+#include "core/build_context.h"
 #include "image/container.h"
 #include "iso9660/dir_tree.h"
 #include "platform/log_list.h"
-#include "session/build_context.h"
 
 namespace qorvcd {
 

@@ -7,19 +7,13 @@
 #include "platform/bytes.h"
 #include "platform/paths.h"
 #include "tests/codec/codec_media.h"
+#include "tests/support/scripted_progress.h"
 
 namespace qorvcd {
 namespace {
 
 constexpr size_t kUnit = 2336;
 
-// Records the message line and presses Cancel at the chosen poll (1 = after pass 1).
-struct ScriptedSink : ProgressSink {
-    int cancelAtPoll = 0, polls = 0;
-    std::vector<std::string> messages;
-    void SetMessage(const std::string& text) override { messages.push_back(text); }
-    bool PumpPendingMessages() override { return ++polls == cancelAtPoll; }
-};
 
 class PipelineTest : public ::testing::Test {
 protected:
@@ -44,8 +38,9 @@ protected:
     test::TempDir dir;
     std::string workFolder = dir / "work/", target = dir / "ITEM.MPS";
     LogList log;
-    ScriptedSink sink;
-    ProgressWindow progress{&sink};
+    // Records the message line and presses Cancel at the chosen poll (1 = after pass 1).
+    int cancelAtPoll = 0;
+    test::ScriptedProgress progress{[this](int look) { return look == cancelAtPoll; }};
     BuildContext ctx;
 };
 
@@ -74,7 +69,7 @@ TEST_F(PipelineTest, BitmapsBecomeSectorModeStillsOfTheDiscsSizeAndLogEachPass) 
     ASSERT_EQ(Run(DiscKind::Vcd30, bitmap, 2), 0) << log.Last();
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Encoding " + bitmap + ", Normal", "Passing 1, encoding...",
                                                      "Passing 2, muxing...", "Passing 3, coverting to sector mode..."}));
-    EXPECT_EQ(sink.messages.back(), "Encoding " + bitmap + ", Normal");
+    EXPECT_EQ(progress.messages.back(), "Encoding " + bitmap + ", Normal");
     EXPECT_TRUE(Run(DiscKind::Vcd30, bitmap, 3) == 0 && LogHas("Encoding " + bitmap + ", High")) << log.Last();
 }
 
@@ -122,8 +117,8 @@ TEST_F(PipelineTest, FailuresAndCancelLogTheirPassAndLeaveNothing) {
     ASSERT_TRUE(RemoveTree(target));
     for (int poll = 1; poll <= 3; ++poll) {
         log.Reset();
-        std::tie(sink.polls, sink.cancelAtPoll) = std::tuple(0, poll);
-        EXPECT_TRUE(Run(DiscKind::Vcd30, good, 2) == -1 && sink.polls == poll) << poll;
+        std::tie(progress.looks, cancelAtPoll) = std::tuple(0, poll);
+        EXPECT_TRUE(Run(DiscKind::Vcd30, good, 2) == -1 && progress.looks == poll) << poll;
         EXPECT_TRUE(LogHas("Passing 2") == (poll >= 2) && LogHas("Passing 3") == (poll >= 3)) << poll;
         EXPECT_FALSE(test::FileExists(target)) << poll;
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "image/image_reader.h"
-#include "image/inspect_visitor.h"
+#include "imagetools/inspect_visitor.h"
 #include "iso9660/directory_record.h"
 #include "iso9660/path_table.h"
 #include "iso9660/volume_descriptor.h"

@@ -1,4 +1,4 @@
-#include "session/build_context.h"
+#include "core/build_context.h"
 
 #include "platform/paths.h"
 

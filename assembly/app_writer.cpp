@@ -1,4 +1,4 @@
-#include "apps/app_writer.h"
+#include "assembly/app_writer.h"
 
 #include <array>
 #include <cstring>
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codec/stream_codes.h"
+#include "core/build_context.h"
 #include "image/container.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/directory_record.h"
@@ -13,8 +14,6 @@
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
-#include "session/build_context.h"
-#include "session/progress_window.h"
 
 namespace qorvcd {
 

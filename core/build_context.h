@@ -5,17 +5,17 @@
 
 #include <string>
 
+#include "core/disc_kind.h"
+#include "core/progress.h"
 #include "platform/clock.h"
 #include "platform/log_list.h"
-#include "session/disc_kind.h"
-#include "session/progress_window.h"
 
 namespace qorvcd {
 
 struct BuildContext {
     LogList* log = nullptr;
     MessageHandler showMessage;       // may be empty: messages then go to the log
-    ProgressWindow* progress = nullptr;  // may be null outside the long steps
+    Progress* progress = nullptr;     // may be null outside the long steps
     DiscKind kind = DiscKind::Svcd;
     std::string workFolder;    // private work folder, ends with '/'
     std::string scriptFolder;  // relative paths in the script resolve here, ends with '/'

@@ -1,4 +1,4 @@
-#include "image/inspect.h"
+#include "imagetools/inspect.h"
 
 #include <set>
 
