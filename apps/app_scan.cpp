@@ -111,7 +111,7 @@ ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const
             const PathParts parts = SplitPath(name);
             if (parts.name.size() > kMaxBaseName || parts.ext.size() > kMaxExtension) {
                 ctx.LogLine(Format("Error 200: Filename not 8.3, %s", name.c_str()));
-                out.result = kScanNameNot83;
+                out.result = kAppNameNot83;
                 return out;
             }
             if (name == "." || name == "..") continue;
@@ -120,7 +120,7 @@ ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const
             if (node.size > kMaxRecordedSize) {
                 ctx.LogLine(Format("File %s is too large for the disc (limit %llu bytes)", name.c_str(),
                                    static_cast<unsigned long long>(kMaxRecordedSize)));
-                out.result = kScanFileTooLarge;
+                out.result = kStepFailed;
                 return out;
             }
             if (tree.AddFile(name, node.kind, NodeFlag::Plain, uint32_t(node.size))) {
@@ -133,7 +133,7 @@ ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const
             }
         }
     }
-    out.result = cancelled ? kScanCancelled : kScanOk;
+    out.result = cancelled ? kScanCancelled : kOk;
     return out;
 }
 

@@ -6,17 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "core/results.h"
+
 namespace qorvcd {
 
 class DirTree;
 struct BuildContext;
-
-// Results of the scan, as the build stores them.
-inline constexpr int kScanOk = 0;
-inline constexpr int kScanNameNot83 = 1;
-inline constexpr int kScanCancelled = 6666;
-// A file too large for a directory record (4 GiB - 1 bytes at most).
-inline constexpr int kScanFileTooLarge = 2000;
 
 // Every this many matches the log is trimmed (emptied when it holds more
 // than kScanLogLimit lines) and its last line selected.
@@ -29,17 +24,17 @@ inline constexpr int kScanLogLimit = 100;
 uint64_t MpegApplicationSize(uint64_t bytes);
 
 struct ScanOutcome {
-    int result = kScanOk;  // one of the kScan... results
-    long fileCount = 0;    // nodes added
+    int result = kOk;    // kOk, kAppNameNot83, kScanCancelled or kStepFailed
+    long fileCount = 0;  // nodes added
 };
 
 // Scans `folder` (a real folder path, read as is; the process's working
 // directory is not used or changed) into the tree's cursor folder. A name that
-// is not 8.3 stops the scan at once with kScanNameNot83 ("Error 200: Filename
+// is not 8.3 stops the scan at once with kAppNameNot83 ("Error 200: Filename
 // not 8.3, %s"); a Cancel taken from ctx.progress ends the current pass and
 // the scan then returns kScanCancelled after the remaining passes. A file
-// over 4 GiB - 1 bytes stops the scan with kScanFileTooLarge. Only regular
-// files and folders are taken: anything else ("Skipping %s: it is not a
+// over 4 GiB - 1 bytes (too large for a directory record) stops the scan with
+// kStepFailed. Only regular files and folders are taken: anything else ("Skipping %s: it is not a
 // regular file or folder"), and a link to the scanned folder or a folder
 // holding it ("Skipping %s: it is a link back to a folder that holds it"), is
 // logged with its path and left out.

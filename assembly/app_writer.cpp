@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/stream_codes.h"
 #include "core/build_context.h"
 #include "image/container.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/directory_record.h"
+#include "mpeg/stream_codes.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
@@ -19,7 +19,6 @@ namespace qorvcd {
 
 namespace {
 
-constexpr int kResultFailed = 2000;
 constexpr size_t kProbeBytes = 16;
 // On a CVD, logical sector 0 points at EXT\SCANDATA.DAT: a tag byte and the
 // file's disc address, 30 bytes into the signature unit's user data.
@@ -38,7 +37,7 @@ AppWriter::AppWriter(ImageContainer& image, const BuildContext& ctx, AppWriterIn
 
 bool AppWriter::Fail(const std::string& line) {
     ctx_.LogLine(line);
-    result_ = kResultFailed;
+    result_ = kStepFailed;
     return false;
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/results.h"
+
 namespace qorvcd {
 
 class File;
@@ -33,7 +35,7 @@ public:
     // when all was written, 0 on failure or Cancel (result() then says which).
     int WriteFiles(DirNode* first);
 
-    // 2000 after a failure, 0 otherwise (also after a Cancel).
+    // kStepFailed after a failure, kOk otherwise (also after a Cancel).
     int Result() const { return result_; }
     bool Cancelled() const { return cancelled_; }
     bool PlayOkFound() const { return playOkFound_; }
@@ -53,7 +55,7 @@ private:
     ImageContainer& image_;
     const BuildContext& ctx_;
     AppWriterInputs inputs_;
-    int result_ = 0;
+    int result_ = kOk;
     bool cancelled_ = false;
     bool playOkFound_ = false;
     uint64_t scanDataPosition_ = 0;

@@ -15,7 +15,6 @@ namespace qorvcd {
 
 namespace {
 
-constexpr int kResultFailed = 2000;
 // TRACKS.SVD takes one sector, SPICONTX.SVD two, whatever their work files hold.
 constexpr uint32_t kTracksSectors = 1;
 constexpr uint32_t kSpiContextSectors = 2;
@@ -97,13 +96,13 @@ int WriteSvcdFiles(ImageContainer& image, DirTree& tree, const BuildContext& ctx
         DirNode* node = svcd ? DirTree::FindChild(f.name, svcd) : nullptr;
         if (!node) {
             ctx.LogLine(Format("\\SVCD\\%s is missing from the directory tree", f.name));
-            return kResultSvcdFileMissing;
+            return kSvcdFileMissing;
         }
         const std::string path = ctx.workFolder + f.name;
         uint64_t length = 0;
         if (!FileLength(path, &length) || length > UINT32_MAX) {
             ctx.LogLine(Format("Can't open file %s", path.c_str()));
-            return kResultFailed;
+            return kStepFailed;
         }
         const uint32_t sector = image.SectorCounter();
         const bool isSearch = f.sectors == 0;
@@ -111,14 +110,14 @@ int WriteSvcdFiles(ImageContainer& image, DirTree& tree, const BuildContext& ctx
         if (!PatchRecord(image, *node, sector, isSearch ? &length32 : nullptr)) {
             ctx.LogLine(image.Error().empty() ? Format("Can't patch the record of %s", f.name)
                                               : image.Error());
-            return kResultFailed;
+            return kStepFailed;
         }
         node->startSector = sector;
         if (!isSearch) node->size = length32;
         if (isSearch) state.searchPosition = image.ImagePosition();
-        if (!copier.Copy(path, f.sectors)) return kResultFailed;
+        if (!copier.Copy(path, f.sectors)) return kStepFailed;
     }
-    return 0;
+    return kOk;
 }
 
 }  // namespace
@@ -128,16 +127,16 @@ int WriteControlFiles(ImageContainer& image, DirTree& tree, const BuildContext& 
     const uint32_t next = image.SectorCounter();
     if (next >= kInfoSector) {
         ctx.LogLine("Error :: Directory table over 00:04.00!");
-        return kResultDirectoryOverflow;
+        return kStepFailed;
     }
     image.ReserveSectors(kInfoSector - next);
     image.SetSectorCounter(kInfoSector);
     state.dirSector = kInfoSector;
 
     ControlFileCopier copier(image, ctx);
-    if (!copier.Copy(WorkName(ctx, "INFO"), 1)) return kResultFailed;
+    if (!copier.Copy(WorkName(ctx, "INFO"), 1)) return kStepFailed;
     state.entriesPosition = image.ImagePosition();
-    if (!copier.Copy(WorkName(ctx, "ENTRIES"), 1)) return kResultFailed;
+    if (!copier.Copy(WorkName(ctx, "ENTRIES"), 1)) return kStepFailed;
 
     const std::string lot = WorkName(ctx, "LOT");
     uint64_t lotLength = 0;
@@ -145,23 +144,23 @@ int WriteControlFiles(ImageContainer& image, DirTree& tree, const BuildContext& 
         ctx.LogLine(Format("%s holds %llu bytes; the LOT fills exactly %llu bytes", lot.c_str(),
                            static_cast<unsigned long long>(lotLength),
                            static_cast<unsigned long long>(kLotFileSize)));
-        return kResultFailed;
+        return kStepFailed;
     }
-    if (!copier.Copy(lot, 0)) return kResultFailed;
+    if (!copier.Copy(lot, 0)) return kStepFailed;
 
     state.psdPosition = image.ImagePosition();
-    if (!copier.Copy(WorkName(ctx, "PSD"), 0)) return kResultFailed;
+    if (!copier.Copy(WorkName(ctx, "PSD"), 0)) return kStepFailed;
 
     if (IsSvcdFamily(ctx.kind)) {
-        if (const int result = WriteSvcdFiles(image, tree, ctx, copier, state)) return result;
+        QORVCD_CHECK(WriteSvcdFiles(image, tree, ctx, copier, state));
     }
     image.CloseStoredRun();
     state.dirSector = image.SectorCounter();
     if (!image.Ok()) {
         ctx.LogLine(image.Error());
-        return kResultFailed;
+        return kStepFailed;
     }
-    return 0;
+    return kOk;
 }
 
 }  // namespace qorvcd

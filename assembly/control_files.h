@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "core/results.h"
 #include "iso9660/control_sectors.h"
 #include "iso9660/file_system_state.h"
 
@@ -16,13 +17,10 @@ class DirTree;
 class ImageContainer;
 struct BuildContext;
 
-
-inline constexpr int kResultDirectoryOverflow = 2000;
-inline constexpr int kResultSvcdFileMissing = 20000;
-
 // Expects the container's sector counter at the sector after the directories;
 // leaves it after the last control file, with state.dirSector equal to it.
-// Returns 0, or the result code of the failure (its line is logged).
+// Returns kOk, kSvcdFileMissing or kStepFailed (its line is logged); a
+// directory table that reaches INFO's sector is a kStepFailed.
 int WriteControlFiles(ImageContainer& image, DirTree& tree, const BuildContext& ctx,
                       FileSystemState& state);
 

@@ -1,5 +1,6 @@
 #include "assembly/directory_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -39,7 +40,7 @@ int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSect
     if (depth > kMaxDirectoryDepth) {
         ctx_.LogLine(Format("%s is nested deeper than %d folder levels", dir->name.c_str(),
                             kMaxDirectoryDepth));
-        return kResultNestedTooDeep;
+        return kNestedTooDeep;
     }
     const uint64_t start = image_.ImagePosition();
     const uint32_t extent = state_.dirSector;
@@ -47,15 +48,18 @@ int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSect
     std::vector<SectorData> sectors(1);
     sectors[0].fill(0);
     RecordTime time = StampRecordTime(ctx_.clock);
-    size_t used = EncodeDirectoryRecord(DotRecord(false, extent, kForm1DataSize, time),
-                                        sectors[0].data(), kForm1DataSize);
-    used += EncodeDirectoryRecord(DotRecord(true, parentSector, kForm1DataSize, time),
-                                  sectors[0].data() + used, kForm1DataSize - used);
+    size_t used = 0;
+    for (const DirectoryRecord& dot : {DotRecord(false, extent, kForm1DataSize, time),
+                                       DotRecord(true, parentSector, kForm1DataSize, time)}) {
+        const std::vector<uint8_t> bytes = dot.Encode();
+        std::copy(bytes.begin(), bytes.end(), sectors[0].data() + used);
+        used += bytes.size();
+    }
 
     for (DirNode* child = dir->firstChild; child; child = child->nextSibling) {
         if (child->name.size() > kMaxEntryNameLength) {
             ctx_.LogLine(Format("%s name too long, not a 8.3 name format", child->name.c_str()));
-            return kResultNameTooLong;
+            return kNameTooLong;
         }
         time = StampRecordTime(ctx_.clock);
         const DirectoryRecord record = RecordForNode(*child, time);
@@ -64,12 +68,12 @@ int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSect
             sectors.emplace_back().fill(0);
             used = 0;
         }
-        const size_t written =
-            EncodeDirectoryRecord(record, sectors.back().data() + used, kForm1DataSize - used);
-        if (written != length) {
+        const std::vector<uint8_t> bytes = record.Encode();
+        if (bytes.size() != length || length > kForm1DataSize - used) {
             ctx_.LogLine(Format("Can't build the directory record of %s", child->name.c_str()));
-            return kResultWriteFailed;
+            return kStepFailed;
         }
+        std::copy(bytes.begin(), bytes.end(), sectors.back().data() + used);
         child->recordLength = int16_t(length);
         child->recordPosition = start + (sectors.size() - 1) * kForm1UnitSize + kSubheaderSize + used;
         used += length;
@@ -90,7 +94,7 @@ int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSect
     state_.lastRecordTime = time;
     if (!image_.Ok()) {
         ctx_.LogLine(image_.Error());
-        return kResultWriteFailed;
+        return kStepFailed;
     }
     return WriteChildren(depth + 1, dir, count, extent);
 }
@@ -108,13 +112,13 @@ int DirectoryWriter::WriteChildren(int level, DirNode* dir, uint32_t sectors, ui
         if (hasTracks_ && child->name == TrackFolderName(ctx_.kind)) {
             state_.trackDirPosition = image_.ImagePosition();
         }
-        if (const int result = WriteDirectory(level, child, sectors, extent)) return result;
+        QORVCD_CHECK(WriteDirectory(level, child, sectors, extent));
         if (!PatchChildRecord(*child)) {
             ctx_.LogLine(image_.Error());
-            return kResultWriteFailed;
+            return kStepFailed;
         }
     }
-    return 0;
+    return kOk;
 }
 
 // The folder's own record in its parent was written before the folder's

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/results.h"
 #include "iso9660/directory_record.h"
 #include "iso9660/file_system_state.h"
 
@@ -15,11 +16,6 @@ class Clock;
 class ImageContainer;
 struct BuildContext;
 struct DirNode;
-
-// Results of the directory writer (the build's result codes).
-inline constexpr int kResultNestedTooDeep = 200;
-inline constexpr int kResultNameTooLong = 5000;
-inline constexpr int kResultWriteFailed = 2000;
 
 // Deepest folder level the writer accepts (the root's children are level 1).
 inline constexpr int kMaxDirectoryDepth = 8;
@@ -38,7 +34,7 @@ public:
 
     // Writes `dir` at the state's dirSector (its own extent) and then its
     // subdirectories; `depth` is 0 for the root and for the data folder.
-    // Returns 0, or the result code of the failure (its line is logged).
+    // Returns kOk, or kNestedTooDeep, kNameTooLong or kStepFailed (its line is logged).
     int WriteDirectory(int depth, DirNode* dir, uint32_t parentSectors, uint32_t parentSector);
 
 private:

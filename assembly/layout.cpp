@@ -22,7 +22,6 @@ namespace qorvcd {
 
 namespace {
 
-constexpr int kResultFailed = 2000;
 // The path tables start right after the volume descriptor set.
 constexpr uint32_t kPathTableSector = 18;
 // Bytes of a directory record that hold its extent and data length.
@@ -35,26 +34,22 @@ public:
         ctx_.progress = window_.get();
     }
 
-    void Run() {
-        in_.result = WriteDataTrack();
-        if (in_.result == kResultStopSilently) {
-            in_.result = kResultFailed;
-            return;
-        }
-        if (in_.result == 0) in_.result = WriteVideoTracks();
+    int Run() {
+        result_ = WriteDataTrack();
+        // "VCD info size over 00:06.00" stops the layout without the closing line.
+        if (result_ == kControlAreaOverflow) return kStepFailed;
+        if (result_ == kOk) result_ = WriteVideoTracks();
         const int closed = CloseScanData();
-        if (in_.result == 0) in_.result = closed;
+        if (result_ == kOk) result_ = closed;
         if (window_) window_->DestroyWindow();
         Report();
+        return result_;
     }
 
 private:
-    // "VCD info size over 00:06.00" stops the layout without the closing line.
-    static constexpr int kResultStopSilently = -30000;
-
     int Fail(const std::string& line) {
         ctx_.LogLine(line);
-        return kResultFailed;
+        return kStepFailed;
     }
     int IoFailure() { return Fail(image_.Error()); }
 
@@ -62,60 +57,59 @@ private:
         image_.SetVideoTrackCount(uint16_t(in_.tracks.size()));
         image_.BeginTail();
         image_.BeginImage();
-        if (const int r = WriteSystemArea()) return r;
+        QORVCD_CHECK(WriteSystemArea());
         pathTablePosition_ = image_.ImagePosition();
         if (window_) window_->Open();
 
         image_.SetSectorCounter(kPathTableSector);
         fs_.dirSector = kPathTableSector;
-        if (const int r = WritePathTables(true)) return r;
-        if (const int r = WriteRootDirectory()) return r;
+        QORVCD_CHECK(WritePathTables(true));
+        QORVCD_CHECK(WriteRootDirectory());
         image_.SetSectorCounter(fs_.dirSector);
         image_.CloseStoredRun();
 
-        if (const int r = WriteControlFiles(image_, in_.tree, ctx_, fs_)) return r;
+        QORVCD_CHECK(WriteControlFiles(image_, in_.tree, ctx_, fs_));
         if (image_.SectorCounter() > kControlAreaEnd) {
             ctx_.LogLine("VCD info size over 00:06.00");
             ctx_.LogShowLast();
-            return kResultStopSilently;
+            return kControlAreaOverflow;
         }
         fs_.dirSector = kControlAreaEnd;
         image_.ReserveSectors(kControlAreaEnd - image_.SectorCounter());
         image_.SetSectorCounter(kSegmentAreaStart);
 
-        int result = 0;
-        WriteSegmentItems(image_, ctx_, in_.segments, fs_, OpenScanData(), result);
+        const int segments = WriteSegmentItems(image_, ctx_, in_.segments, fs_, OpenScanData());
         ctx_.LogShowLast();
-        if (result) return result;
+        QORVCD_CHECK(segments);
 
-        if (const int r = WriteDataFolder()) return r;
+        QORVCD_CHECK(WriteDataFolder());
         image_.SetSectorCounter(fs_.dirSector);
-        if (const int r = WritePathTables(false)) return r;
+        QORVCD_CHECK(WritePathTables(false));
         fs_.dirSector = image_.SectorCounter();
         // The application writer copies the finished work file.
-        if (const int r = CloseScanData()) return r;
+        QORVCD_CHECK(CloseScanData());
 
-        if (const int r = WriteApplications()) return r;
+        QORVCD_CHECK(WriteApplications());
         image_.CloseStoredRun();
         image_.CloseDataTrack(DataTrackEnd(image_.SectorCounter()));
-        return image_.Ok() ? 0 : IoFailure();
+        return image_.Ok() ? kOk : IoFailure();
     }
 
     int WriteSystemArea() {
-        std::optional<VolumeDescriptorSector> pvd = BuildPrimaryVolumeDescriptor(in_.script, ctx_);
-        if (!pvd) return kResultFailed;
+        std::optional<PrimaryVolumeDescriptor> pvd = BuildPrimaryVolumeDescriptor(in_.script, ctx_);
+        if (!pvd) return kStepFailed;
         descriptor_ = *pvd;
-        image_.AppendForm1Unit({0, 0, kPrimaryDescriptorSubmode, 0}, descriptor_.data());
+        image_.AppendForm1Unit({0, 0, kPrimaryDescriptorSubmode, 0}, descriptor_.Encode().data());
         const VolumeDescriptorSector terminator = BuildVolumeDescriptorSetTerminator();
         image_.AppendForm1Unit({0, 0, kTerminatorSubmode, 0}, terminator.data());
-        return image_.Ok() ? 0 : IoFailure();
+        return image_.Ok() ? kOk : IoFailure();
     }
 
     // The first pass reserves the tables' sectors and fills the descriptor;
     // the second rewrites them in place once every folder has its extent.
     int WritePathTables(bool first) {
         const std::optional<PathTables> tables = BuildPathTables(in_.tree, &ctx_);
-        if (!tables) return kResultFailed;
+        if (!tables) return kStepFailed;
         const uint32_t sectors = tables->SectorCount();
         if (first) {
             pathTableSectors_ = sectors;
@@ -130,7 +124,7 @@ private:
             RewriteTable(tables->big, at);
         }
         fs_.dirSector += 2 * sectors;
-        return image_.Ok() ? 0 : IoFailure();
+        return image_.Ok() ? kOk : IoFailure();
     }
 
     void AppendTable(const std::vector<uint8_t>& table) {
@@ -160,12 +154,12 @@ private:
         }
         root->startSector = fs_.dirSector;
         DirectoryWriter writer(image_, ctx_, fs_, !in_.tracks.empty());
-        if (const int r = writer.WriteDirectory(0, root, 1, fs_.dirSector)) return r;
+        QORVCD_CHECK(writer.WriteDirectory(0, root, 1, fs_.dirSector));
         if (root->size != 1) {
             return Fail(Format("The root directory takes %u sectors; it must fit in one sector",
                                root->size));
         }
-        return 0;
+        return kOk;
     }
 
     int WriteDataFolder() {
@@ -174,15 +168,13 @@ private:
         fs_.dirSector = image_.SectorCounter();
         data->startSector = fs_.dirSector;
         DirectoryWriter writer(image_, ctx_, fs_, false);
-        if (const int r = writer.WriteDirectory(0, data, fs_.dataParentSectors, fs_.dataParentSector)) {
-            return r;
-        }
+        QORVCD_CHECK(writer.WriteDirectory(0, data, fs_.dataParentSectors, fs_.dataParentSector));
         std::array<uint8_t, kRecordHeadSize> head{};
         if (!image_.ReadImageAt(data->recordPosition, head.data(), head.size())) return IoFailure();
         PutRecordExtent(head.data(), data->startSector);
         PutRecordDataLength(head.data(), data->size * uint32_t(kForm1DataSize));
         image_.WriteImageAt(data->recordPosition, head.data(), head.size());
-        return image_.Ok() ? 0 : IoFailure();
+        return image_.Ok() ? kOk : IoFailure();
     }
 
     int WriteApplications() {
@@ -192,7 +184,7 @@ private:
         const int ok = writer.WriteFiles(in_.tree.Root()->firstChild);
         playOkFound_ = writer.PlayOkFound();
         fs_.scanDataPosition = writer.ScanDataPosition();
-        return ok ? 0 : kResultFailed;
+        return ok ? kOk : kStepFailed;
     }
 
     int WriteVideoTracks() {
@@ -203,7 +195,7 @@ private:
                 trackBytes += file.Length();
             }
         }
-        if (!image_.CheckFreeSpace(trackBytes, ctx_)) return kResultNoFreeSpace;
+        if (!image_.CheckFreeSpace(trackBytes, ctx_)) return kNoFreeSpace;
         if (HasScanData(ctx_.kind) && in_.scanData) {
             File& file = in_.scanData->scanDataFile;
             if (!file.Open(ctx_.workFolder + "scandata.dat", FileMode::ReadWrite)) {
@@ -211,9 +203,8 @@ private:
             }
             file.SeekToEnd();
         }
-        int result = 0;
-        qorvcd::WriteVideoTracks(image_, ctx_, in_.tracks, fs_, OpenScanData(), result);
-        if (result == 0 && !image_.Ok()) return IoFailure();
+        const int result = qorvcd::WriteVideoTracks(image_, ctx_, in_.tracks, fs_, OpenScanData());
+        if (result == kOk && !image_.Ok()) return IoFailure();
         return result;
     }
 
@@ -221,7 +212,7 @@ private:
     // work file short, so it fails the build.
     int CloseScanData() {
         ScanDataState* scan = OpenScanData();
-        if (!scan || scan->scanDataFile.Close()) return 0;
+        if (!scan || scan->scanDataFile.Close()) return kOk;
         return Fail(scan->scanDataFile.Error());
     }
 
@@ -230,9 +221,9 @@ private:
     }
 
     void Report() {
-        if (in_.result == kResultCancelled) {
+        if (result_ == kCancelled) {
             ctx_.LogLine("Cancle by user");
-        } else if (in_.result != 0) {
+        } else if (result_ != kOk) {
             ctx_.LogLine("Error!!!");
         } else {
             Finish();
@@ -245,10 +236,11 @@ private:
         const uint64_t descriptorData = image_.SystemAreaOffset() +
                                         uint64_t(kPrimaryVolumeDescriptorSector) * kForm1UnitSize +
                                         kSubheaderSize;
-        image_.WriteImageAt(descriptorData, descriptor_.data(), descriptor_.size());
+        const std::vector<uint8_t> descriptor = descriptor_.Encode();
+        image_.WriteImageAt(descriptorData, descriptor.data(), descriptor.size());
         image_.FinishImage();
         if (!image_.Ok()) {
-            in_.result = IoFailure();
+            result_ = IoFailure();
             ctx_.LogLine("Error!!!");
             return;
         }
@@ -260,10 +252,11 @@ private:
     FileSystemState& fs_;
     BuildContext ctx_;  // the caller's, with this layout's progress window
     std::unique_ptr<Progress> window_;
-    VolumeDescriptorSector descriptor_{};
+    PrimaryVolumeDescriptor descriptor_;
     uint64_t pathTablePosition_ = 0;
     uint32_t pathTableSectors_ = 0;
     bool playOkFound_ = false;
+    int result_ = kOk;
 };
 
 }  // namespace
@@ -277,6 +270,6 @@ uint32_t DataTrackEnd(uint32_t nextSector) {
     return nextSector + kDataTrackTrailingSectors;
 }
 
-void LayOutImage(LayoutInputs& in) { LayoutDriver(in).Run(); }
+int LayOutImage(LayoutInputs& in) { return LayoutDriver(in).Run(); }
 
 }  // namespace qorvcd

@@ -9,6 +9,7 @@
 
 #include "assembly/app_writer.h"
 #include "core/progress.h"
+#include "core/results.h"
 
 namespace qorvcd {
 
@@ -27,10 +28,6 @@ inline constexpr uint32_t kDataTrackTrailingSectors = 10;
 // Last sector (exclusive) the control files may reach: the segment area's start.
 inline constexpr uint32_t kControlAreaEnd = 300;
 
-// Result code of a disc without room for its video tracks.
-inline constexpr int kResultNoFreeSpace = -2000;
-inline constexpr int kResultCancelled = -1;
-
 // What the layout works on: the build's own objects, by reference.
 struct LayoutInputs {
     const BuildContext& ctx;
@@ -43,12 +40,11 @@ struct LayoutInputs {
     ProgressWindowFactory makeProgressWindow;  // the layout's own window; may be empty
     ScanDataState* scanData = nullptr;     // the SCANDATA work file and counters (CVD kinds)
     AppWriterInputs apps;                  // dataFolder is taken from `fs`
-    int& result;
 };
 
-// Writes the whole image. The outcome is `in.result` (0 success, -1 cancelled,
-// anything else a failure) and the lines of the session log.
-void LayOutImage(LayoutInputs& in);
+// Writes the whole image. Returns kOk, kCancelled, or the code of the failure
+// (kNoFreeSpace when the tracks do not fit); the session log has the lines.
+int LayOutImage(LayoutInputs& in);
 
 // Where track 1 ends when its last file ends before `nextSector`: at sector 300
 // or later, and never fewer than 10 reserved sectors after the last file.

@@ -28,11 +28,18 @@ constexpr Subheader kEndUnitSubheader{0x01, 0x00, 0xE0, 0x00};
 class SegmentItemWriter {
 public:
     SegmentItemWriter(ImageContainer& image, const BuildContext& ctx, SegmentList& segments,
-                      FileSystemState& fs, ScanDataState* scan, int& result)
-        : image_(image), ctx_(ctx), items_(segments.Items()), fs_(fs), scan_(scan), result_(result),
+                      FileSystemState& fs, ScanDataState* scan)
+        : image_(image), ctx_(ctx), items_(segments.Items()), fs_(fs), scan_(scan),
           storeFiller_(items_.size() >= kStoredFillerItemCount) {}
 
-    void Run() {
+    // kOk, or the code of the first failure.
+    int Run() {
+        Write();
+        return result_;
+    }
+
+private:
+    void Write() {
         if (scan_) StartScanData();
         if (!items_.empty() && fs_.segmentSectors != 0) {
             uint32_t expectedStart = image_.SectorCounter();
@@ -46,10 +53,9 @@ public:
         if (scan_ && !scan_->scanDataFile.Ok()) Fail(scan_->scanDataFile.Error());
     }
 
-private:
     bool Fail(const std::string& line) {
         ctx_.LogLine(line);
-        result_ = kSegmentWriteFailed;
+        result_ = kStepFailed;
         return false;
     }
 
@@ -177,16 +183,17 @@ private:
     std::vector<SegmentItem>& items_;
     FileSystemState& fs_;
     ScanDataState* scan_;
-    int& result_;
+    int result_ = kOk;
     const bool storeFiller_;
 };
 
 }  // namespace
 
-void WriteSegmentItems(ImageContainer& image, const BuildContext& ctx, SegmentList& segments,
-                       FileSystemState& fs, ScanDataState* scanData, int& result) {
-    SegmentItemWriter(image, ctx, segments, fs, scanData, result).Run();
+int WriteSegmentItems(ImageContainer& image, const BuildContext& ctx, SegmentList& segments,
+                      FileSystemState& fs, ScanDataState* scanData) {
+    const int result = SegmentItemWriter(image, ctx, segments, fs, scanData).Run();
     segments.Clear();
+    return result;
 }
 
 }  // namespace qorvcd

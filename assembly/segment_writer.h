@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/results.h"
+
 namespace qorvcd {
 
 class ImageContainer;
@@ -17,16 +19,14 @@ struct ScanDataState;
 // From this many items on, every item's filler is stored so that each item is
 // a single run; below it the filler is only reserved in the tail.
 inline constexpr size_t kStoredFillerItemCount = 50;
-// Result code of an item file that cannot be read, changed since it was
-// measured or damaged, and of a failed write to the image.
-inline constexpr int kSegmentWriteFailed = 2000;
 
 // Writes every item of `segments` from the container's sector counter (the
 // segment area's start), then empties the list. `scanData` is the build's
 // SCANDATA state with its work file open (CVD and SUPER-VCD), else null: the
 // item count, the item addresses and the entries the track writer fills are
-// added to it. Sets `result` on failure.
-void WriteSegmentItems(ImageContainer& image, const BuildContext& ctx, SegmentList& segments,
-                       FileSystemState& fs, ScanDataState* scanData, int& result);
+// added to it. Returns kOk, or kStepFailed for an item file that cannot be
+// read, changed since it was measured or is damaged, and for a failed write.
+int WriteSegmentItems(ImageContainer& image, const BuildContext& ctx, SegmentList& segments,
+                      FileSystemState& fs, ScanDataState* scanData);
 
 }  // namespace qorvcd

@@ -8,7 +8,6 @@
 #include <string>
 #include <utility>
 
-#include "codec/stream_codes.h"
 #include "content/psd_compiler.h"
 #include "content/track_list.h"
 #include "core/build_context.h"
@@ -21,6 +20,8 @@
 #include "iso9660/directory_record.h"
 #include "iso9660/file_system_state.h"
 #include "mpeg/mpeg_probe.h"
+#include "mpeg/pack_header.h"
+#include "mpeg/stream_codes.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/file.h"
@@ -37,16 +38,9 @@ constexpr size_t kCodingByte = 3;
 constexpr size_t kPackOffset = kSubheaderSize;  // the pack follows the subheader
 // The third byte of a pack start code at unit byte 8: 0x01 when one is there.
 constexpr size_t kPackStartPrefixByte = 10;
-
-// Picture start code (ISO/IEC 11172-2, 13818-2).
-constexpr uint8_t kPictureStartCode[4] = {0x00, 0x00, 0x01, 0x00};
-// picture_coding_type of a picture header (ISO/IEC 11172-2, 13818-2).
-enum class PictureCodingType : uint8_t { Intra = 1, Predicted = 2, Bidirectional = 3 };
 // Bytes of a pack header the clock reference needs.
 constexpr size_t kPackClockBytes = 9;
 
-constexpr uint32_t kClockTicksPerHundredth = 900;
-constexpr double kClockTicksPerSecond = 90000.0;
 // A scan point every half second of playing time.
 constexpr double kScanPointStep = 0.5;
 // The counter's own limit: logical sectors are kept in 23 bits.
@@ -60,34 +54,6 @@ constexpr size_t kCvdTrackEntrySize = 4;    // track number - 1, BCD address
 
 // A play list's play-item field, relative to its PSD descriptor.
 constexpr uint32_t kPlayListItemField = 14;
-
-size_t PictureScanEnd(size_t size) { return size >= 6 ? size - 5 : 0; }
-
-// True when `pack` holds a picture start code of an intra-coded picture.
-bool HoldsIntraPicture(const uint8_t* pack, size_t size) {
-    for (size_t i = 0; i < PictureScanEnd(size); ++i) {
-        if (std::memcmp(pack + i, kPictureStartCode, sizeof kPictureStartCode) != 0) continue;
-        // temporal_reference (10 bits), then picture_coding_type (3 bits)
-        const uint8_t codingType = (pack[i + 5] >> 3) & 0x07;
-        if (codingType == uint8_t(PictureCodingType::Intra)) return true;
-    }
-    return false;
-}
-
-// The low 32 bits of the system clock reference base, read by the pack's own
-// format: an MPEG-2 pack header (marker bits '01') as the probe reads it, an
-// MPEG-1 pack header (marker bits '0010') by its own field layout.
-uint32_t PackClockReference(const uint8_t* pack) {
-    const uint8_t* p = pack;
-    if ((p[4] & 0xF0) == 0x20) {  // ISO/IEC 11172-1 pack header
-        return (uint32_t((p[4] >> 1) & 0x03) << 30) | (uint32_t(p[5]) << 22) |
-               (uint32_t(p[6] >> 1) << 15) | (uint32_t(p[7]) << 7) | (p[8] >> 1);
-    }
-    // ISO/IEC 13818-1 pack header
-    return (uint32_t((p[4] >> 3) & 0x03) << 30) | (uint32_t(p[4] & 0x03) << 28) |
-           (uint32_t(p[5]) << 20) | (uint32_t(p[6] >> 3) << 15) | (uint32_t(p[6] & 0x03) << 13) |
-           (uint32_t(p[7]) << 5) | (p[8] >> 3);
-}
 
 // Where the track files' records are, and the unit of the folder that holds
 // the next one.
@@ -112,11 +78,17 @@ struct TrackState {
 class VideoTrackWriter {
 public:
     VideoTrackWriter(ImageContainer& image, const BuildContext& ctx, std::vector<TrackEntry>& tracks,
-                     FileSystemState& fs, ScanDataState* scan, int& result)
-        : image_(image), ctx_(ctx), tracks_(tracks), fs_(fs), scan_(scan), result_(result),
-          kind_(ctx.kind) {}
+                     FileSystemState& fs, ScanDataState* scan)
+        : image_(image), ctx_(ctx), tracks_(tracks), fs_(fs), scan_(scan), kind_(ctx.kind) {}
 
-    void Run() {
+    // kOk, or the code the writing ended with.
+    int Run() {
+        Write();
+        return result_;
+    }
+
+private:
+    void Write() {
         if (tracks_.empty()) return;
         if (!Prepare()) return;
         for (TrackEntry& track : tracks_) {
@@ -125,10 +97,9 @@ public:
         Finish();
     }
 
-private:
     bool Fail(const std::string& line) {
         ctx_.LogLine(line);
-        result_ = kTrackWriteFailed;
+        result_ = kStepFailed;
         return false;
     }
     bool CantOpen(const std::string& name) { return Fail(Format("Can't open %s file", name.c_str())); }
@@ -210,7 +181,7 @@ private:
         File file;
         if (!file.Open(path, FileMode::Read)) {
             ctx_.LogLine(Format("Can't open %s file", track.fileName.c_str()));
-            result_ = kTrackWriteFailed;
+            result_ = kStepFailed;
             return false;
         }
         if (!CheckUnchanged(file, track)) return false;
@@ -290,7 +261,7 @@ private:
         const uint8_t fileNumber = uint8_t(kind_ == DiscKind::Vcd30 ? track.number - 1 : track.number);
         for (uint64_t remaining = length; remaining > 0; remaining -= kSectorModeUnitSize) {
             if (ctx_.progress && ctx_.progress->TakeCancelRequest()) {
-                result_ = kTrackWriteCancelled;
+                result_ = kCancelled;
                 return false;
             }
             const uint64_t offset = file.Position();
@@ -329,7 +300,7 @@ private:
     // of a pack.
     bool RejectPacketHead(const std::array<uint8_t, kSectorModeUnitSize>& unit) {
         ctx_.LogLine("MPS error packet head!");
-        result_ = kTrackWriteFailed;
+        result_ = kStepFailed;
         const std::string path = ctx_.workFolder + kPacketErrorDumpFile;
         File dump;
         if (dump.Open(path, File::Exists(path) ? FileMode::ReadWrite : FileMode::CreateReadWrite)) {
@@ -345,7 +316,7 @@ private:
         ctx_.LogLine(std::string(vcd ? "VCD" : "SVCD") + " times may be over " + (vcd ? "45" : "70") +
                      "mins, or space over 645M");
         // A failure, not a Cancel: the layout then does not report one.
-        result_ = kTrackWriteFailed;
+        result_ = kStepFailed;
         return false;
     }
 
@@ -357,8 +328,8 @@ private:
 
     bool HandleVideoUnit(const TrackEntry& track, const TrackUnitFacts& facts, uint32_t sector,
                          TrackState& state) {
-        const double t = facts.clockReference / kClockTicksPerSecond;
-        const uint32_t t100 = facts.clockReference / kClockTicksPerHundredth;
+        const double t = facts.clockReference / double(kMpegClockHz);
+        const uint32_t t100 = facts.clockReference / kMpegClockTicksPerHundredth;
         state.lastVideoSeconds = uint32_t(t);
         if (facts.iPicture && state.nextEntryPoint < track.entryPoints.size()) {
             const EntryPoint& entry = track.entryPoints[state.nextEntryPoint];
@@ -512,7 +483,7 @@ private:
     std::vector<TrackEntry>& tracks_;
     FileSystemState& fs_;
     ScanDataState* scan_;
-    int& result_;
+    int result_ = kOk;
     const DiscKind kind_;
 
     TrackDirectoryCursor dir_;
@@ -538,7 +509,10 @@ TrackUnitFacts InspectTrackUnit(const uint8_t* unit) {
     facts.packHeadOk = IsStartCode(pack, StreamId::PackStart);
     if (!facts.video || !facts.packHeadOk) return facts;
     static_assert(kPackClockBytes <= kMaxPackSize);
-    facts.clockReference = PackClockReference(pack);
+    // Read by the pack's own syntax: the MPEG-1 marker '0010', else as an
+    // MPEG-2 pack header (as the probe reads it); the low 32 bits are kept.
+    const PackSyntax syntax = IsMpeg1PackHeader(pack) ? PackSyntax::Mpeg1 : PackSyntax::Mpeg2;
+    facts.clockReference = uint32_t(ReadClockReference(pack, syntax));
     facts.iPicture = HoldsIntraPicture(pack, kMaxPackSize);
     return facts;
 }
@@ -559,9 +533,9 @@ std::string DamagedUnitLine(const uint8_t* unit, const std::string& name, uint64
                   name.c_str(), static_cast<unsigned long long>(offset));
 }
 
-void WriteVideoTracks(ImageContainer& image, const BuildContext& ctx, std::vector<TrackEntry>& tracks,
-                      FileSystemState& fs, ScanDataState* scanData, int& result) {
-    VideoTrackWriter(image, ctx, tracks, fs, scanData, result).Run();
+int WriteVideoTracks(ImageContainer& image, const BuildContext& ctx, std::vector<TrackEntry>& tracks,
+                     FileSystemState& fs, ScanDataState* scanData) {
+    return VideoTrackWriter(image, ctx, tracks, fs, scanData).Run();
 }
 
 }  // namespace qorvcd

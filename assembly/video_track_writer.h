@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/results.h"
 #include "platform/file_identity.h"
 
 namespace qorvcd {
@@ -22,12 +23,6 @@ struct BuildContext;
 struct FileSystemState;
 struct ScanDataState;
 struct TrackEntry;
-
-// Result codes the writer sets.
-inline constexpr int kTrackWriteFailed = 2000;
-inline constexpr int kTrackWriteCancelled = -1;
-// An entry point lies beyond the end of its track: the build goes on.
-inline constexpr int kEntryPointBeyondTrack = 6666;
 
 // Unrecorded sectors in front of every video track and after the last one.
 inline constexpr uint32_t kTrackLeadGap = 152;
@@ -40,12 +35,12 @@ inline constexpr size_t kFirstTrackFileRecord = 96;
 inline constexpr const char* kPacketErrorDumpFile = "error.log";
 
 // Writes every track of `tracks` in order. `scanData` is the build's SCANDATA
-// state with its work file open (CVD and SUPER-VCD), else null. On failure or
-// Cancel `result` is set and the call ends early; an entry point beyond its
-// track's end sets `result` to kEntryPointBeyondTrack and the writer goes on.
-void WriteVideoTracks(ImageContainer& image, const BuildContext& ctx,
-                      std::vector<TrackEntry>& tracks, FileSystemState& fs, ScanDataState* scanData,
-                      int& result);
+// state with its work file open (CVD and SUPER-VCD), else null. Returns kOk;
+// on failure (kStepFailed) or Cancel (kCancelled) the call ends early; an
+// entry point beyond its track's end makes the result kEntryPointBeyondTrack
+// and the writer goes on.
+int WriteVideoTracks(ImageContainer& image, const BuildContext& ctx, std::vector<TrackEntry>& tracks,
+                     FileSystemState& fs, ScanDataState* scanData);
 
 // What the writer reads from one 2336-byte unit of a track file.
 struct TrackUnitFacts {

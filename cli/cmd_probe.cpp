@@ -38,7 +38,7 @@ int RunProbe(const ProbeOptions& options) {
         std::fprintf(stderr, "qorvcd probe: cannot open %s\n", options.file.c_str());
         return 1;
     }
-    if (status != kProbeOk) {
+    if (status != kOk) {
         std::fprintf(stderr, "qorvcd probe: %s is not a sector-mode MPEG file (status %d)\n",
                      options.file.c_str(), status);
         return 1;

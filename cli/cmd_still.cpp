@@ -8,8 +8,8 @@
 #include "cli/disc_kind_option.h"
 #include "cli/single_output.h"
 #include "cli/terminal_progress.h"
+#include "codec/encode_pipeline.h"
 #include "core/build_context.h"
-#include "mpeg/encode_pipeline.h"
 #include "platform/outputs.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
@@ -53,7 +53,7 @@ int RunStill(const StillOptions& options) {
     progress.Open();
     const int status = WriteSingleOutput("still", input, output, [&](const std::string& temporaryPath) {
         const int result = EncodeStillPicture(ctx, input, temporaryPath, options.mode);
-        if (result == kStillOk && stopSignals.load() == 0) return true;
+        if (result == kOk && stopSignals.load() == 0) return true;
         std::fprintf(stderr, "qorvcd still: %s was not converted (result %d)\n", options.input.c_str(), result);
         return false;
     });

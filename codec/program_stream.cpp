@@ -6,9 +6,6 @@ namespace qorvcd::codec {
 
 namespace {
 
-constexpr uint8_t kMpeg1PackMarker = 0x20;   // '0010' in front of the MPEG-1 SCR
-constexpr uint8_t kMpeg2PackMarker = 0x40;   // '01' in front of the MPEG-2 SCR
-constexpr uint8_t kPtsOnlyPrefix = 0x20;     // '0010' in front of a lone PTS
 constexpr uint8_t kNoTimestamps = 0x0F;      // MPEG-1 packet without PTS/DTS
 constexpr uint8_t kMpeg2PesFlags = 0x81;     // '10', not scrambled, original
 constexpr uint8_t kDataAligned = 0x04;       // the packet starts with a picture
@@ -18,7 +15,6 @@ constexpr uint8_t kStreamBufferMarker = 0xC0;    // '11' of a system-header stre
 constexpr uint8_t kBufferScaleKiB = 0x20;        // buffer bound in units of 1024 bytes
 constexpr uint16_t kMaxBufferBound = 0x1FFF;     // 13-bit field
 constexpr uint8_t kNoPackStuffing = 0xF8;        // reserved bits, stuffing length 0
-constexpr size_t kTimestampSize = 5;
 constexpr size_t kMpeg1StdBufferSize = 2;
 constexpr size_t kMpeg2PesFixedSize = 3;  // flags, flags, header data length
 
@@ -34,12 +30,9 @@ void PutBe16Back(std::vector<uint8_t>& out, uint16_t v) {
 
 // 33-bit time stamp in the 5-byte form shared by PTS and the MPEG-1 SCR.
 void PutTimestamp(std::vector<uint8_t>& out, uint8_t prefix, uint64_t t) {
-    t &= kMaxTimestamp;
-    out.push_back(uint8_t(prefix | ((t >> 29) & 0x0E) | 0x01));
-    out.push_back(uint8_t(t >> 22));
-    out.push_back(uint8_t(((t >> 14) & 0xFE) | 0x01));
-    out.push_back(uint8_t(t >> 7));
-    out.push_back(uint8_t(((t << 1) & 0xFE) | 0x01));
+    uint8_t field[kTimestampSize];
+    WriteTimestamp(field, prefix, t);
+    out.insert(out.end(), field, field + sizeof field);
 }
 
 // A 22-bit rate between marker bits, as the MPEG-1 pack and both system
@@ -51,14 +44,9 @@ void PutMarkedRate(std::vector<uint8_t>& out, uint32_t rate) {
 }
 
 void PutMpeg2Scr(std::vector<uint8_t>& out, uint64_t base) {
-    base &= kMaxTimestamp;
-    const uint16_t extension = 0;
-    out.push_back(uint8_t(kMpeg2PackMarker | ((base >> 27) & 0x38) | 0x04 | ((base >> 28) & 0x03)));
-    out.push_back(uint8_t(base >> 20));
-    out.push_back(uint8_t(((base >> 12) & 0xF8) | 0x04 | ((base >> 13) & 0x03)));
-    out.push_back(uint8_t(base >> 5));
-    out.push_back(uint8_t(((base << 3) & 0xF8) | 0x04 | ((extension >> 7) & 0x03)));
-    out.push_back(uint8_t(((extension << 1) & 0xFE) | 0x01));
+    uint8_t field[kMpeg2ClockReferenceSize];
+    WriteMpeg2ClockReference(field, base, /*extension=*/0);
+    out.insert(out.end(), field, field + sizeof field);
 }
 
 uint16_t BufferBound(uint32_t kib) { return uint16_t(kib > kMaxBufferBound ? kMaxBufferBound : kib); }

@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/stream_codes.h"
 #include "core/sector_unit.h"
+#include "mpeg/pack_header.h"
+#include "mpeg/stream_codes.h"
 
 namespace qorvcd::codec {
 
@@ -23,14 +24,6 @@ inline constexpr size_t kOneStreamSystemHeaderSize = 15;
 inline constexpr size_t kProgramEndSize = kStartCodeSize;  // 00 00 01 B9
 inline constexpr size_t kMaxMpeg1PesStuffing = 16;
 inline constexpr size_t kMaxMpeg2PesStuffing = 32;
-inline constexpr uint64_t kMaxTimestamp = (1ull << 33) - 1;  // 33-bit 90 kHz clock
-
-// Which of the two pack syntaxes a stream uses.
-enum class PackSyntax { Mpeg1, Mpeg2 };
-
-inline size_t PackHeaderSize(PackSyntax syntax) {
-    return syntax == PackSyntax::Mpeg1 ? kMpeg1PackHeaderSize : kMpeg2PackHeaderSize;
-}
 
 // `scr` in 90 kHz ticks, `muxRate` in units of 50 bytes per second.
 void WritePackHeader(std::vector<uint8_t>& out, PackSyntax syntax, uint64_t scr, uint32_t muxRate);

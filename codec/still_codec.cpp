@@ -8,6 +8,7 @@
 #include "codec/still_encoder.h"
 #include "codec/still_format.h"
 #include "codec/still_mux.h"
+#include "mpeg/pack_header.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 
@@ -20,7 +21,6 @@ constexpr int kMuxArgc = 5;
 constexpr int kMuxArgcWithBlankFirst = 6;
 constexpr uint64_t kMaxElementaryStreamSize = 16ull << 20;
 constexpr double kMaxStartSeconds = 86400.0;
-constexpr double kClockHz = 90000.0;
 
 bool IsFlag(const char* text) { return std::strcmp(text, "0") == 0 || std::strcmp(text, "1") == 0; }
 
@@ -66,7 +66,7 @@ bool ParseStartSeconds(const char* text, uint64_t& scr) {
     char* end = nullptr;
     const double seconds = std::strtod(text, &end);
     if (end == text || *end != '\0' || !(seconds >= 0.0 && seconds <= kMaxStartSeconds)) return false;
-    scr = uint64_t(seconds * kClockHz + 0.5);
+    scr = uint64_t(seconds * double(kMpegClockHz) + 0.5);
     return true;
 }
 

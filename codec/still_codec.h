@@ -8,18 +8,9 @@
 #include <string>
 
 #include "core/disc_kind.h"
+#include "core/results.h"
 
 namespace qorvcd::codec {
-
-// Results of the entry points; anything but Ok is a failure.
-enum class CodecResult : int {
-    Ok = 0,
-    BadArguments = 1,     // wrong count or value in the argument vector
-    InputUnreadable = 2,  // the input file cannot be opened or read
-    InputFormat = 3,      // the input is not what the step takes
-    CodecFailure = 4,     // FFmpeg could not decode, scale or encode
-    OutputFailure = 5,    // the output file cannot be written
-};
 
 struct StillCodecSettings {
     DiscKind kind = DiscKind::Svcd;

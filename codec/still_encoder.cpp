@@ -13,7 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "codec/stream_codes.h"
+#include "mpeg/stream_codes.h"
 #include "platform/log_list.h"
 
 namespace qorvcd::codec {

@@ -11,7 +11,6 @@ constexpr size_t kQuantiserMatrixSize = 64;
 constexpr uint8_t kLoadIntraMatrixBit = 0x02;     // in the header's byte 11
 constexpr uint8_t kLoadNonIntraMatrixBit = 0x01;  // in the byte that ends the flags
 
-constexpr uint32_t kSystemClockHz = 90000;
 constexpr uint32_t kSectorsPerSecondSingleSpeed = 75;
 constexpr uint32_t kMuxRateUnitBytes = 50;
 // The decoder gets one frame time after the last byte arrived before the
@@ -84,7 +83,7 @@ StillMuxSettings DiscMuxSettings(PackSyntax syntax, bool doubleSpeed) {
     s.syntax = syntax;
     const uint32_t sectorsPerSecond = kSectorsPerSecondSingleSpeed * (doubleSpeed ? 2 : 1);
     s.muxRate = uint32_t(kRawSectorSize) * sectorsPerSecond / kMuxRateUnitBytes;
-    s.ticksPerPack = kSystemClockHz / sectorsPerSecond;
+    s.ticksPerPack = kMpegClockHz / sectorsPerSecond;
     return s;
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,13 +16,18 @@ inline constexpr size_t kLotEntrySize = 2;
 inline constexpr size_t kLotMaxEntries = kLotSize / kLotEntrySize - 1;
 inline constexpr uint16_t kLotUnused = 0xFFFF;  // filler after the last entry
 
-// `offsets8` holds the offset / 8 of list IDs 1, 2, ... Callers keep the
-// count within kLotMaxEntries.
-std::vector<uint8_t> BuildLot(const std::vector<uint16_t>& offsets8);
+struct LotRecord {
+    // The offset / 8 of list IDs 1, 2, ... Callers keep the count within
+    // kLotMaxEntries (entries past it are not written).
+    std::vector<uint16_t> offsets8;
 
-// Entries from list ID 1 up to the first unused one. False with `error` on a
-// short table.
-bool DecodeLot(const uint8_t* data, size_t size, std::vector<uint16_t>& offsets8,
-               std::string& error);
+    // The kLotSize bytes of the table.
+    std::vector<uint8_t> Encode() const;
+    // Entries from list ID 1 up to the first unused one; nothing, with `why`
+    // set, on a short table.
+    static std::optional<LotRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const LotRecord&) const = default;
+};
 
 }  // namespace qorvcd

@@ -1,5 +1,6 @@
 #include "content/psd_compiler.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "content/lot.h"
@@ -64,7 +65,8 @@ class PsdCompiler {
     bool PlaysSegmentWithAudio(const std::string& id) const;
     template <typename Record>
     void Store(const Record& record, int32_t psdOffset) {
-        record.Encode(image_.psd.data() + psdOffset);
+        const std::vector<uint8_t> bytes = record.Encode();
+        std::copy(bytes.begin(), bytes.end(), image_.psd.begin() + psdOffset);
     }
 
     PbcScript& pbc_;
@@ -249,7 +251,7 @@ PsdImage PsdCompiler::Compile() {
             ok = ResolvePlayList(i);
     }
     image_.ok = image_.ok && ok;
-    image_.lot = BuildLot(lotOffsets_);
+    image_.lot = LotRecord{lotOffsets_}.Encode();
     image_.lotEntryCount = uint16_t(nextListId_ - 1);
     return std::move(image_);
 }

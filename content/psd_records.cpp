@@ -9,16 +9,16 @@ namespace qorvcd {
 
 namespace {
 
-bool CheckSize(size_t have, size_t need, const char* what, std::string& error) {
+bool CheckSize(size_t have, size_t need, const char* what, std::string* why) {
     if (have >= need) return true;
-    error = std::string(what) + " needs " + std::to_string(need) + " bytes, " +
+    if (why) *why = std::string(what) + " needs " + std::to_string(need) + " bytes, " +
             std::to_string(have) + " left";
     return false;
 }
 
-bool CheckType(uint8_t found, PbcListType expected, const char* what, std::string& error) {
+bool CheckType(uint8_t found, PbcListType expected, const char* what, std::string* why) {
     if (found == uint8_t(expected)) return true;
-    error = std::string(what) + " has type byte " + std::to_string(found);
+    if (why) *why = std::string(what) + " has type byte " + std::to_string(found);
     return false;
 }
 
@@ -29,7 +29,9 @@ size_t SelectionListSize(size_t selectionCount) {
     return (size + kPsdAlignment - 1) / kPsdAlignment * kPsdAlignment;
 }
 
-void PlayListRecord::Encode(uint8_t* out) const {
+std::vector<uint8_t> PlayListRecord::Encode() const {
+    std::vector<uint8_t> bytes(kPlayListSize, 0);
+    uint8_t* out = bytes.data();
     out[kPlayListTypeOffset] = uint8_t(PbcListType::PlayList);
     out[kPlayListItemCountOffset] = itemCount;
     PutBe16(out + kPlayListIdOffset, listId);
@@ -40,12 +42,16 @@ void PlayListRecord::Encode(uint8_t* out) const {
     out[kPlayListWaitOffset] = wait;
     out[kPlayListAutoWaitOffset] = autoWait;
     PutBe16(out + kPlayListPlayItemOffset, playItem);
+    return bytes;
 }
 
-bool PlayListRecord::Decode(const uint8_t* data, size_t size, std::string& error) {
-    if (!CheckSize(size, kPlayListSize, "play list", error) ||
-        !CheckType(data[kPlayListTypeOffset], PbcListType::PlayList, "play list", error))
-        return false;
+std::optional<PlayListRecord> PlayListRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    const uint8_t* data = bytes.data();
+    if (!CheckSize(bytes.size(), kPlayListSize, "play list", why) ||
+        !CheckType(data[kPlayListTypeOffset], PbcListType::PlayList, "play list", why))
+        return std::nullopt;
+    PlayListRecord r;
+    auto& [itemCount, listId, previous, next, returnTo, playTime, wait, autoWait, playItem] = r;
     itemCount = data[kPlayListItemCountOffset];
     listId = GetBe16(data + kPlayListIdOffset);
     previous = GetBe16(data + kPlayListPreviousOffset);
@@ -55,11 +61,12 @@ bool PlayListRecord::Decode(const uint8_t* data, size_t size, std::string& error
     wait = data[kPlayListWaitOffset];
     autoWait = data[kPlayListAutoWaitOffset];
     playItem = GetBe16(data + kPlayListPlayItemOffset);
-    return true;
+    return r;
 }
 
-void SelectionRecord::Encode(uint8_t* out) const {
-    std::memset(out, 0, Size());
+std::vector<uint8_t> SelectionRecord::Encode() const {
+    std::vector<uint8_t> bytes(Size(), 0);
+    uint8_t* out = bytes.data();
     out[kSelectionTypeOffset] = uint8_t(PbcListType::Selection);
     out[kSelectionReservedOffset] = 0;  // reserved
     out[kSelectionCountOffset] = uint8_t(targets.size());
@@ -75,14 +82,19 @@ void SelectionRecord::Encode(uint8_t* out) const {
     PutBe16(out + kSelectionPlayItemOffset, playItem);
     for (size_t i = 0; i < targets.size(); ++i)
         PutBe16(out + kSelectionTargetsOffset + 2 * i, targets[i]);
+    return bytes;
 }
 
-bool SelectionRecord::Decode(const uint8_t* data, size_t size, std::string& error) {
-    if (!CheckSize(size, kSelectionFixedSize, "selection list", error) ||
-        !CheckType(data[kSelectionTypeOffset], PbcListType::Selection, "selection list", error))
-        return false;
+std::optional<SelectionRecord> SelectionRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    const uint8_t* data = bytes.data();
+    const size_t size = bytes.size();
+    if (!CheckSize(size, kSelectionFixedSize, "selection list", why) ||
+        !CheckType(data[kSelectionTypeOffset], PbcListType::Selection, "selection list", why))
+        return std::nullopt;
     const size_t count = data[kSelectionCountOffset];
-    if (!CheckSize(size, SelectionListSize(count), "selection list", error)) return false;
+    if (!CheckSize(size, SelectionListSize(count), "selection list", why)) return std::nullopt;
+    SelectionRecord r;
+    auto& [baseNumber, listId, previous, next, returnTo, defaultList, timeout, wait, loop, playItem, targets] = r;
     baseNumber = data[kSelectionBaseOffset];
     listId = GetBe16(data + kSelectionIdOffset);
     previous = GetBe16(data + kSelectionPreviousOffset);
@@ -95,30 +107,35 @@ bool SelectionRecord::Decode(const uint8_t* data, size_t size, std::string& erro
     playItem = GetBe16(data + kSelectionPlayItemOffset);
     targets.assign(count, 0);
     for (size_t i = 0; i < count; ++i) targets[i] = GetBe16(data + kSelectionTargetsOffset + 2 * i);
-    return true;
+    return r;
 }
 
-void EndListRecord::Encode(uint8_t* out) const {
-    std::memset(out, 0, kEndListSize);  // bytes 4-7 reserved
+std::vector<uint8_t> EndListRecord::Encode() const {
+    std::vector<uint8_t> bytes(kEndListSize, 0);  // bytes 4-7 reserved
+    uint8_t* out = bytes.data();
     out[kEndListTypeOffset] = uint8_t(PbcListType::EndList);
     out[kEndListStopNumberOffset] = stopNumber;
     PutBe16(out + kEndListPlayItemOffset, playItem);
+    return bytes;
 }
 
-bool EndListRecord::Decode(const uint8_t* data, size_t size, std::string& error) {
-    if (!CheckSize(size, kEndListSize, "end list", error) ||
-        !CheckType(data[kEndListTypeOffset], PbcListType::EndList, "end list", error))
-        return false;
-    stopNumber = data[kEndListStopNumberOffset];
-    playItem = GetBe16(data + kEndListPlayItemOffset);
-    return true;
+std::optional<EndListRecord> EndListRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    const uint8_t* data = bytes.data();
+    if (!CheckSize(bytes.size(), kEndListSize, "end list", why) ||
+        !CheckType(data[kEndListTypeOffset], PbcListType::EndList, "end list", why))
+        return std::nullopt;
+    EndListRecord r;
+    r.stopNumber = data[kEndListStopNumberOffset];
+    r.playItem = GetBe16(data + kEndListPlayItemOffset);
+    return r;
 }
 
 bool DecodePlaybackControl(const uint8_t* lot, size_t lotSize, const uint8_t* psd, size_t psdSize,
                            std::vector<PsdListView>& lists, std::string& error) {
     lists.clear();
-    std::vector<uint16_t> offsets8;
-    if (!DecodeLot(lot, lotSize, offsets8, error)) return false;
+    const std::optional<LotRecord> table = LotRecord::Decode(std::span(lot, lotSize), &error);
+    if (!table) return false;
+    const std::vector<uint16_t>& offsets8 = table->offsets8;
     for (size_t i = 0; i < offsets8.size(); ++i) {
         PsdListView view;
         view.listId = uint16_t(i + 1);
@@ -129,18 +146,17 @@ bool DecodePlaybackControl(const uint8_t* lot, size_t lotSize, const uint8_t* ps
             lists.push_back(std::move(view));
             continue;
         }
-        const uint8_t* at = psd + view.offset;
-        const size_t left = psdSize - view.offset;
+        const std::span<const uint8_t> at(psd + view.offset, psdSize - view.offset);
         view.typeCode = at[0];
         switch (PbcListType(view.typeCode)) {
             case PbcListType::PlayList:
-                view.playList.Decode(at, left, view.error);
+                if (auto r = PlayListRecord::Decode(at, &view.error)) view.playList = *r;
                 break;
             case PbcListType::Selection:
-                view.selection.Decode(at, left, view.error);
+                if (auto r = SelectionRecord::Decode(at, &view.error)) view.selection = std::move(*r);
                 break;
             case PbcListType::EndList:
-                view.endList.Decode(at, left, view.error);
+                if (auto r = EndListRecord::Decode(at, &view.error)) view.endList = *r;
                 break;
             default:
                 view.error = "unknown descriptor type " + std::to_string(view.typeCode);

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,9 +70,12 @@ struct PlayListRecord {
     uint8_t autoWait = 0;
     uint16_t playItem = 0;
 
-    // Writes kPlayListSize bytes.
-    void Encode(uint8_t* out) const;
-    bool Decode(const uint8_t* data, size_t size, std::string& error);
+    // kPlayListSize bytes.
+    std::vector<uint8_t> Encode() const;
+    // Nothing, with `why` set, when the bytes are too few or the type byte
+    // is not a play list's.
+    static std::optional<PlayListRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+    bool operator==(const PlayListRecord&) const = default;
 };
 
 struct SelectionRecord {
@@ -87,17 +92,21 @@ struct SelectionRecord {
     std::vector<uint16_t> targets;  // one list offset per selection
 
     size_t Size() const { return SelectionListSize(targets.size()); }
-    // Writes Size() bytes (zero padding included). At most 255 targets.
-    void Encode(uint8_t* out) const;
-    bool Decode(const uint8_t* data, size_t size, std::string& error);
+    // Size() bytes (zero padding included). At most 255 targets.
+    std::vector<uint8_t> Encode() const;
+    // Nothing, with `why` set, when the bytes are too few for the fixed part
+    // or the selections it counts, or the type byte is not a selection list's.
+    static std::optional<SelectionRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+    bool operator==(const SelectionRecord&) const = default;
 };
 
 struct EndListRecord {
     uint8_t stopNumber = 0;
     uint16_t playItem = 0;
 
-    void Encode(uint8_t* out) const;  // kEndListSize bytes
-    bool Decode(const uint8_t* data, size_t size, std::string& error);
+    std::vector<uint8_t> Encode() const;  // kEndListSize bytes
+    static std::optional<EndListRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+    bool operator==(const EndListRecord&) const = default;
 };
 
 // One list of a decoded PSD, found through the LOT.

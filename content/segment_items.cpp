@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "codec/encode_pipeline.h"
 #include "content/content_ids.h"
 #include "content/spicontx.h"
-#include "mpeg/encode_pipeline.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
@@ -14,8 +14,6 @@
 namespace qorvcd {
 
 namespace {
-
-constexpr int kSegmentError = 2000;
 
 // Bitmap file header (14 bytes) and information header (40 bytes).
 constexpr size_t kBitmapHeadersSize = 54;
@@ -108,18 +106,19 @@ int ConvertStill(const BuildContext& ctx, const std::string& bitmap, const std::
 // the result; reading stops at the first one.
 class SegmentBlockReader {
   public:
-    SegmentBlockReader(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
-                       int& result)
-        : script_(script), ctx_(ctx), segments_(segments), result_(result) {}
+    SegmentBlockReader(ScriptReader& script, const BuildContext& ctx, SegmentList& segments)
+        : script_(script), ctx_(ctx), segments_(segments) {}
 
     void Read();
     void Number();
+    // kOk, or the code of the first error.
+    int Result() const { return result_; }
 
   private:
     std::string_view Next() { return TokenText(script_.NextTokenUpper()); }
     bool Fail(const std::string& line) {
         ctx_.LogLine(line);
-        result_ = kSegmentError;
+        result_ = kStepFailed;
         return false;
     }
     // The system's reason goes before the line that names the failure.
@@ -139,7 +138,7 @@ class SegmentBlockReader {
     ScriptReader& script_;
     const BuildContext& ctx_;
     SegmentList& segments_;
-    int& result_;
+    int result_ = kOk;
 };
 
 void SegmentBlockReader::Read() {
@@ -153,7 +152,7 @@ bool SegmentBlockReader::ReadEntry(std::string_view& token) {
     const std::string id(token);
     if (id.substr(0, 3) != "SEG") return Fail(Format("ID_Name= %s", id.c_str()));
     if (!CheckScriptId(id, "Segment item", ctx_)) {
-        result_ = kSegmentError;
+        result_ = kStepFailed;
         return false;
     }
     if (TokenText(script_.NextToken()) != "=") return Fail("Not found '=' sign");
@@ -212,12 +211,12 @@ bool SegmentBlockReader::ConvertBitmap(std::string_view name, SegmentItem& item)
     const int converted =
         ConvertStill(ctx_, path, target, PictureModeFor(ctx_.kind, width), cancelled);
     if (converted == kStillFailedOrCancelled && cancelled) {
-        result_ = -1;
+        result_ = kCancelled;
         return false;
     }
     // A failed pass has logged its reason and leaves no file behind: it fails
     // the build here rather than as a missing file later.
-    if (converted != kStillOk) return Fail(Format("Can't convert file %s", written.c_str()));
+    if (converted != kOk) return Fail(Format("Can't convert file %s", written.c_str()));
     item.fileName = target;
     item.origin = SegmentOrigin::Converted;
     return true;
@@ -244,7 +243,7 @@ bool SegmentBlockReader::ReadCodes(SegmentItem& item, std::string_view& token) {
     item.audioCode = ctx_.kind == DiscKind::Cvd ? 0 : audioCode;  // a CVD has no segment audio code
     if (Next() != "VIDEO") {
         ctx_.ShowMessage("Missing VIDEO");
-        result_ = kSegmentError;
+        result_ = kStepFailed;
         return false;
     }
     item.videoCode = ScriptInt(Next());
@@ -269,12 +268,13 @@ void SegmentBlockReader::Number() {
 }
 
 bool WriteSpicontx(const BuildContext& ctx, File& file, const SegmentList& segments) {
-    SpicontxImage image = EmptySpicontx();
-    if (!BuildSpicontx(segments.Items(), image)) {
+    const std::optional<SpicontxRecord> record = BuildSpicontx(segments.Items());
+    if (!record) {
         ctx.LogLine(
             Format("Error: %s holds at most %zu segments", kSpicontxFileName, kSpicontxMaxPairs));
         return false;
     }
+    const std::vector<uint8_t> image = record->Encode();
     if (!file.Write(image.data(), image.size()) || !file.Close()) {
         ctx.LogLine(Format("Error 10000: Can't create file %s", file.Path().c_str()));
         return false;
@@ -284,26 +284,24 @@ bool WriteSpicontx(const BuildContext& ctx, File& file, const SegmentList& segme
 
 }  // namespace
 
-bool ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
-                      int& result) {
+int ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments) {
     const bool writesSpicontx = IsSvcdFamily(ctx.kind);
     File spicontx;
     if (writesSpicontx) {
         const std::string path = ctx.workFolder + kSpicontxFileName;
         if (!spicontx.Open(path, FileMode::CreateReadWrite)) {
             ctx.LogLine(Format("Error 10000: Can't create file %s", path.c_str()));
-            result = kSegmentError;
-            return false;
+            return kStepFailed;
         }
     }
-    SegmentBlockReader reader(script, ctx, segments, result);
+    SegmentBlockReader reader(script, ctx, segments);
     if (script.FindSection("[PBC]") && TokenText(script.NextTokenUpper()) == "SEGMENT") {
         reader.Read();
-        if (result == 0) reader.Number();
+        if (reader.Result() == kOk) reader.Number();
     }
-    if (result == 0 && writesSpicontx && !WriteSpicontx(ctx, spicontx, segments))
-        result = kSegmentError;
-    return result == 0;
+    QORVCD_CHECK(reader.Result());
+    if (writesSpicontx && !WriteSpicontx(ctx, spicontx, segments)) return kStepFailed;
+    return kOk;
 }
 
 }  // namespace qorvcd

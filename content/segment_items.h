@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/build_context.h"
+#include "core/results.h"
 #include "core/sector_unit.h"
 #include "platform/file_identity.h"
 
@@ -70,11 +71,9 @@ class SegmentList {
 
 // Reads the SEGMENT block through the session's script reader, converts the
 // bitmaps, numbers the items and, for SVCD and SUPER-VCD, writes the
-// SPICONTX.SVD work file. Returns true when `result` is 0 afterwards; errors,
-// a failed bitmap conversion among them, set it to 2000, a Cancel during a
-// conversion to -1.
-bool ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
-                      int& result);
+// SPICONTX.SVD work file. Returns kOk, kStepFailed on an error (a failed
+// bitmap conversion among them) or kCancelled for a Cancel during a conversion.
+int ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments);
 
 // The picture mode of the still pipeline for a bitmap of this width:
 // 2 normal resolution, 3 high resolution.

@@ -1,5 +1,6 @@
 #include "content/spicontx.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/bytes.h"
@@ -10,39 +11,43 @@ namespace {
 constexpr char kSpicontxId[] = "SPICONSV";
 }
 
-SpicontxImage EmptySpicontx() {
-    SpicontxImage image{};
-    PutPadded(image.data() + kSpicontxIdOffset, kSpicontxIdSize, kSpicontxId);
-    image[kSpicontxVersionOffset] = kSpicontxVersion;
-    image[kSpicontxReservedOffset] = 0;  // reserved
-    return image;
-}
-
-bool BuildSpicontx(const std::vector<SegmentItem>& items, SpicontxImage& out) {
-    out = EmptySpicontx();
-    size_t pair = 0;
+std::optional<SpicontxRecord> BuildSpicontx(const std::vector<SegmentItem>& items) {
+    SpicontxRecord record;
     for (const SegmentItem& item : items) {
-        for (uint32_t segment = 0; segment < item.segmentCount; ++segment, ++pair) {
-            if (pair >= kSpicontxMaxPairs) return false;
-            uint8_t* p = out.data() + kSpicontxPairsOffset + 2 * pair;
-            p[0] = uint8_t(item.ogtCode);
-            p[1] = uint8_t(item.audioCode);
+        for (uint32_t segment = 0; segment < item.segmentCount; ++segment) {
+            if (record.pairs.size() >= kSpicontxMaxPairs) return std::nullopt;
+            record.pairs.push_back({uint8_t(item.ogtCode), uint8_t(item.audioCode)});
         }
     }
-    return true;
+    return record;
 }
 
-bool DecodeSpicontx(const uint8_t* data, size_t size, SpicontxContents& out, std::string& error) {
-    out = SpicontxContents();
-    if (size < kSpicontxSize) {
-        error = "SPICONTX.SVD is " + std::to_string(size) + " bytes, expected " +
-                std::to_string(kSpicontxSize);
-        return false;
+std::vector<uint8_t> SpicontxRecord::Encode() const {
+    std::vector<uint8_t> out(kSpicontxSize, 0);
+    PutPadded(out.data() + kSpicontxIdOffset, kSpicontxIdSize, kSpicontxId);
+    out[kSpicontxVersionOffset] = version;
+    out[kSpicontxReservedOffset] = 0;  // reserved
+    const size_t count = std::min(pairs.size(), kSpicontxMaxPairs);
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* p = out.data() + kSpicontxPairsOffset + 2 * i;
+        p[0] = pairs[i].ogt;
+        p[1] = pairs[i].audio;
+    }
+    return out;
+}
+
+std::optional<SpicontxRecord> SpicontxRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    const uint8_t* data = bytes.data();
+    if (bytes.size() < kSpicontxSize) {
+        if (why) *why = "SPICONTX.SVD is " + std::to_string(bytes.size()) + " bytes, expected " +
+                        std::to_string(kSpicontxSize);
+        return std::nullopt;
     }
     if (std::memcmp(data + kSpicontxIdOffset, kSpicontxId, kSpicontxIdSize) != 0) {
-        error = "SPICONTX.SVD does not begin with SPICONSV";
-        return false;
+        if (why) *why = "SPICONTX.SVD does not begin with SPICONSV";
+        return std::nullopt;
     }
+    SpicontxRecord out;
     out.version = data[kSpicontxVersionOffset];
     size_t used = 0;
     for (size_t i = 0; i < kSpicontxMaxPairs; ++i) {
@@ -53,7 +58,7 @@ bool DecodeSpicontx(const uint8_t* data, size_t size, SpicontxContents& out, std
         const uint8_t* p = data + kSpicontxPairsOffset + 2 * i;
         out.pairs.push_back({p[0], p[1]});
     }
-    return true;
+    return out;
 }
 
 }  // namespace qorvcd

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,25 +23,28 @@ inline constexpr uint8_t kSpicontxVersion = 1;
 inline constexpr size_t kSpicontxMaxPairs = (kSpicontxSize - kSpicontxPairsOffset) / 2;
 inline constexpr const char* kSpicontxFileName = "SPICONTX.SVD";
 
-using SpicontxImage = std::array<uint8_t, kSpicontxSize>;
-
-// The header alone (what the file holds when there are no items).
-SpicontxImage EmptySpicontx();
-// Header plus one (ogtCode, audioCode) pair per segment of every item, in
-// list order. False when the pairs would not fit the file.
-bool BuildSpicontx(const std::vector<SegmentItem>& items, SpicontxImage& out);
-
 struct SpicontxPair {
     uint8_t ogt = 0;
     uint8_t audio = 0;
+    bool operator==(const SpicontxPair&) const = default;
 };
-struct SpicontxContents {
-    uint8_t version = 0;
+
+struct SpicontxRecord {
+    uint8_t version = kSpicontxVersion;
     // Pairs up to the last one that is not 00 00 (zero pairs after it are unused).
     std::vector<SpicontxPair> pairs;
+
+    // The kSpicontxSize bytes of the file; pairs past kSpicontxMaxPairs are
+    // not written (the builder refuses them first).
+    std::vector<uint8_t> Encode() const;
+    // Nothing, with `why` set, on a short file or a bad identifier.
+    static std::optional<SpicontxRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const SpicontxRecord&) const = default;
 };
-// Decodes a SPICONTX.SVD image; false with `error` on a short file or a bad
-// identifier.
-bool DecodeSpicontx(const uint8_t* data, size_t size, SpicontxContents& out, std::string& error);
+
+// One (ogtCode, audioCode) pair per segment of every item, in list order.
+// Nothing when the pairs would not fit the file.
+std::optional<SpicontxRecord> BuildSpicontx(const std::vector<SegmentItem>& items);
 
 }  // namespace qorvcd

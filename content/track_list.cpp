@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "codec/stream_codes.h"
 #include "content/content_ids.h"
+#include "mpeg/stream_codes.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
@@ -105,21 +105,21 @@ std::string ReadFailureOf(const std::string& path) {
 
 int32_t AudioClassOf(const MpegStreamInfo& info, int stream) {
     AudioStreamInfo audio;
-    if (GetAudioStream(info, audio, stream) != 0) return 0;
+    if (GetAudioStream(info, audio, stream) != kOk) return 0;
     return audio.audioClass & 0x0F;
 }
 
-// Reads one track line after its "MPEGTRACK" and fills `entry`; false on an
-// error, already reported.
-bool ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& entry,
-                   TrackList& tracks, int& result) {
+// Reads one track line after its "MPEGTRACK" and fills `entry`; returns kOk,
+// or the code of an error already reported (kTrackListFailed when the error
+// carries no code of its own).
+int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& entry, TrackList& tracks) {
     const std::string_view id = TokenText(script.NextTokenUpper());
     const char* prefix = TrackIdPrefix(ctx.kind);
     if (id.substr(0, 5) != prefix) {
         ctx.ShowMessage(Format("100: ID_Name = %.*s", int(id.size()), id.data()));
-        return false;
+        return kTrackListFailed;
     }
-    if (!CheckScriptId(id, "Track", ctx)) return false;
+    if (!CheckScriptId(id, "Track", ctx)) return kTrackListFailed;
     entry.id = std::string(id);
 
     const std::string_view file = TokenText(script.NextTokenUpper());
@@ -139,43 +139,42 @@ bool ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& en
             ctx.LogLine("Error: " + reason);
         if (status == kProbeCannotOpen)
             ctx.LogLine(Format("Can't open file %s", entry.fileName.c_str()));
-        ctx.LogLine(Format("Error 10002: File %s is not a track format", entry.fileName.c_str()));
+        ctx.LogLine(Format("Error %d: File %s is not a track format", kNotATrack, entry.fileName.c_str()));
         if (IsPlainProgramStream(entry.path))
             ctx.LogLine(Format("%s is a plain MPEG program stream; qorvcd pack makes the sector-mode file a track needs",
                                entry.fileName.c_str()));
-        result = 10002;
-        return false;
+        return kNotATrack;
     }
     entry.videoStandard = int32_t(VideoStandard::Pal);
 
     if (ctx.kind == DiscKind::Vcd30) {
         entry.videoStandard = ClassifyVideoStandard(info);
         entry.audioInfo = uint32_t(AudioClassOf(info, 0));
-        return true;
+        return kOk;
     }
     // The script's standard, audio and time values are only checked: the
     // probe's measurements win.
     const std::string_view standard = TokenText(script.NextTokenUpper());
     if (standard != "PAL" && standard != "NTSC") {
         ctx.ShowMessage("Missing PAL/NTSC");
-        return false;
+        return kTrackListFailed;
     }
     entry.videoStandard = ClassifyVideoStandard(info);
     if (TokenText(script.NextTokenUpper()) != "AUDIO") {
         ctx.ShowMessage("Missing AUDIO");
-        return false;
+        return kTrackListFailed;
     }
     script.NextTokenUpper();
     entry.audioInfo = uint32_t(16 * AudioClassOf(info, 1) + AudioClassOf(info, 0));
     if (TokenText(script.NextTokenUpper()) != "TIME") {
         ctx.ShowMessage("Missing TIME");
-        return false;
+        return kTrackListFailed;
     }
     script.NextTokenUpper();
     const int32_t playingTime = PlayingTime(info);
     entry.duration = playingTime > 0 ? uint32_t(playingTime) : 0;
     tracks.AddPlayingTime(entry.duration);
-    return true;
+    return kOk;
 }
 
 void ApplySideFiles(const BuildContext& ctx, TrackList& tracks) {
@@ -190,29 +189,28 @@ void ApplySideFiles(const BuildContext& ctx, TrackList& tracks) {
 
 }  // namespace
 
-bool ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& tracks, int& result) {
+int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& tracks) {
     tracks.Clear();
     if (!script.FindSection("[TRACK]")) {
         ctx.LogLine("Track info do't found");
-        result = 20010;
-        return false;
+        return kNoTrackSection;
     }
     for (std::string_view token = TokenText(script.NextTokenUpper());
          !token.empty() && !IsSectionHeader(token); token = TokenText(script.NextTokenUpper())) {
         if (token != "MPEGTRACK") break;  // "ENDFILE" or any other word ends the list
         if (tracks.Count() == kMaxVideoTracks) {
             ctx.LogLine(Format("Error: too many video tracks, at most %zu", kMaxVideoTracks));
-            return false;
+            return kTrackListFailed;
         }
         TrackEntry entry;
-        if (!ReadTrackLine(script, ctx, entry, tracks, result)) return false;
+        QORVCD_CHECK(ReadTrackLine(script, ctx, entry, tracks));
         tracks.Insert(std::move(entry));
     }
     tracks.Number();
     ApplySideFiles(ctx, tracks);
     ctx.LogLine(" ");
     ctx.LogLine(Format("Total has %d Video Track(s)", int(tracks.Count())));
-    return true;
+    return kOk;
 }
 
 }  // namespace qorvcd

@@ -11,6 +11,7 @@
 
 #include "core/build_context.h"
 #include "core/disc_kind.h"
+#include "core/results.h"
 #include "mpeg/mpeg_probe.h"
 #include "platform/file_identity.h"
 
@@ -75,11 +76,10 @@ class TrackList {
 };
 
 // Reads the [TRACK] section through the session's script reader, probes every
-// file, numbers the tracks and applies their ".EP" side files. Returns false
-// on a fatal error (its reason is logged or shown); `result` is set to the
-// code the error carries (20010 no section, 10002 not a track) and left as it
-// was for errors that carry none, where the caller sets its own.
-bool ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& tracks, int& result);
+// file, numbers the tracks and applies their ".EP" side files. Returns kOk, or
+// on a fatal error (its reason is logged or shown) the code the error carries:
+// kNoTrackSection, kNotATrack, or kTrackListFailed for errors that carry none.
+int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& tracks);
 
 // Adds an entry point to the track with the given ID, keeping the keys in
 // ascending order (equal keys keep their order of insertion). Returns false,

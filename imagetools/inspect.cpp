@@ -30,8 +30,10 @@ public:
     void Run() {
         uint8_t sector[kForm1DataSize];
         std::string why;
-        if (!reader_.ReadUserData2048(16, sector)) return Error("volume descriptor: " + reader_.Error());
-        auto volume = DecodePrimaryVolumeDescriptor(sector, sizeof sector, &why);
+        if (!reader_.ReadUserData2048(kPrimaryVolumeDescriptorSector, sector)) {
+            return Error("volume descriptor: " + reader_.Error());
+        }
+        auto volume = PrimaryVolumeDescriptor::Decode(sector, &why);
         if (!volume) return Error("primary volume descriptor at sector 16: " + why);
         out_.volume = volume;
         ReadPathTable(*volume);
@@ -42,7 +44,7 @@ public:
 private:
     void Error(const std::string& text) { out_.errors.push_back(text); }
 
-    void ReadPathTable(const PrimaryVolumeInfo& volume) {
+    void ReadPathTable(const PrimaryVolumeDescriptor& volume) {
         std::vector<uint8_t> bytes;
         if (!reader_.ReadExtent(volume.typeLPathTable, volume.pathTableSize, bytes, kMaxInspectedDirectoryBytes)) {
             return Error("path table: " + reader_.Error());
@@ -74,7 +76,7 @@ private:
             size_t at = sectorStart;
             while (at < sectorEnd && bytes[at] != 0) {
                 std::string why;
-                auto record = DecodeDirectoryRecord(bytes.data() + at, sectorEnd - at, &why);
+                auto record = DirectoryRecord::Decode(std::span(bytes.data() + at, sectorEnd - at), &why);
                 if (!record) {
                     Error(Format("directory %s, byte %zu: %s", path.empty() ? "/" : path.c_str(), at, why.c_str()));
                     break;
@@ -165,15 +167,16 @@ void VisitTracks(const DecodedImage& image, InspectVisitor& v) {
     v.EndList();
 }
 
-void VisitVolume(const PrimaryVolumeInfo& pvd, InspectVisitor& v) {
+void VisitVolume(const PrimaryVolumeDescriptor& pvd, InspectVisitor& v) {
+    using Pvd = PrimaryVolumeDescriptor;
     v.BeginObject("volume");
-    v.Text("systemId", pvd.systemId);
-    v.Text("volumeId", pvd.volumeId);
-    v.Text("volumeSetId", pvd.volumeSetId);
-    v.Text("publisherId", pvd.publisherId);
-    v.Text("dataPreparerId", pvd.dataPreparerId);
-    v.Text("applicationId", pvd.applicationId);
-    v.Text("creationDate", pvd.creationDate);
+    v.Text("systemId", Pvd::Text(pvd.systemId));
+    v.Text("volumeId", Pvd::Text(pvd.volumeId));
+    v.Text("volumeSetId", Pvd::Text(pvd.volumeSetId));
+    v.Text("publisherId", Pvd::Text(pvd.publisherId));
+    v.Text("dataPreparerId", Pvd::Text(pvd.dataPreparerId));
+    v.Text("applicationId", Pvd::Text(pvd.applicationId));
+    v.Text("creationDate", Pvd::Text(pvd.creationDate));
     v.Number("volumeSpaceSize", pvd.volumeSpaceSize);
     v.Number("logicalBlockSize", pvd.logicalBlockSize);
     v.Number("pathTableSize", pvd.pathTableSize);
@@ -183,8 +186,8 @@ void VisitVolume(const PrimaryVolumeInfo& pvd, InspectVisitor& v) {
         v.Number("rootExtent", pvd.root->extent);
         v.Number("rootSize", pvd.root->dataLength);
     }
-    v.Flag("xaMark", pvd.hasXaMark);
-    v.Flag("playOkMark", pvd.hasPlayOkMark);
+    v.Flag("xaMark", pvd.xaMark);
+    v.Flag("playOkMark", pvd.playOkMark);
     v.EndObject();
 }
 

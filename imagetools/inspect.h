@@ -36,7 +36,7 @@ struct DecodedImage {
     std::vector<ImageTrack> tracks;
     std::vector<std::string> warnings;
 
-    std::optional<PrimaryVolumeInfo> volume;
+    std::optional<PrimaryVolumeDescriptor> volume;
     std::vector<PathTableRecord> pathTable;
     std::vector<InspectedEntry> entries;
     // Faults found while decoding the file system (the tracks decoded fine).

@@ -112,9 +112,10 @@ void VisitSelection(const PsdListView& list, const ListIndex& lists, InspectVisi
 }  // namespace
 
 bool VisitInfoFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
-    InfoFileRecord info;
     std::string error;
-    if (!DecodeInfo(bytes, info, error)) return Refused(v, error);
+    const std::optional<InfoFileRecord> decoded = InfoFileRecord::Decode(bytes, &error);
+    if (!decoded) return Refused(v, error);
+    const InfoFileRecord& info = *decoded;
     v.Text("systemId", PrintableField(info.systemId));
     v.Number("version", info.version);
     v.Number("profileTag", info.profileTag);
@@ -139,9 +140,10 @@ bool VisitInfoFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
 }
 
 bool VisitEntriesFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
-    EntriesRecord entries;
     std::string error;
-    if (!DecodeEntries(bytes, entries, error)) return Refused(v, error);
+    const std::optional<EntriesRecord> decoded = EntriesRecord::Decode(bytes, &error);
+    if (!decoded) return Refused(v, error);
+    const EntriesRecord& entries = *decoded;
     v.Text("fileId", PrintableField(entries.fileId));
     v.Number("version", entries.version);
     v.Number("count", entries.entryCount);
@@ -193,9 +195,10 @@ bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t>
 }
 
 bool VisitTracksFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
-    TracksRecord tracks;
     std::string error;
-    if (!DecodeTracksFile(bytes, tracks, error)) return Refused(v, error);
+    const std::optional<TracksRecord> decoded = TracksRecord::Decode(bytes, &error);
+    if (!decoded) return Refused(v, error);
+    const TracksRecord& tracks = *decoded;
     v.Text("fileId", PrintableField(tracks.fileId));
     v.Number("version", tracks.version);
     v.Number("count", tracks.trackCount);
@@ -212,9 +215,10 @@ bool VisitTracksFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
 }
 
 bool VisitSearchFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
-    SearchRecord search;
     std::string error;
-    if (!DecodeSearch(bytes, search, error)) return Refused(v, error);
+    const std::optional<SearchRecord> decoded = SearchRecord::Decode(bytes, &error);
+    if (!decoded) return Refused(v, error);
+    const SearchRecord& search = *decoded;
     v.Text("fileId", PrintableField(search.fileId));
     v.Number("version", search.version);
     v.Number("count", search.pointCount);
@@ -226,9 +230,10 @@ bool VisitSearchFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
 }
 
 bool VisitScanDataFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
-    ScanDataRecord scan;
     std::string error;
-    if (!DecodeScanData(bytes, ScanDataForm::Disc, scan, error)) return Refused(v, error);
+    const std::optional<ScanDataRecord> decoded = ScanDataRecord::Decode(bytes, ScanDataForm::Disc, &error);
+    if (!decoded) return Refused(v, error);
+    const ScanDataRecord& scan = *decoded;
     v.Text("fileId", PrintableField(scan.fileId));
     v.Number("version", scan.version);
     v.Number("count", scan.pointCount);

@@ -1,5 +1,6 @@
 #include "infofiles/entries_record.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/bytes.h"
@@ -9,13 +10,29 @@ namespace qorvcd {
 
 using namespace entries_layout;
 
-std::array<uint8_t, kInfoFileSize> EncodeEntriesHeader(std::span<const char, 8> fileId,
-                                                       uint8_t version) {
-    std::array<uint8_t, kInfoFileSize> out{};
+std::vector<uint8_t> EntriesRecord::Encode() const {
+    std::vector<uint8_t> out(kInfoFileSize, 0);
     std::memcpy(out.data() + kFileId, fileId.data(), kFileIdSize);
     out[kVersion] = version;
     out[kReserved9] = 0;  // reserved
-    PutBe16(out.data() + kEntryCount, 0);  // filled as the tracks are written
+    PutBe16(out.data() + kEntryCount, entryCount);
+    const size_t count = std::min(entries.size(), kMaxEntries);
+    for (size_t k = 0; k < count; ++k) {
+        uint8_t* e = out.data() + kFirstEntry + k * kEntrySize;
+        e[0] = ToBcd(entries[k].trackNumber);
+        std::memcpy(e + 1, entries[k].address.data(), 3);
+    }
+    return out;
+}
+
+std::array<uint8_t, kInfoFileSize> EncodeEntriesHeader(std::span<const char, 8> fileId,
+                                                       uint8_t version) {
+    EntriesRecord header;
+    std::memcpy(header.fileId.data(), fileId.data(), kFileIdSize);
+    header.version = version;  // the count is filled as the tracks are written
+    const std::vector<uint8_t> bytes = header.Encode();
+    std::array<uint8_t, kInfoFileSize> out{};
+    std::copy(bytes.begin(), bytes.end(), out.begin());
     return out;
 }
 
@@ -48,10 +65,10 @@ std::array<uint8_t, kInfoFileSize> EntriesTable::Bytes() const {
     return out;
 }
 
-bool DecodeEntries(std::span<const uint8_t> bytes, EntriesRecord& record, std::string& error) {
+std::optional<EntriesRecord> EntriesRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
     if (bytes.size() < kInfoFileSize) {
-        error = Format("ENTRIES holds %zu bytes, expected %u", bytes.size(), kInfoFileSize);
-        return false;
+        if (why) *why = Format("ENTRIES holds %zu bytes, expected %u", bytes.size(), kInfoFileSize);
+        return std::nullopt;
     }
     const uint8_t* p = bytes.data();
     EntriesRecord r;
@@ -59,9 +76,9 @@ bool DecodeEntries(std::span<const uint8_t> bytes, EntriesRecord& record, std::s
     r.version = p[kVersion];
     r.entryCount = GetBe16(p + kEntryCount);
     if (r.entryCount > kMaxEntries) {
-        error = Format("ENTRIES names %u entries, but the record holds at most %zu",
-                       unsigned(r.entryCount), kMaxEntries);
-        return false;
+        if (why) *why = Format("ENTRIES names %u entries, but the record holds at most %zu",
+                               unsigned(r.entryCount), kMaxEntries);
+        return std::nullopt;
     }
     r.entries.reserve(r.entryCount);
     for (size_t k = 0; k < r.entryCount; ++k) {
@@ -72,8 +89,7 @@ bool DecodeEntries(std::span<const uint8_t> bytes, EntriesRecord& record, std::s
         entry.sector = MsfBcdToSector(e + 1);
         r.entries.push_back(entry);
     }
-    record = std::move(r);
-    return true;
+    return r;
 }
 
 }  // namespace qorvcd

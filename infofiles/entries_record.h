@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,14 +35,24 @@ inline constexpr uint32_t kMaxBcdTrackNumber = 99;
 struct EntriesEntry {
     uint8_t trackNumber = 0;
     int64_t sector = 0;            // logical sector decoded from the address
-    std::array<uint8_t, 3> address{};  // BCD minutes, seconds, frames as stored
+    std::array<uint8_t, 3> address{};  // BCD minutes, seconds, frames as stored (what is written)
+
+    bool operator==(const EntriesEntry&) const = default;
 };
 
 struct EntriesRecord {
     std::array<uint8_t, entries_layout::kFileIdSize> fileId{};
     uint8_t version = 0;
     uint16_t entryCount = 0;
-    std::vector<EntriesEntry> entries;
+    std::vector<EntriesEntry> entries;  // entryCount of them
+
+    // The 2048 bytes of the record: at most kMaxEntries entries are written.
+    std::vector<uint8_t> Encode() const;
+    // Nothing, with `why` set, when the bytes are too few or the count names
+    // more entries than the record holds.
+    static std::optional<EntriesRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const EntriesRecord&) const = default;
 };
 
 // The record as first written: identifier, version, count 0, no entries.
@@ -71,6 +82,5 @@ private:
     uint16_t count_ = 0;
 };
 
-bool DecodeEntries(std::span<const uint8_t> bytes, EntriesRecord& record, std::string& error);
 
 }  // namespace qorvcd

@@ -163,7 +163,9 @@ uint32_t WorkFileSize(const std::string& path) {
 bool WriteSearchHeader(const BuildContext& ctx, uint32_t totalHundredths, uint8_t scanInterval) {
     const std::string path = ctx.workFolder + kSearchWorkFile;
     const uint32_t points = ScanPointsFor(totalHundredths);
-    const std::array<uint8_t, search_layout::kHeaderSize> header = EncodeSearchHeader(scanInterval);
+    SearchRecord search;  // no points yet: the video track writer fills them
+    search.timeInterval = scanInterval;
+    const std::vector<uint8_t> header = search.Encode();
     File file;
     if (!file.Open(path, FileMode::CreateReadWrite)) {
         LogCannotCreate(ctx, path);
@@ -185,12 +187,13 @@ bool WriteTracksFile(const BuildContext& ctx, const TrackList& tracks) {
     for (const TrackEntry& track : tracks.Entries()) {
         rows.push_back({track.duration, uint8_t(track.ogtInfo), uint8_t(track.audioInfo)});
     }
-    std::array<uint8_t, kInfoFileSize> bytes{};
     std::string error;
-    if (!EncodeTracksFile(rows, bytes, error)) {
+    const std::optional<TracksRecord> record = BuildTracksRecord(rows, &error);
+    if (!record) {
         ctx.LogLine(error);
         return false;
     }
+    const std::vector<uint8_t> bytes = record->Encode();
     return WriteWorkFile(ctx, ctx.workFolder + kTracksWorkFile, bytes.data(), bytes.size());
 }
 
@@ -228,27 +231,27 @@ int WriteInfoAndEntries(ScriptReader& script, const BuildContext& ctx, const Inf
     const InfoFileNames& names = InfoFileNamesOf(ctx.kind);
     const std::array<uint8_t, kInfoFileSize> entries =
         EncodeEntriesHeader(input.entryId, names.entriesVersion);
-    int result = kInfoFilesOk;
+    int result = kOk;
     if (!WriteWorkFile(ctx, ctx.workFolder + names.entriesWorkFile, entries.data(), entries.size())) {
-        result = kInfoFilesFailed;
+        result = kStepFailed;
     }
     InfoFileRecord record;
     record.SetSystemId(names.systemId);
     switch (ReadAlbumKeys(script, ctx, record)) {
         case AlbumKeys::NoSection:
-            ctx.LogLine("Error 2000: VCD section doesn't be found");
-            result = kInfoFilesFailed;
+            ctx.LogLine(Format("Error %d: VCD section doesn't be found", kStepFailed));
+            result = kStepFailed;
             break;
         case AlbumKeys::KeyError:
-            result = kInfoFilesFailed;
+            result = kStepFailed;
             break;
         case AlbumKeys::Read:
-            if (!FillInfoContent(ctx, input, record)) result = kInfoFilesFailed;
+            if (!FillInfoContent(ctx, input, record)) result = kStepFailed;
             break;
     }
-    const std::array<uint8_t, kInfoFileSize> info = EncodeInfo(record);
+    const std::vector<uint8_t> info = record.Encode();
     if (!WriteWorkFile(ctx, ctx.workFolder + names.infoWorkFile, info.data(), info.size())) {
-        result = kInfoFilesFailed;
+        result = kStepFailed;
     }
     return result;
 }
@@ -278,7 +281,7 @@ void PlaceControlNodes(const BuildContext& ctx, DirTree* tree, ControlNode (&nod
 }  // namespace
 
 int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job) {
-    if (!job.script || !job.tracks || !job.segments || !job.pbc) return kInfoFilesFailed;
+    if (!job.script || !job.tracks || !job.segments || !job.pbc) return kStepFailed;
     ScriptReader& script = *job.script;
     job.psdSize = 0;
     job.lotEntryCount = 0;
@@ -288,13 +291,13 @@ int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job) {
                             {"LOT", kLotSector}, {"PSD", kPsdSector}};
     PlaceControlNodes(ctx, job.tree, nodes);
 
-    int result = kInfoFilesOk;
-    if (!ReadPbcScript(script, ctx, TrackIdPrefix(ctx.kind), *job.pbc)) result = kInfoFilesPbcRejected;
+    int result = kOk;
+    if (!ReadPbcScript(script, ctx, TrackIdPrefix(ctx.kind), *job.pbc)) result = kPbcRejected;
     const PsdCompileResult psd = CompilePsd(*job.pbc, *job.tracks, *job.segments, ctx);
     job.psdSize = psd.psdSize;
     job.lotEntryCount = psd.lotEntryCount;
-    if (!psd.ok && result == kInfoFilesOk) result = kInfoFilesFailed;
-    if (IsSvcdFamily(ctx.kind) && !WriteTracksFile(ctx, *job.tracks)) result = kInfoFilesFailed;
+    if (!psd.ok && result == kOk) result = kStepFailed;
+    if (IsSvcdFamily(ctx.kind) && !WriteTracksFile(ctx, *job.tracks)) result = kStepFailed;
 
     InfoFilesInput input;
     input.tracks = job.tracks;
@@ -304,7 +307,7 @@ int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job) {
     input.lotEntryCount = job.lotEntryCount;
     input.scanData = job.scanData;
     const int infoResult = WriteInfoAndEntries(script, ctx, input);
-    if (infoResult != kInfoFilesOk) result = infoResult;
+    if (infoResult != kOk) result = infoResult;
 
     const InfoFileNames& names = InfoFileNamesOf(ctx.kind);
     const std::string paths[4] = {ctx.workFolder + names.entriesWorkFile,

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "core/results.h"
 #include "infofiles/info_record.h"
 #include "infofiles/scan_data.h"
 
@@ -20,10 +21,6 @@ class SegmentList;
 class TrackList;
 struct BuildContext;
 struct PbcScript;
-
-inline constexpr int kInfoFilesOk = 0;
-inline constexpr int kInfoFilesPbcRejected = 1;
-inline constexpr int kInfoFilesFailed = 2000;
 
 // SEARCH.DAT: its header and a zero table of ScanPointsFor(total) points.
 // False (logged) when the work file cannot be written.
@@ -57,8 +54,8 @@ AlbumKeys ReadAlbumKeys(ScriptReader& script, const BuildContext& ctx, InfoFileR
 // tracks or segments do not fit the record.
 bool FillInfoContent(const BuildContext& ctx, const InfoFilesInput& input, InfoFileRecord& record);
 
-// Writes the ENTRIES header and INFO work files. Returns kInfoFilesOk or
-// kInfoFilesFailed (no [VCD] section, a key or value refused, a record that
+// Writes the ENTRIES header and INFO work files. Returns kOk or
+// kStepFailed (no [VCD] section, a key or value refused, a record that
 // cannot hold the content, a work file that cannot be written).
 int WriteInfoAndEntries(ScriptReader& script, const BuildContext& ctx, const InfoFilesInput& input);
 
@@ -79,8 +76,7 @@ struct InfoFilesJob {
 // The whole step: places the control files of the tree at their fixed
 // sectors, reads and compiles the playback control, writes TRACKS.SVD (SVCD
 // kinds), ENTRIES and INFO, and records the work files' sizes in the tree.
-// Returns the session result it calls for: 0, 1 (playback control rejected)
-// or 2000.
+// Returns the session result it calls for: kOk, kPbcRejected or kStepFailed.
 int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job);
 
 }  // namespace qorvcd

@@ -26,8 +26,9 @@ bool InfoFileRecord::IsPalTrack(size_t index) const {
     return index < kMaxPalTracks && (palFlags[index / 8] >> (index % 8)) & 1u;
 }
 
-std::array<uint8_t, kInfoFileSize> EncodeInfo(const InfoFileRecord& record) {
-    std::array<uint8_t, kInfoFileSize> out{};
+std::vector<uint8_t> InfoFileRecord::Encode() const {
+    const InfoFileRecord& record = *this;
+    std::vector<uint8_t> out(kInfoFileSize, 0);
     uint8_t* p = out.data();
     std::memcpy(p + kSystemId, record.systemId.data(), kSystemIdSize);
     p[kVersion] = record.version;
@@ -49,10 +50,10 @@ std::array<uint8_t, kInfoFileSize> EncodeInfo(const InfoFileRecord& record) {
     return out;
 }
 
-bool DecodeInfo(std::span<const uint8_t> bytes, InfoFileRecord& record, std::string& error) {
+std::optional<InfoFileRecord> InfoFileRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
     if (bytes.size() < kInfoFileSize) {
-        error = Format("INFO holds %zu bytes, expected %u", bytes.size(), kInfoFileSize);
-        return false;
+        if (why) *why = Format("INFO holds %zu bytes, expected %u", bytes.size(), kInfoFileSize);
+        return std::nullopt;
     }
     const uint8_t* p = bytes.data();
     InfoFileRecord r;
@@ -70,13 +71,12 @@ bool DecodeInfo(std::span<const uint8_t> bytes, InfoFileRecord& record, std::str
     r.segmentCount = GetBe16(p + kSegmentCount);
     r.segmentFlags = p[kSegmentFlags];
     if (r.segmentCount > kMaxSegments) {
-        error = Format("INFO names %u segments, but holds content bytes for at most %zu",
-                       unsigned(r.segmentCount), kMaxSegments);
-        return false;
+        if (why) *why = Format("INFO names %u segments, but holds content bytes for at most %zu",
+                               unsigned(r.segmentCount), kMaxSegments);
+        return std::nullopt;
     }
     r.segmentContent.assign(p + kSegmentContent, p + kSegmentContent + r.segmentCount);
-    record = std::move(r);
-    return true;
+    return r;
 }
 
 uint8_t SegmentContentByte(int32_t audioCode, int32_t videoCode) {

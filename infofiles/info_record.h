@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -68,14 +69,16 @@ struct InfoFileRecord {
     // Track `index` (0 = first track of the list) plays PAL.
     void SetPalTrack(size_t index);
     bool IsPalTrack(size_t index) const;
+
+    // The 2048 bytes of the record. Content bytes beyond the record's room
+    // are never written (the builder refuses such input first).
+    std::vector<uint8_t> Encode() const;
+    // Reads a record; nothing, with `why` set, when the bytes are too few or
+    // name more segments than the record holds.
+    static std::optional<InfoFileRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const InfoFileRecord&) const = default;
 };
-
-// The 2048 bytes of an INFO record. Content bytes beyond the record's room
-// are never written (the builder refuses such input first).
-std::array<uint8_t, kInfoFileSize> EncodeInfo(const InfoFileRecord& record);
-
-// Reads an INFO record; false with `error` set when the bytes cannot be one.
-bool DecodeInfo(std::span<const uint8_t> bytes, InfoFileRecord& record, std::string& error);
 
 // The content byte of an item's first segment on the SVCD kinds: a code for
 // the audio of the item plus its video code (modulo 256).

@@ -114,16 +114,21 @@ uint16_t GetCount(const uint8_t* p, ScanDataForm form) {
 
 }  // namespace
 
-bool DecodeScanData(std::span<const uint8_t> bytes, ScanDataForm form, ScanDataRecord& record,
-                    std::string& error) {
+std::optional<ScanDataRecord> ScanDataRecord::Decode(std::span<const uint8_t> bytes, ScanDataForm form,
+                                                    std::string* why) {
+    std::string error;
+    auto fail = [&]() -> std::optional<ScanDataRecord> {
+        if (why) *why = error;
+        return std::nullopt;
+    };
     if (bytes.size() < kHeaderSize) {
         error = Format("SCANDATA holds %zu bytes, its header alone takes %zu", bytes.size(),
                        kHeaderSize);
-        return false;
+        return fail();
     }
     if (std::memcmp(bytes.data(), kFileId, kFileIdSize) != 0) {
         error = "SCANDATA does not begin with SCAN_VCD";
-        return false;
+        return fail();
     }
     ScanDataRecord r;
     Cursor cursor(bytes);
@@ -137,7 +142,7 @@ bool DecodeScanData(std::span<const uint8_t> bytes, ScanDataForm form, ScanDataR
     if (!cursor.Has(size_t(r.trackCount) * kTrackTimeSize)) {
         error = Format("SCANDATA names %u tracks, but the file ends at byte %zu",
                        unsigned(r.trackCount), bytes.size());
-        return false;
+        return fail();
     }
     for (size_t k = 0; k < r.trackCount; ++k) {
         const uint8_t* t = cursor.Take(kTrackTimeSize);
@@ -146,7 +151,7 @@ bool DecodeScanData(std::span<const uint8_t> bytes, ScanDataForm form, ScanDataR
     if (!cursor.Has(size_t(r.segmentItemCount) * kScanIndexSize)) {
         error = Format("SCANDATA names %u segment items, but the file ends at byte %zu",
                        unsigned(r.segmentItemCount), bytes.size());
-        return false;
+        return fail();
     }
     for (size_t k = 0; k < r.segmentItemCount; ++k) {
         r.segmentScanIndexes.push_back(GetBe16(cursor.Take(kScanIndexSize)));
@@ -154,14 +159,13 @@ bool DecodeScanData(std::span<const uint8_t> bytes, ScanDataForm form, ScanDataR
     // The rest is appended while the image is laid out; a work file taken
     // before that ends here.
     if (!cursor.Has(kScanIndexSize)) {
-        record = std::move(r);
-        return true;
+        return r;
     }
     r.endScanIndex = GetBe16(cursor.Take(kScanIndexSize));
     if (!cursor.Has(size_t(r.segmentItemCount) * kAddressSize)) {
         error = Format("SCANDATA lacks the addresses of its %u segment items",
                        unsigned(r.segmentItemCount));
-        return false;
+        return fail();
     }
     for (size_t k = 0; k < r.segmentItemCount; ++k) {
         r.segmentSectors.push_back(MsfBcdToSector(cursor.Take(kAddressSize)));
@@ -175,8 +179,7 @@ bool DecodeScanData(std::span<const uint8_t> bytes, ScanDataForm form, ScanDataR
                                 : size_t(r.pointCount);
     points = std::min(points, declared);
     for (size_t k = 0; k < points; ++k) r.scanPoints.push_back(MsfBcdToSector(cursor.Take(kAddressSize)));
-    record = std::move(r);
-    return true;
+    return r;
 }
 
 }  // namespace qorvcd

@@ -91,11 +91,14 @@ struct ScanDataRecord {
     std::optional<uint16_t> endScanIndex;  // the index after the last item
     std::vector<int64_t> segmentSectors;   // first sector of each item
     std::vector<int64_t> scanPoints;       // logical sectors of the track scan points
-};
 
-// Reads a SCANDATA file (trailing zero padding after the scan points is
-// ignored on the disc form).
-bool DecodeScanData(std::span<const uint8_t> bytes, ScanDataForm form, ScanDataRecord& record,
-                    std::string& error);
+    // Reads a SCANDATA file in the given form (the bytes do not tell the two
+    // apart); trailing zero padding after the scan points is ignored on the
+    // disc form. Nothing, with `why` set, when a count runs past the bytes.
+    static std::optional<ScanDataRecord> Decode(std::span<const uint8_t> bytes, ScanDataForm form,
+                                                std::string* why = nullptr);
+
+    bool operator==(const ScanDataRecord&) const = default;
+};
 
 }  // namespace qorvcd

@@ -14,27 +14,34 @@ uint32_t ScanPointsFor(uint32_t totalHundredths) {
     return kExtraScanPoints + uint32_t(2.0 * seconds);
 }
 
-std::array<uint8_t, kHeaderSize> EncodeSearchHeader(uint8_t timeInterval) {
-    std::array<uint8_t, kHeaderSize> out{};
-    std::memcpy(out.data(), kFileId, kFileIdSize);
-    out[kVersion] = kSearchFileVersion;
+std::vector<uint8_t> SearchRecord::Encode() const {
+    std::vector<uint8_t> out(kHeaderSize + points.size() * kPointSize, 0);
+    std::memcpy(out.data(), fileId.data(), kFileIdSize);
+    out[kVersion] = version;
     out[kReserved9] = 0;  // reserved
-    PutBe16(out.data() + kPointCount, 0);  // filled as the tracks are written
+    PutBe16(out.data() + kPointCount, pointCount);
     out[kTimeInterval] = timeInterval;
+    for (size_t k = 0; k < points.size(); ++k) {
+        uint8_t* p = out.data() + kHeaderSize + k * kPointSize;
+        const int64_t address = points[k] + kDiscAddressOffset;
+        p[0] = ToBcd(unsigned(address / kFramesPerMinute));
+        p[1] = ToBcd(unsigned(address % kFramesPerMinute / kFramesPerSecond));
+        p[2] = ToBcd(unsigned(address % kFramesPerSecond));
+    }
     return out;
 }
 
-bool DecodeSearch(std::span<const uint8_t> bytes, SearchRecord& record, std::string& error) {
+std::optional<SearchRecord> SearchRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    auto fail = [why](const std::string& text) -> std::optional<SearchRecord> {
+        if (why) *why = text;
+        return std::nullopt;
+    };
     if (bytes.size() < kHeaderSize) {
-        error = Format("SEARCH.DAT holds %zu bytes, its header alone takes %zu", bytes.size(),
-                       kHeaderSize);
-        return false;
+        return fail(Format("SEARCH.DAT holds %zu bytes, its header alone takes %zu", bytes.size(),
+                           kHeaderSize));
     }
     const uint8_t* p = bytes.data();
-    if (std::memcmp(p, kFileId, kFileIdSize) != 0) {
-        error = "SEARCH.DAT does not begin with SEARCHSV";
-        return false;
-    }
+    if (std::memcmp(p, kFileId, kFileIdSize) != 0) return fail("SEARCH.DAT does not begin with SEARCHSV");
     SearchRecord r;
     std::memcpy(r.fileId.data(), p, kFileIdSize);
     r.version = p[kVersion];
@@ -42,16 +49,14 @@ bool DecodeSearch(std::span<const uint8_t> bytes, SearchRecord& record, std::str
     r.timeInterval = p[kTimeInterval];
     const size_t room = (bytes.size() - kHeaderSize) / kPointSize;
     if (r.pointCount > room) {
-        error = Format("SEARCH.DAT names %u scan points, but its %zu bytes hold only %zu",
-                       unsigned(r.pointCount), bytes.size(), room);
-        return false;
+        return fail(Format("SEARCH.DAT names %u scan points, but its %zu bytes hold only %zu",
+                           unsigned(r.pointCount), bytes.size(), room));
     }
     r.points.reserve(r.pointCount);
     for (size_t k = 0; k < r.pointCount; ++k) {
         r.points.push_back(MsfBcdToSector(p + kHeaderSize + k * kPointSize));
     }
-    record = std::move(r);
-    return true;
+    return r;
 }
 
 }  // namespace qorvcd

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,17 +31,21 @@ inline constexpr uint32_t kExtraScanPoints = 20;
 // after doubling). SEARCH.DAT and SCANDATA reserve this many.
 uint32_t ScanPointsFor(uint32_t totalHundredths);
 
-std::array<uint8_t, search_layout::kHeaderSize> EncodeSearchHeader(uint8_t timeInterval);
-
 struct SearchRecord {
-    std::array<uint8_t, search_layout::kFileIdSize> fileId{};
-    uint8_t version = 0;
-    uint16_t pointCount = 0;
+    std::array<uint8_t, search_layout::kFileIdSize> fileId{'S', 'E', 'A', 'R', 'C', 'H', 'S', 'V'};
+    uint8_t version = kSearchFileVersion;
+    uint16_t pointCount = 0;  // the header is written with 0; the track writer fills it
     uint8_t timeInterval = 0;
     std::vector<int64_t> points;  // logical sectors
-};
 
-// Reads the header and the `pointCount` points that follow it.
-bool DecodeSearch(std::span<const uint8_t> bytes, SearchRecord& record, std::string& error);
+    // The header and one disc address per point.
+    std::vector<uint8_t> Encode() const;
+    // Reads the header and the `pointCount` points that follow it; nothing,
+    // with `why` set, when the bytes do not begin with "SEARCHSV" or end
+    // before the points do.
+    static std::optional<SearchRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const SearchRecord&) const = default;
+};
 
 }  // namespace qorvcd

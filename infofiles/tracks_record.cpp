@@ -1,5 +1,6 @@
 #include "infofiles/tracks_record.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/bytes.h"
@@ -25,48 +26,53 @@ std::array<uint8_t, 3> CumulativePlayingTime::Bcd() const {
     return {ToBcd(whole / 60), ToBcd(whole % 60), ToBcd(frames)};
 }
 
-bool EncodeTracksFile(std::span<const TracksFileTrack> tracks,
-                      std::array<uint8_t, kInfoFileSize>& out, std::string& error) {
+std::optional<TracksRecord> BuildTracksRecord(std::span<const TracksFileTrack> tracks, std::string* why) {
     if (tracks.size() > kTrackLimit) {
-        error = Format("TRACKS.SVD cannot list %zu tracks (at most %zu)", tracks.size(), kTrackLimit);
-        return false;
+        if (why) *why = Format("TRACKS.SVD cannot list %zu tracks (at most %zu)", tracks.size(), kTrackLimit);
+        return std::nullopt;
     }
-    out.fill(0);
-    std::memcpy(out.data(), kFileId, kFileIdSize);
-    out[kVersion] = kTracksFileVersion;
-    out[kReserved9] = 0;  // reserved
-    out[kTrackCount] = uint8_t(tracks.size());
+    TracksRecord record;
+    record.trackCount = uint8_t(tracks.size());
     CumulativePlayingTime time;
-    uint8_t* entry = out.data() + kFirstTrack;
     for (const TracksFileTrack& track : tracks) {
         time.Add(track.duration);
-        const std::array<uint8_t, 3> bcd = time.Bcd();
-        std::memcpy(entry + kTimeInTrack, bcd.data(), bcd.size());
-        entry[kOgtInTrack] = track.ogtInfo;
-        entry[kAudioInTrack] = track.audioInfo;
-        entry += kTrackSize;
+        record.tracks.push_back({time.Bcd(), track.ogtInfo, track.audioInfo});
     }
-    return true;
+    return record;
 }
 
-bool DecodeTracksFile(std::span<const uint8_t> bytes, TracksRecord& record, std::string& error) {
-    if (bytes.size() < kInfoFileSize) {
-        error = Format("TRACKS.SVD holds %zu bytes, expected %u", bytes.size(), kInfoFileSize);
-        return false;
+std::vector<uint8_t> TracksRecord::Encode() const {
+    std::vector<uint8_t> out(kInfoFileSize, 0);
+    std::memcpy(out.data(), fileId.data(), kFileIdSize);
+    out[kVersion] = version;
+    out[kReserved9] = 0;  // reserved
+    out[kTrackCount] = trackCount;
+    const size_t count = std::min(tracks.size(), kMaxTracks);
+    for (size_t k = 0; k < count; ++k) {
+        uint8_t* entry = out.data() + kFirstTrack + k * kTrackSize;
+        std::memcpy(entry + kTimeInTrack, tracks[k].time.data(), 3);
+        entry[kOgtInTrack] = tracks[k].ogtInfo;
+        entry[kAudioInTrack] = tracks[k].audioInfo;
     }
+    return out;
+}
+
+std::optional<TracksRecord> TracksRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    auto fail = [why](const std::string& text) -> std::optional<TracksRecord> {
+        if (why) *why = text;
+        return std::nullopt;
+    };
+    if (bytes.size() < kInfoFileSize)
+        return fail(Format("TRACKS.SVD holds %zu bytes, expected %u", bytes.size(), kInfoFileSize));
     const uint8_t* p = bytes.data();
     TracksRecord r;
     std::memcpy(r.fileId.data(), p, kFileIdSize);
-    if (std::memcmp(p, kFileId, kFileIdSize) != 0) {
-        error = "TRACKS.SVD does not begin with TRACKSVD";
-        return false;
-    }
+    if (std::memcmp(p, kFileId, kFileIdSize) != 0) return fail("TRACKS.SVD does not begin with TRACKSVD");
     r.version = p[kVersion];
     r.trackCount = p[kTrackCount];
     if (r.trackCount > kTrackLimit) {
-        error = Format("TRACKS.SVD names %u tracks, but holds at most %zu", unsigned(r.trackCount),
-                       kTrackLimit);
-        return false;
+        return fail(Format("TRACKS.SVD names %u tracks, but holds at most %zu", unsigned(r.trackCount),
+                           kTrackLimit));
     }
     for (size_t k = 0; k < r.trackCount; ++k) {
         const uint8_t* e = p + kFirstTrack + k * kTrackSize;
@@ -76,8 +82,7 @@ bool DecodeTracksFile(std::span<const uint8_t> bytes, TracksRecord& record, std:
         track.audioInfo = e[kAudioInTrack];
         r.tracks.push_back(track);
     }
-    record = std::move(r);
-    return true;
+    return r;
 }
 
 }  // namespace qorvcd

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,24 +51,33 @@ struct TracksFileTrack {
     uint8_t audioInfo = 0;
 };
 
-// The 2048-byte record; false with `error` when more tracks are given than
-// its one-byte count or its table can hold.
-bool EncodeTracksFile(std::span<const TracksFileTrack> tracks,
-                      std::array<uint8_t, kInfoFileSize>& out, std::string& error);
-
 struct TracksRecordTrack {
     std::array<uint8_t, 3> time{};  // cumulative BCD minutes, seconds, frames
     uint8_t ogtInfo = 0;
     uint8_t audioInfo = 0;
+
+    bool operator==(const TracksRecordTrack&) const = default;
 };
 
 struct TracksRecord {
-    std::array<uint8_t, tracks_layout::kFileIdSize> fileId{};
-    uint8_t version = 0;
+    std::array<uint8_t, tracks_layout::kFileIdSize> fileId{'T', 'R', 'A', 'C', 'K', 'S', 'V', 'D'};
+    uint8_t version = kTracksFileVersion;
     uint8_t trackCount = 0;
-    std::vector<TracksRecordTrack> tracks;
+    std::vector<TracksRecordTrack> tracks;  // trackCount of them
+
+    // The 2048 bytes of the record; tracks past its table are not written.
+    std::vector<uint8_t> Encode() const;
+    // Nothing, with `why` set, when the bytes are too few, do not begin with
+    // "TRACKSVD" or name more tracks than the table holds.
+    static std::optional<TracksRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const TracksRecord&) const = default;
 };
 
-bool DecodeTracksFile(std::span<const uint8_t> bytes, TracksRecord& record, std::string& error);
+// The record of the disc's tracks, with their running times; nothing, with
+// `why` set, when more tracks are given than its one-byte count or its table
+// can hold.
+std::optional<TracksRecord> BuildTracksRecord(std::span<const TracksFileTrack> tracks,
+                                              std::string* why = nullptr);
 
 }  // namespace qorvcd

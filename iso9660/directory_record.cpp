@@ -1,5 +1,6 @@
 #include "iso9660/directory_record.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -59,39 +60,41 @@ size_t DirectoryRecordLength(size_t identifierLength, bool withXa) {
     return PaddedIdentifierEnd(identifierLength) + (withXa ? kXaSize : 0);
 }
 
-size_t EncodeDirectoryRecord(const DirectoryRecord& record, uint8_t* out, size_t capacity) {
-    const size_t idLength = record.identifier.size();
-    if (idLength == 0) return 0;
-    const size_t length = DirectoryRecordLength(idLength, record.hasXa);
-    if (length > kMaxRecordLength || length > capacity) return 0;
+std::vector<uint8_t> DirectoryRecord::Encode() const {
+    const size_t idLength = identifier.size();
+    if (idLength == 0) return {};
+    const size_t length = DirectoryRecordLength(idLength, hasXa);
+    if (length > kMaxRecordLength) return {};
 
-    std::memset(out, 0, length);
+    std::vector<uint8_t> bytes(length, 0);
+    uint8_t* out = bytes.data();
     out[kLength] = uint8_t(length);
-    out[kExtAttrLength] = record.extAttrLength;
-    PutBoth32(out + kExtent, record.extent);
-    PutBoth32(out + kDataLength, record.dataLength);
-    PutRecordTime(out + kRecordingTime, record.time);
-    out[kFlags] = uint8_t(record.flags);
+    out[kExtAttrLength] = extAttrLength;
+    PutBoth32(out + kExtent, extent);
+    PutBoth32(out + kDataLength, dataLength);
+    PutRecordTime(out + kRecordingTime, time);
+    out[kFlags] = uint8_t(flags);
     out[kFileUnitSize] = 0;   // not interleaved
     out[kInterleaveGap] = 0;
-    PutBoth16(out + kVolumeSequence, record.volumeSequence);
+    PutBoth16(out + kVolumeSequence, volumeSequence);
     out[kIdentifierLength] = uint8_t(idLength);
-    std::memcpy(out + kIdentifier, record.identifier.data(), idLength);
+    std::memcpy(out + kIdentifier, identifier.data(), idLength);
     // the padding byte after an even-length identifier stays zero
-    if (record.hasXa) {
+    if (hasXa) {
         uint8_t* xa = out + PaddedIdentifierEnd(idLength);
         PutBe16(xa + kXaGroupId, 0);
         PutBe16(xa + kXaUserId, 0);
-        PutBe16(xa + kXaAttributes, record.xaAttributes);
+        PutBe16(xa + kXaAttributes, xaAttributes);
         std::memcpy(xa + kXaSignature, kXaSignatureBytes, 2);
-        xa[kXaFileNumber] = record.xaFileNumber;
+        xa[kXaFileNumber] = xaFileNumber;
         std::memset(xa + kXaReserved, 0, 5);  // reserved
     }
-    return length;
+    return bytes;
 }
 
-std::optional<DirectoryRecord> DecodeDirectoryRecord(const uint8_t* p, size_t available,
-                                                     std::string* error) {
+std::optional<DirectoryRecord> DirectoryRecord::Decode(std::span<const uint8_t> bytes, std::string* error) {
+    const uint8_t* p = bytes.data();
+    const size_t available = bytes.size();
     if (available < 1 || p[kLength] == 0) {
         SetError(error, "end of sector");
         return std::nullopt;
@@ -190,12 +193,19 @@ DirectoryRecord DotRecord(bool parent, uint32_t extent, uint32_t dataLength, con
     return r;
 }
 
-std::array<uint8_t, kRootRecordLength> EncodeRootRecord(uint32_t extent, uint32_t dataLength,
-                                                       const RecordTime& time) {
+DirectoryRecord RootRecord(uint32_t extent, uint32_t dataLength, const RecordTime& time) {
     DirectoryRecord r = DotRecord(false, extent, dataLength, time);
     r.hasXa = false;
+    r.xaAttributes = 0;
+    return r;
+}
+
+std::array<uint8_t, kRootRecordLength> EncodeRootRecord(uint32_t extent, uint32_t dataLength,
+                                                       const RecordTime& time) {
+    const DirectoryRecord r = RootRecord(extent, dataLength, time);
     std::array<uint8_t, kRootRecordLength> out{};
-    EncodeDirectoryRecord(r, out.data(), out.size());
+    const std::vector<uint8_t> bytes = r.Encode();
+    std::copy(bytes.begin(), bytes.end(), out.begin());
     return out;
 }
 

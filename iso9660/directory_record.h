@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace qorvcd {
 
@@ -96,23 +98,22 @@ struct DirectoryRecord {
     uint8_t xaFileNumber = 0;
     uint8_t extAttrLength = 0;
 
+    // The record's bytes (DirectoryRecordLength of its identifier); empty
+    // when the identifier is empty or the record would pass 255 bytes.
+    std::vector<uint8_t> Encode() const;
+    // Reads one record from the start of `bytes`. Checks the length byte
+    // against the bytes there are, the identifier against the record length
+    // and the XA signature; `why` says what was found when it returns
+    // nothing. A length byte of 0 (the padding at the end of a directory
+    // sector) also returns nothing, with "end of sector".
+    static std::optional<DirectoryRecord> Decode(std::span<const uint8_t> bytes,
+                                                 std::string* why = nullptr);
+
     bool operator==(const DirectoryRecord&) const = default;
 };
 
 // 33 + identifier length, rounded up to even, plus the XA area when present.
 size_t DirectoryRecordLength(size_t identifierLength, bool withXa = true);
-
-// Writes the record to `out` and returns its length; 0 (nothing written) when
-// it does not fit in `capacity` or the identifier is empty or too long.
-size_t EncodeDirectoryRecord(const DirectoryRecord& record, uint8_t* out, size_t capacity);
-
-// Reads one record from `p`. Checks the length byte against `available`, the
-// identifier against the record length and the XA signature; `error`
-// (optional) says what was found when it returns nothing. A length byte of 0
-// (the padding at the end of a directory sector) also returns nothing, with
-// the error "end of sector".
-std::optional<DirectoryRecord> DecodeDirectoryRecord(const uint8_t* p, size_t available,
-                                                     std::string* error = nullptr);
 
 // Patches the extent or data length of an encoded record in place (both byte
 // orders), as the writers do once a file's place is known.
@@ -133,6 +134,9 @@ uint8_t XaFileNumberOf(const DirNode& node);
 DirectoryRecord RecordForNode(const DirNode& node, const RecordTime& time);
 // The "." (self) or ".." (parent) record: 2048 bytes, flags 2, folder attributes.
 DirectoryRecord DotRecord(bool parent, uint32_t extent, uint32_t dataLength, const RecordTime& time);
+// The root record of the primary volume descriptor: the "." record without
+// the XA area (and so without its attributes).
+DirectoryRecord RootRecord(uint32_t extent, uint32_t dataLength, const RecordTime& time);
 // The 34-byte root record of the primary volume descriptor (no XA area).
 std::array<uint8_t, dirrec::kRootRecordLength> EncodeRootRecord(uint32_t extent, uint32_t dataLength,
                                                                 const RecordTime& time);

@@ -15,8 +15,6 @@ namespace qorvcd {
 
 namespace {
 
-constexpr int kResultFailed = 2000;
-
 const char* DiscExtension(DiscKind kind) { return kind == DiscKind::Vcd30 ? "DAT" : "MPG"; }
 
 DirNode* FindDataFolder(const DirTree& tree, DiscKind kind) {
@@ -62,33 +60,33 @@ bool AddPlacedFile(DirTree& tree, const BuildContext& ctx, const std::string& na
 int PlaceTracks(DirTree& tree, const BuildContext& ctx, const std::vector<TrackEntry>& tracks,
                 const std::string& prefix) {
     const bool mpeg2 = ctx.kind == DiscKind::Cvd || ctx.kind == DiscKind::SuperVcd;
-    if (!tree.ChangeDir(mpeg2 ? "\\MPEG2" : "\\MPEGAV")) return kResultFailed;
+    if (!tree.ChangeDir(mpeg2 ? "\\MPEG2" : "\\MPEGAV")) return kStepFailed;
     unsigned n = 0;
     for (const TrackEntry& track : tracks) {
         uint64_t units = 0;
         if (!CountUnits(track.path.empty() ? track.fileName : track.path, ctx, &units)) {
-            return kResultFailed;
+            return kStepFailed;
         }
         const std::string name = TrackFileName(prefix, ++n, ctx.kind);
         if (!AddPlacedFile(tree, ctx, name, NodeKind::TrackFile, NodeFlag::Plain, units)) {
-            return kResultFailed;
+            return kStepFailed;
         }
     }
-    return 0;
+    return kOk;
 }
 
 int PlaceSegments(DirTree& tree, const BuildContext& ctx, const std::vector<SegmentItem>& segments,
                   FileSystemState& state) {
-    if (!tree.ChangeDir("\\SEGMENT")) return kResultFailed;
+    if (!tree.ChangeDir("\\SEGMENT")) return kStepFailed;
     DirNode* folder = tree.Cursor();
     state.segmentSectors = 0;
     for (size_t i = 0; i < segments.size(); ++i) {
         const SegmentItem& item = segments[i];
         uint64_t units = 0;
-        if (!CountUnits(item.fileName, ctx, &units)) return kResultFailed;
+        if (!CountUnits(item.fileName, ctx, &units)) return kStepFailed;
         const std::string name = SegmentFileName(item.number, ctx.kind);
         if (!AddPlacedFile(tree, ctx, name, NodeKind::Form2File, NodeFlag::Listed, units)) {
-            return kResultFailed;
+            return kStepFailed;
         }
         const bool last = i + 1 == segments.size();
         state.segmentSectors += last ? uint32_t(units) : item.segmentCount * kSectorsPerSegment;
@@ -101,7 +99,7 @@ int PlaceSegments(DirTree& tree, const BuildContext& ctx, const std::vector<Segm
         child->startSector = sector;
         sector += segments[i].segmentCount * kSectorsPerSegment;
     }
-    return 0;
+    return kOk;
 }
 
 }  // namespace
@@ -118,20 +116,20 @@ std::string SegmentFileName(uint32_t itemNumber, DiscKind kind) {
 int PlaceFiles(DirTree& tree, const BuildContext& ctx, const std::vector<TrackEntry>& tracks,
                const std::string& trackIdPrefix, const std::vector<SegmentItem>& segments,
                FileSystemState& state) {
-    if (!tree.Root()) return kResultFailed;
+    if (!tree.Root()) return kStepFailed;
     state.dataFolder = FindDataFolder(tree, ctx.kind);
     if (!state.dataFolder) {
         ctx.LogLine(std::string(DataFolderLabel(ctx.kind)) + "don't find path");
-        return kResultFailed;
+        return kStepFailed;
     }
-    if (const int result = PlaceTracks(tree, ctx, tracks, trackIdPrefix)) return result;
-    if (const int result = PlaceSegments(tree, ctx, segments, state)) return result;
+    QORVCD_CHECK(PlaceTracks(tree, ctx, tracks, trackIdPrefix));
+    QORVCD_CHECK(PlaceSegments(tree, ctx, segments, state));
 
     const DirNode* ext = DirTree::FindChild("EXT", tree.Root());
     if (DirNode* scanData = ext ? DirTree::FindChild("SCANDATA.DAT", ext) : nullptr) {
-        if (!tree.AttachSource(ctx.workFolder + "SCANDATA.DAT", scanData)) return kResultFailed;
+        if (!tree.AttachSource(ctx.workFolder + "SCANDATA.DAT", scanData)) return kStepFailed;
     }
-    return 0;
+    return kOk;
 }
 
 }  // namespace qorvcd

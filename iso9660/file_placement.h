@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/disc_kind.h"
+#include "core/results.h"
 #include "iso9660/file_system_state.h"
 
 namespace qorvcd {
@@ -19,8 +20,8 @@ struct TrackEntry;
 // First sector of the segment-item area (disc address 00:06:00).
 inline constexpr uint32_t kSegmentAreaStart = 300;
 
-// `trackIdPrefix` names the track files ("AVSEQ", "MUSIC"). Returns 0, or the
-// build's result code of the failure (its line is logged). Sets
+// `trackIdPrefix` names the track files ("AVSEQ", "MUSIC"). Returns kOk, or
+// kStepFailed (its line is logged). Sets
 // state.dataFolder and state.segmentSectors.
 int PlaceFiles(DirTree& tree, const BuildContext& ctx, const std::vector<TrackEntry>& tracks,
                const std::string& trackIdPrefix, const std::vector<SegmentItem>& segments,

@@ -1,5 +1,6 @@
 #include "iso9660/volume_descriptor.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,41 +33,44 @@ enum class Fill {
 
 struct TextKey {
     const char* key;
-    size_t offset;
-    size_t size;
+    std::span<uint8_t> (*field)(PrimaryVolumeDescriptor&);
     Fill fill;
 };
 
 constexpr TextKey kTextKeys[] = {
-    {"SYSTEMID", kSystemId, kShortIdSize, Fill::BlankFirst},
-    {"VOLUME_ID", kVolumeId, kShortIdSize, Fill::BlankFirst},
-    {"VOLUME_SETID", kVolumeSetId, kLongIdSize, Fill::KeepRest},
-    {"PUBLISHER", kPublisherId, kLongIdSize, Fill::KeepRest},
-    {"DATA_PREPARER", kDataPreparerId, kLongIdSize, Fill::BlankFirst},
-    {"APPLICATION", kApplicationId, kLongIdSize, Fill::BlankFirst},
-    {"COPYRIGHT_FILE", kCopyrightFileId, kFileIdSize, Fill::KeepRest},
-    {"ABSTRACT_FILE", kAbstractFileId, kFileIdSize, Fill::KeepRest},
-    {"BIBLIOGRAPH_FILE", kBibliographicFileId, kFileIdSize, Fill::KeepRest},
-    {"CREATION_DATE", kCreationDate, kDateSize, Fill::KeepRest},
-    {"MODIFICATION_DATE", kModificationDate, kDateSize, Fill::KeepRest},
-    {"EXPIRATION_DATE", kExpirationDate, kDateSize, Fill::KeepRest},
-    {"EFFECTIVE_DATE", kEffectiveDate, kDateSize, Fill::KeepRest},
+    {"SYSTEMID", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.systemId; }, Fill::BlankFirst},
+    {"VOLUME_ID", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.volumeId; }, Fill::BlankFirst},
+    {"VOLUME_SETID", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.volumeSetId; }, Fill::KeepRest},
+    {"PUBLISHER", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.publisherId; }, Fill::KeepRest},
+    {"DATA_PREPARER", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.dataPreparerId; }, Fill::BlankFirst},
+    {"APPLICATION", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.applicationId; }, Fill::BlankFirst},
+    {"COPYRIGHT_FILE", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.copyrightFileId; }, Fill::KeepRest},
+    {"ABSTRACT_FILE", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.abstractFileId; }, Fill::KeepRest},
+    {"BIBLIOGRAPH_FILE", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.bibliographicFileId; }, Fill::KeepRest},
+    {"CREATION_DATE", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.creationDate; }, Fill::KeepRest},
+    {"MODIFICATION_DATE", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.modificationDate; }, Fill::KeepRest},
+    {"EXPIRATION_DATE", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.expirationDate; }, Fill::KeepRest},
+    {"EFFECTIVE_DATE", [](PrimaryVolumeDescriptor& d) -> std::span<uint8_t> { return d.effectiveDate; }, Fill::KeepRest},
 };
 
 struct CountKey {
     const char* key;
-    size_t offset;
+    uint16_t PrimaryVolumeDescriptor::*field;
 };
 
 constexpr CountKey kCountKeys[] = {
-    {"VOLUME_NO", kVolumeSetSize},
-    {"SEQUENCE_NO", kVolumeSequence},
+    {"VOLUME_NO", &PrimaryVolumeDescriptor::volumeSetSize},
+    {"SEQUENCE_NO", &PrimaryVolumeDescriptor::volumeSequenceNumber},
 };
 
-void Fill(uint8_t* p, size_t size, uint8_t value) { std::memset(p, value, size); }
+void Fill(std::span<uint8_t> field, uint8_t value) { std::fill(field.begin(), field.end(), value); }
 
-void CopyText(uint8_t* p, size_t size, const std::string& text) {
-    std::memcpy(p, text.data(), text.size() < size ? text.size() : size);
+void CopyText(std::span<uint8_t> field, const std::string& text) {
+    std::memcpy(field.data(), text.data(), std::min(text.size(), field.size()));
+}
+
+void PutPadded(std::span<uint8_t> field, std::string_view text, uint8_t pad = ' ') {
+    qorvcd::PutPadded(field.data(), field.size(), text, pad);
 }
 
 // A count is taken only as a positive signed 16-bit number; anything else
@@ -79,28 +83,22 @@ bool ParsePositiveCount(const std::string& text, uint16_t& out) {
     return true;
 }
 
-void SetDefaults(VolumeDescriptorSector& d, const BuildContext& ctx) {
-    d.fill(0);
-    PutBoth16(d.data() + kLogicalBlockSize, kLogicalBlockBytes);
-    PutPadded(d.data() + kVolumeId, kShortIdSize, DefaultVolumeIdentifier(ctx.kind, ctx.clock.Local()));
-    PutPadded(d.data() + kSystemId, kShortIdSize, kDefaultSystemIdentifier);
-    for (size_t offset : {kVolumeSetId, kPublisherId, kDataPreparerId, kApplicationId})
-        Fill(d.data() + offset, kLongIdSize, ' ');
-    for (size_t offset : {kCopyrightFileId, kAbstractFileId, kBibliographicFileId})
-        Fill(d.data() + offset, kFileIdSize, ' ');
-    PutBoth16(d.data() + kVolumeSetSize, kDefaultVolumeCount);
-    PutBoth16(d.data() + kVolumeSequence, kDefaultVolumeCount);
-    for (size_t offset : {kCreationDate, kModificationDate, kEffectiveDate})
-        Fill(d.data() + offset, kDateSize, kUnsetDateDigit);
+void SetDefaults(PrimaryVolumeDescriptor& d, const BuildContext& ctx) {
+    d = PrimaryVolumeDescriptor();
+    d.logicalBlockSize = kLogicalBlockBytes;
+    PutPadded(d.volumeId, DefaultVolumeIdentifier(ctx.kind, ctx.clock.Local()));
+    PutPadded(d.systemId, kDefaultSystemIdentifier);
+    for (auto* field : {&d.volumeSetId, &d.publisherId, &d.dataPreparerId, &d.applicationId}) Fill(*field, ' ');
+    for (auto* field : {&d.copyrightFileId, &d.abstractFileId, &d.bibliographicFileId}) Fill(*field, ' ');
+    d.volumeSetSize = kDefaultVolumeCount;
+    d.volumeSequenceNumber = kDefaultVolumeCount;
+    for (auto* field : {&d.creationDate, &d.modificationDate, &d.effectiveDate}) Fill(*field, kUnsetDateDigit);
     // the expiration date stays seventeen zero bytes
 }
 
-void SetFixedFields(VolumeDescriptorSector& d) {
-    d[kType] = uint8_t(VolumeDescriptorType::Primary);
-    std::memcpy(d.data() + kStandardId, kStandardIdentifier, 5);
-    d[kVersion] = kDescriptorVersion;
-    d[kFileStructureVersion] = kStructureVersion;
-    PutPadded(d.data() + kApplicationId, kLongIdSize, kApplicationText, 0);
+void SetFixedFields(PrimaryVolumeDescriptor& d) {
+    d.fileStructureVersion = kStructureVersion;
+    PutPadded(d.applicationId, kApplicationText, 0);
 }
 
 bool IsSectionEnd(const char* token) {
@@ -117,7 +115,7 @@ bool IsKey(const std::string& token) {
 
 // Reads the keys of the [ISO9660] section into the descriptor; false (after
 // a log line) when the section is malformed.
-bool ReadSection(ScriptReader& reader, VolumeDescriptorSector& d, const BuildContext& ctx) {
+bool ReadSection(ScriptReader& reader, PrimaryVolumeDescriptor& d, const BuildContext& ctx) {
     if (!reader.FindSection(kSectionName)) return true;
     for (;;) {
         const char* token = reader.NextTokenUpper();
@@ -167,25 +165,26 @@ std::string DefaultVolumeIdentifier(DiscKind kind, const CalendarTime& localDate
     return Format(format, localDate.year, localDate.month, localDate.day);
 }
 
-bool ApplyIso9660Setting(VolumeDescriptorSector& d, const std::string& key, const std::string& value) {
+bool ApplyIso9660Setting(PrimaryVolumeDescriptor& d, const std::string& key, const std::string& value) {
     for (const TextKey& k : kTextKeys) {
         if (key != k.key) continue;
-        if (k.fill == Fill::BlankFirst) Fill(d.data() + k.offset, k.size, ' ');
-        CopyText(d.data() + k.offset, k.size, value);
+        const std::span<uint8_t> field = k.field(d);
+        if (k.fill == Fill::BlankFirst) Fill(field, ' ');
+        CopyText(field, value);
         return true;
     }
     for (const CountKey& k : kCountKeys) {
         if (key != k.key) continue;
         uint16_t count = 0;
-        if (ParsePositiveCount(value, count)) PutBoth16(d.data() + k.offset, count);
+        if (ParsePositiveCount(value, count)) d.*k.field = count;
         return true;
     }
     return false;
 }
 
-std::optional<VolumeDescriptorSector> BuildPrimaryVolumeDescriptor(ScriptReader* reader,
-                                                                   const BuildContext& ctx) {
-    VolumeDescriptorSector d{};
+std::optional<PrimaryVolumeDescriptor> BuildPrimaryVolumeDescriptor(ScriptReader* reader,
+                                                                    const BuildContext& ctx) {
+    PrimaryVolumeDescriptor d;
     SetDefaults(d, ctx);
     if (reader && !ReadSection(*reader, d, ctx)) return std::nullopt;
     SetFixedFields(d);
@@ -203,51 +202,95 @@ VolumeDescriptorSector BuildVolumeDescriptorSetTerminator() {
     return d;
 }
 
-void SetPathTableFields(VolumeDescriptorSector& d, uint32_t sizeInBytes, uint32_t littleEndianSector,
+void SetPathTableFields(PrimaryVolumeDescriptor& d, uint32_t sizeInBytes, uint32_t littleEndianSector,
                         uint32_t bigEndianSector) {
-    PutBoth32(d.data() + kPathTableSize, sizeInBytes);
-    PutLe32(d.data() + kTypeLPathTable, littleEndianSector);
-    PutLe32(d.data() + kOptTypeLPathTable, littleEndianSector);
-    PutBe32(d.data() + kTypeMPathTable, bigEndianSector);
-    PutBe32(d.data() + kOptTypeMPathTable, bigEndianSector);
+    d.pathTableSize = sizeInBytes;
+    d.typeLPathTable = littleEndianSector;
+    d.optTypeLPathTable = littleEndianSector;
+    d.typeMPathTable = bigEndianSector;
+    d.optTypeMPathTable = bigEndianSector;
 }
 
-void CompleteVolumeDescriptor(VolumeDescriptorSector& d, uint32_t volumeSpaceSize,
+void CompleteVolumeDescriptor(PrimaryVolumeDescriptor& d, uint32_t volumeSpaceSize,
                               const RecordTime& rootTime, bool playOkFound) {
-    std::memcpy(d.data() + kXaMark, kXaMarkText, kXaMarkSize);
-    PutBoth32(d.data() + kVolumeSpaceSize, volumeSpaceSize);
-    const auto root = EncodeRootRecord(kRootDirectorySector, uint32_t(kPathTableSectorSize), rootTime);
-    std::memcpy(d.data() + kRootRecord, root.data(), root.size());
-    if (playOkFound) std::memcpy(d.data() + kPlayOkMark, kPlayOkMarkText, kPlayOkMarkSize);
+    d.xaMark = true;
+    d.volumeSpaceSize = volumeSpaceSize;
+    d.root = RootRecord(kRootDirectorySector, uint32_t(kPathTableSectorSize), rootTime);
+    if (playOkFound) d.playOkMark = true;
 }
 
-std::optional<PrimaryVolumeInfo> DecodePrimaryVolumeDescriptor(const uint8_t* p, size_t available,
-                                                               std::string* error) {
-    auto fail = [&](const std::string& text) -> std::optional<PrimaryVolumeInfo> {
+std::vector<uint8_t> PrimaryVolumeDescriptor::Encode() const {
+    std::vector<uint8_t> bytes(kVolumeDescriptorSize, 0);
+    uint8_t* p = bytes.data();
+    p[kType] = uint8_t(VolumeDescriptorType::Primary);
+    std::memcpy(p + kStandardId, kStandardIdentifier, 5);
+    p[kVersion] = kDescriptorVersion;
+    p[kUnused7] = 0;  // unused
+    std::copy(systemId.begin(), systemId.end(), p + kSystemId);
+    std::copy(volumeId.begin(), volumeId.end(), p + kVolumeId);
+    // bytes 72..79 unused, but for the mark
+    if (playOkMark) std::memcpy(p + kPlayOkMark, kPlayOkMarkText, kPlayOkMarkSize);
+    PutBoth32(p + kVolumeSpaceSize, volumeSpaceSize);
+    // bytes 88..119 unused
+    PutBoth16(p + kVolumeSetSize, volumeSetSize);
+    PutBoth16(p + kVolumeSequence, volumeSequenceNumber);
+    PutBoth16(p + kLogicalBlockSize, logicalBlockSize);
+    PutBoth32(p + kPathTableSize, pathTableSize);
+    PutLe32(p + kTypeLPathTable, typeLPathTable);
+    PutLe32(p + kOptTypeLPathTable, optTypeLPathTable);
+    PutBe32(p + kTypeMPathTable, typeMPathTable);
+    PutBe32(p + kOptTypeMPathTable, optTypeMPathTable);
+    if (root) {
+        const std::vector<uint8_t> record = root->Encode();
+        std::copy_n(record.begin(), std::min(record.size(), dirrec::kRootRecordLength), p + kRootRecord);
+    }
+    std::copy(volumeSetId.begin(), volumeSetId.end(), p + kVolumeSetId);
+    std::copy(publisherId.begin(), publisherId.end(), p + kPublisherId);
+    std::copy(dataPreparerId.begin(), dataPreparerId.end(), p + kDataPreparerId);
+    std::copy(applicationId.begin(), applicationId.end(), p + kApplicationId);
+    std::copy(copyrightFileId.begin(), copyrightFileId.end(), p + kCopyrightFileId);
+    std::copy(abstractFileId.begin(), abstractFileId.end(), p + kAbstractFileId);
+    std::copy(bibliographicFileId.begin(), bibliographicFileId.end(), p + kBibliographicFileId);
+    std::copy(creationDate.begin(), creationDate.end(), p + kCreationDate);
+    std::copy(modificationDate.begin(), modificationDate.end(), p + kModificationDate);
+    std::copy(expirationDate.begin(), expirationDate.end(), p + kExpirationDate);
+    std::copy(effectiveDate.begin(), effectiveDate.end(), p + kEffectiveDate);
+    p[kFileStructureVersion] = fileStructureVersion;
+    // byte 882 reserved; the application-use area is zero but for the mark
+    if (xaMark) std::memcpy(p + kXaMark, kXaMarkText, kXaMarkSize);
+    // bytes 1395..2047 reserved
+    return bytes;
+}
+
+std::optional<PrimaryVolumeDescriptor> PrimaryVolumeDescriptor::Decode(std::span<const uint8_t> bytes,
+                                                                      std::string* error) {
+    auto fail = [&](const std::string& text) -> std::optional<PrimaryVolumeDescriptor> {
         if (error) *error = text;
         return std::nullopt;
     };
-    if (available < kVolumeDescriptorSize)
-        return fail(Format("volume descriptor needs %zu bytes, found %zu", kVolumeDescriptorSize, available));
+    const uint8_t* p = bytes.data();
+    if (bytes.size() < kVolumeDescriptorSize)
+        return fail(Format("volume descriptor needs %zu bytes, found %zu", kVolumeDescriptorSize, bytes.size()));
     if (p[kType] != uint8_t(VolumeDescriptorType::Primary))
         return fail(Format("volume descriptor type %u, expected 1 (primary)", unsigned(p[kType])));
     if (std::memcmp(p + kStandardId, kStandardIdentifier, 5) != 0 || p[kVersion] != kDescriptorVersion)
         return fail("no \"CD001\" version 1 volume descriptor");
 
-    PrimaryVolumeInfo v;
-    v.systemId = TrimmedText(p + kSystemId, kShortIdSize);
-    v.volumeId = TrimmedText(p + kVolumeId, kShortIdSize);
-    v.volumeSetId = TrimmedText(p + kVolumeSetId, kLongIdSize);
-    v.publisherId = TrimmedText(p + kPublisherId, kLongIdSize);
-    v.dataPreparerId = TrimmedText(p + kDataPreparerId, kLongIdSize);
-    v.applicationId = TrimmedText(p + kApplicationId, kLongIdSize);
-    v.copyrightFileId = TrimmedText(p + kCopyrightFileId, kFileIdSize);
-    v.abstractFileId = TrimmedText(p + kAbstractFileId, kFileIdSize);
-    v.bibliographicFileId = TrimmedText(p + kBibliographicFileId, kFileIdSize);
-    v.creationDate = TrimmedText(p + kCreationDate, kDateSize);
-    v.modificationDate = TrimmedText(p + kModificationDate, kDateSize);
-    v.expirationDate = TrimmedText(p + kExpirationDate, kDateSize);
-    v.effectiveDate = TrimmedText(p + kEffectiveDate, kDateSize);
+    PrimaryVolumeDescriptor v;
+    auto take = [p](auto& field, size_t offset) { std::copy_n(p + offset, field.size(), field.begin()); };
+    take(v.systemId, kSystemId);
+    take(v.volumeId, kVolumeId);
+    take(v.volumeSetId, kVolumeSetId);
+    take(v.publisherId, kPublisherId);
+    take(v.dataPreparerId, kDataPreparerId);
+    take(v.applicationId, kApplicationId);
+    take(v.copyrightFileId, kCopyrightFileId);
+    take(v.abstractFileId, kAbstractFileId);
+    take(v.bibliographicFileId, kBibliographicFileId);
+    take(v.creationDate, kCreationDate);
+    take(v.modificationDate, kModificationDate);
+    take(v.expirationDate, kExpirationDate);
+    take(v.effectiveDate, kEffectiveDate);
     if (!ReadBoth32(p + kVolumeSpaceSize, v.volumeSpaceSize) ||
         !ReadBoth16(p + kVolumeSetSize, v.volumeSetSize) ||
         !ReadBoth16(p + kVolumeSequence, v.volumeSequenceNumber) ||
@@ -255,11 +298,19 @@ std::optional<PrimaryVolumeInfo> DecodePrimaryVolumeDescriptor(const uint8_t* p,
         !ReadBoth32(p + kPathTableSize, v.pathTableSize))
         return fail("the two byte orders of a volume descriptor number differ");
     v.typeLPathTable = GetLe32(p + kTypeLPathTable);
+    v.optTypeLPathTable = GetLe32(p + kOptTypeLPathTable);
     v.typeMPathTable = GetBe32(p + kTypeMPathTable);
-    if (p[kRootRecord] != 0) v.root = DecodeDirectoryRecord(p + kRootRecord, dirrec::kRootRecordLength);
-    v.hasXaMark = std::memcmp(p + kXaMark, kXaMarkText, kXaMarkSize) == 0;
-    v.hasPlayOkMark = std::memcmp(p + kPlayOkMark, kPlayOkMarkText, kPlayOkMarkSize) == 0;
+    v.optTypeMPathTable = GetBe32(p + kOptTypeMPathTable);
+    if (p[kRootRecord] != 0)
+        v.root = DirectoryRecord::Decode(std::span(p + kRootRecord, dirrec::kRootRecordLength));
+    v.fileStructureVersion = p[kFileStructureVersion];
+    v.xaMark = std::memcmp(p + kXaMark, kXaMarkText, kXaMarkSize) == 0;
+    v.playOkMark = std::memcmp(p + kPlayOkMark, kPlayOkMarkText, kPlayOkMarkSize) == 0;
     return v;
+}
+
+std::string PrimaryVolumeDescriptor::Text(std::span<const uint8_t> field) {
+    return TrimmedText(field.data(), field.size());
 }
 
 bool IsVolumeDescriptorSetTerminator(const uint8_t* p, size_t available) {

@@ -1,14 +1,16 @@
 // The ISO 9660 volume descriptor set of track 1: the primary volume
-// descriptor (sector 16) and the set terminator (sector 17). Builder, field
-// updates and reader side by side; the container writes the bytes as Form 1
-// units.
+// descriptor (sector 16) and the set terminator (sector 17). Record,
+// encoder, decoder and the builder side by side; the container writes the
+// bytes as Form 1 units.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "iso9660/directory_record.h"
 
@@ -94,65 +96,84 @@ inline constexpr size_t kOfficeAndDateLength = 36;
 // 5 March 2026 gives "VCD30_202603 5".
 std::string DefaultVolumeIdentifier(DiscKind kind, const CalendarTime& localDate);
 
-// The descriptor with its defaults (kind and local date from `ctx`), then the
-// keys of the reader's [ISO9660] section. `reader` may be null (defaults
-// only). Returns nothing, after a log line, when a key is not followed by "="
-// and a value or a token is rejected, so a half-read section never reaches
-// the disc.
-std::optional<VolumeDescriptorSector> BuildPrimaryVolumeDescriptor(ScriptReader* reader,
-                                                                   const BuildContext& ctx);
+// The primary volume descriptor (ISO 9660 8.4). Identifier and date fields
+// are kept as the bytes stored (a field set from a shorter text keeps what
+// the rest of it held), so a descriptor read from a disc writes back the
+// same sector. Type, standard identifier and version are implied.
+struct PrimaryVolumeDescriptor {
+    using ShortId = std::array<uint8_t, pvd::kShortIdSize>;
+    using LongId = std::array<uint8_t, pvd::kLongIdSize>;
+    using FileId = std::array<uint8_t, pvd::kFileIdSize>;
+    using Date = std::array<uint8_t, pvd::kDateSize>;
 
-// Applies one [ISO9660] key (upper-case) with its value to the descriptor,
-// truncating text to its field. Returns false for a key that is not one of
-// the section's keys (the descriptor is unchanged).
-bool ApplyIso9660Setting(VolumeDescriptorSector& descriptor, const std::string& key,
-                         const std::string& value);
-
-VolumeDescriptorSector BuildVolumeDescriptorSetTerminator();
-
-// Enters the path table size and the locations of the two tables (each
-// location in both the mandatory and the optional field).
-void SetPathTableFields(VolumeDescriptorSector& descriptor, uint32_t sizeInBytes,
-                        uint32_t littleEndianSector, uint32_t bigEndianSector);
-
-// Completes the descriptor at the end of the layout: the CD-XA mark, the
-// volume space size, the root record (sector 20, one 2048-byte sector, with
-// `rootTime`) and, when the home page asked for it, the "S-OK 1.0" mark.
-void CompleteVolumeDescriptor(VolumeDescriptorSector& descriptor, uint32_t volumeSpaceSize,
-                              const RecordTime& rootTime, bool playOkFound);
-
-// The descriptor's fields as read back from an image.
-struct PrimaryVolumeInfo {
-    std::string systemId;
-    std::string volumeId;
-    std::string volumeSetId;
-    std::string publisherId;
-    std::string dataPreparerId;
-    std::string applicationId;
-    std::string copyrightFileId;
-    std::string abstractFileId;
-    std::string bibliographicFileId;
-    std::string creationDate;
-    std::string modificationDate;
-    std::string expirationDate;
-    std::string effectiveDate;
+    ShortId systemId{};
+    ShortId volumeId{};
+    bool playOkMark = false;  // "S-OK 1.0" in the unused bytes 72..79
     uint32_t volumeSpaceSize = 0;
     uint16_t volumeSetSize = 0;
     uint16_t volumeSequenceNumber = 0;
     uint16_t logicalBlockSize = 0;
     uint32_t pathTableSize = 0;
     uint32_t typeLPathTable = 0;
+    uint32_t optTypeLPathTable = 0;
     uint32_t typeMPathTable = 0;
+    uint32_t optTypeMPathTable = 0;
+    // The 34-byte root record (no XA area); zero bytes when absent.
     std::optional<DirectoryRecord> root;
-    bool hasXaMark = false;
-    bool hasPlayOkMark = false;
+    LongId volumeSetId{};
+    LongId publisherId{};
+    LongId dataPreparerId{};
+    LongId applicationId{};
+    FileId copyrightFileId{};
+    FileId abstractFileId{};
+    FileId bibliographicFileId{};
+    Date creationDate{};
+    Date modificationDate{};
+    Date expirationDate{};
+    Date effectiveDate{};
+    uint8_t fileStructureVersion = 1;
+    bool xaMark = false;  // "CD-XA001" in the application-use area
+
+    // The 2048 bytes of the descriptor. Unused and reserved bytes are zero.
+    std::vector<uint8_t> Encode() const;
+    // Checks the length, type, "CD001", version and that the both-byte-order
+    // numbers agree; `why` says what was found when it returns nothing. A
+    // root record that cannot be read is left out. Unused bytes other than
+    // the two marks are not kept.
+    static std::optional<PrimaryVolumeDescriptor> Decode(std::span<const uint8_t> bytes,
+                                                         std::string* why = nullptr);
+    // A text field without its trailing blanks and zero bytes.
+    static std::string Text(std::span<const uint8_t> field);
+
+    bool operator==(const PrimaryVolumeDescriptor&) const = default;
 };
 
-// Reads a primary volume descriptor. Text fields lose trailing blanks and
-// zero bytes. Checks type, "CD001" and version, and that the both-byte-order
-// numbers agree; `error` says what was found when it returns nothing.
-std::optional<PrimaryVolumeInfo> DecodePrimaryVolumeDescriptor(const uint8_t* p, size_t available,
-                                                               std::string* error = nullptr);
+// The descriptor with its defaults (kind and local date from `ctx`), then the
+// keys of the reader's [ISO9660] section. `reader` may be null (defaults
+// only). Returns nothing, after a log line, when a key is not followed by "="
+// and a value or a token is rejected, so a half-read section never reaches
+// the disc.
+std::optional<PrimaryVolumeDescriptor> BuildPrimaryVolumeDescriptor(ScriptReader* reader,
+                                                                    const BuildContext& ctx);
+
+// Applies one [ISO9660] key (upper-case) with its value to the descriptor,
+// truncating text to its field. Returns false for a key that is not one of
+// the section's keys (the descriptor is unchanged).
+bool ApplyIso9660Setting(PrimaryVolumeDescriptor& descriptor, const std::string& key,
+                         const std::string& value);
+
+VolumeDescriptorSector BuildVolumeDescriptorSetTerminator();
+
+// Enters the path table size and the locations of the two tables (each
+// location in both the mandatory and the optional field).
+void SetPathTableFields(PrimaryVolumeDescriptor& descriptor, uint32_t sizeInBytes,
+                        uint32_t littleEndianSector, uint32_t bigEndianSector);
+
+// Completes the descriptor at the end of the layout: the CD-XA mark, the
+// volume space size, the root record (sector 20, one 2048-byte sector, with
+// `rootTime`) and, when the home page asked for it, the "S-OK 1.0" mark.
+void CompleteVolumeDescriptor(PrimaryVolumeDescriptor& descriptor, uint32_t volumeSpaceSize,
+                              const RecordTime& rootTime, bool playOkFound);
 
 // True when the sector is a set terminator (type 255, "CD001", version 1).
 bool IsVolumeDescriptorSetTerminator(const uint8_t* p, size_t available);

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/stream_codes.h"
 #include "core/progress.h"
 #include "core/sector_unit.h"
+#include "mpeg/pack_header.h"
+#include "mpeg/stream_codes.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 
@@ -24,7 +25,6 @@ constexpr size_t kSequenceHeaderBytes = 8;
 constexpr uint64_t kDurationSearchUnits = 46;
 constexpr size_t kDurationReadSize = 128;
 constexpr size_t kCodingByte = 3;  // subheader byte holding the coding information
-constexpr uint32_t kTicksPerHundredth = 900;  // 90 kHz system clock
 
 // When every announced stream has been parsed but only video or only audio
 // was announced, the scan goes on this many units: some streams (Video CD)
@@ -42,10 +42,6 @@ constexpr double kFrameRates[9] = {-1.0, 23.976, 24.0, 25.0, 29.97, 30.0, 50.0, 
 
 bool IsPackStart(const uint8_t* p) { return IsStartCode(p, StreamId::PackStart); }
 bool IsProgramEnd(const uint8_t* p) { return IsStartCode(p, StreamId::ProgramEnd); }
-
-size_t PackHeaderLength(const uint8_t* pack, bool isMpeg2) {
-    return isMpeg2 ? kMpeg2PackHeaderSize + (pack[13] & 0x07) : kMpeg1PackHeaderSize;
-}
 
 // An empty Form 2 unit stands for a stream's padding sector: no pack in it.
 bool IsEmptyUnitArea(const uint8_t* area, size_t size) {
@@ -70,30 +66,11 @@ void DecodeAudioHeader(const uint8_t* h, AudioStreamInfo& out) {
     out.audioClass = kClassOfMode[h[3] >> 6];
 }
 
-// Offset of the payload within an MPEG-1 packet (ISO/IEC 11172-1: stuffing,
-// optional buffer size, then no time stamp, PTS, or PTS and DTS).
-size_t Mpeg1PayloadOffset(const uint8_t* p, size_t size) {
-    size_t q = kPacketPrefixSize;
-    while (q < size && p[q] == 0xFF) ++q;
-    if (q < size && (p[q] & 0xC0) == 0x40) q += 2;
-    if (q >= size) return size;
-    if ((p[q] & 0xF0) == 0x20) return q + 5;
-    if ((p[q] & 0xF0) == 0x30) return q + 10;
-    return q + 1;
-}
-
-// Offset of the payload within an MPEG-2 PES packet: flags, then H header bytes.
-size_t Mpeg2PayloadOffset(const uint8_t* p, size_t size) {
-    constexpr size_t kHeaderLengthByte = kPacketPrefixSize + 2;
-    if (kHeaderLengthByte >= size) return size;
-    return kHeaderLengthByte + 1 + p[kHeaderLengthByte];
-}
-
 // Reads the first audio frame header of a packet into `out`. The header at
 // the start of the payload is taken as it is; when the payload starts inside
 // a frame, the first plausible header within the packet is used.
-void ReadAudioHeader(const uint8_t* packet, size_t size, bool isMpeg2, AudioStreamInfo& out) {
-    const size_t payload = isMpeg2 ? Mpeg2PayloadOffset(packet, size) : Mpeg1PayloadOffset(packet, size);
+void ReadAudioHeader(const uint8_t* packet, size_t size, PackSyntax syntax, AudioStreamInfo& out) {
+    const size_t payload = PacketPayloadOffset(packet, size, syntax);
     if (payload + 4 > size) return;
     if (HasAudioSync(packet + payload)) {
         DecodeAudioHeader(packet + payload, out);
@@ -134,6 +111,8 @@ private:
     void ReadSystemHeader(const uint8_t* header, size_t size);
     void ExaminePacket(const uint8_t* packet, size_t size);
     bool ScanComplete() const;
+    // The syntax of the last pack header examined.
+    PackSyntax Syntax() const { return info_.isMpeg2 ? PackSyntax::Mpeg2 : PackSyntax::Mpeg1; }
     int32_t MeasureDuration();
     void Show(const std::string& text) const {
         if (showMessage_) showMessage_(text);
@@ -158,7 +137,7 @@ int32_t Prober::Run() {
     uint64_t position = 0;
     if (!FindFirstPack(position)) return Finish(kProbeFormatError);
     const int32_t scanned = ScanForward(position);
-    if (scanned != kProbeOk || !info_.isMpeg2) return Finish(scanned);
+    if (scanned != kOk || !info_.isMpeg2) return Finish(scanned);
     return Finish(MeasureDuration());
 }
 
@@ -216,12 +195,12 @@ int32_t Prober::ScanForward(uint64_t position) {
             info_.videoAnnounced && (info_.audio1Announced || info_.audio2Announced);
         if (bothKindsAnnounced || ++unitsSinceSettled > kAnnouncementWindow) break;
     }
-    return kProbeOk;
+    return kOk;
 }
 
 bool Prober::ExaminePack(const uint8_t* area, size_t size) {
-    info_.isMpeg2 = (area[4] & 0x40) ? 1 : 0;
-    const size_t first = PackHeaderLength(area, info_.isMpeg2);
+    info_.isMpeg2 = HasMpeg2MarkerBit(area) ? 1 : 0;
+    const size_t first = PackHeaderLength(area, Syntax());
     if (first + kPacketPrefixSize > size || !IsStartCodePrefix(area + first)) return false;
     const uint8_t* packet = area + first;
     const size_t room = size - first;
@@ -239,7 +218,7 @@ void Prober::ReadSystemHeader(const uint8_t* header, size_t size) {
     const size_t end = std::min<size_t>(size, kPacketPrefixSize + GetBe16(header + 4));
     for (size_t e = kSystemHeaderFirstStream; e + kStreamEntrySize <= end; e += kStreamEntrySize) {
         const uint8_t id = header[e];
-        if (!(id & 0x80)) break;  // not a stream id: the list has ended
+        if (!IsListedStreamId(id)) break;  // the list has ended
         if (id == uint8_t(StreamId::Audio0)) {
             info_.audio1StreamId = id;
             info_.audio1Announced = 1;
@@ -267,20 +246,12 @@ void Prober::ExaminePacket(const uint8_t* packet, size_t size) {
             break;
         }
     } else if (id == uint8_t(StreamId::Audio0) && !parsed_.audio0) {
-        ReadAudioHeader(packet, size, info_.isMpeg2, info_.audio[0]);
+        ReadAudioHeader(packet, size, Syntax(), info_.audio[0]);
         parsed_.audio0 = true;
     } else if (id == uint8_t(StreamId::Audio1) && !parsed_.audio1) {
-        ReadAudioHeader(packet, size, info_.isMpeg2, info_.audio[1]);
+        ReadAudioHeader(packet, size, Syntax(), info_.audio[1]);
         parsed_.audio1 = true;
     }
-}
-
-// The low 32 bits of the 33-bit system clock reference base of an MPEG-2
-// pack header, marker bits skipped (ISO/IEC 13818-1).
-uint32_t Mpeg2ScrBase(const uint8_t* pack) {
-    return (uint32_t((pack[4] >> 3) & 0x03) << 30) | (uint32_t(pack[4] & 0x03) << 28) |
-           (uint32_t(pack[5]) << 20) | (uint32_t(pack[6] >> 3) << 15) |
-           (uint32_t(pack[6] & 0x03) << 13) | (uint32_t(pack[7]) << 5) | (pack[8] >> 3);
 }
 
 // The playing time is the clock reference of the last video unit near the end.
@@ -314,8 +285,11 @@ int32_t Prober::MeasureDuration() {
         Show("Not a multiplex file");
         return kProbeFormatError;
     }
-    info_.duration = int32_t(Mpeg2ScrBase(unit.data() + kSubheaderSize)) / int32_t(kTicksPerHundredth);
-    return kProbeOk;
+    // The unit's pack is read as an MPEG-2 pack header, whatever its marker;
+    // the low 32 bits of the clock reference base count as a signed number.
+    const uint32_t clock = uint32_t(ReadClockReference(unit.data() + kSubheaderSize, PackSyntax::Mpeg2));
+    info_.duration = int32_t(clock) / int32_t(kMpegClockTicksPerHundredth);
+    return kOk;
 }
 
 }  // namespace
@@ -329,14 +303,14 @@ int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, Progress* p
 }
 
 double FrameRate(const MpegStreamInfo& info) {
-    if (info.status != kProbeOk) return double(info.status);
+    if (info.status != kOk) return double(info.status);
     const unsigned code = info.sequenceHeader[7] & 0x0F;
     return code < std::size(kFrameRates) ? kFrameRates[code] : 0.0;
 }
 
 int32_t ClassifyVideoStandard(MpegStreamInfo& info) {
     info.videoStandard = int32_t(VideoStandard::Unknown);
-    if (info.status == kProbeOk) {
+    if (info.status == kOk) {
         const double rate = FrameRate(info);
         if (rate == 24.0 || rate == 25.0) info.videoStandard = int32_t(VideoStandard::Pal);
         if (rate == 29.97 || rate == 30.0) info.videoStandard = int32_t(VideoStandard::Ntsc);
@@ -345,14 +319,14 @@ int32_t ClassifyVideoStandard(MpegStreamInfo& info) {
 }
 
 int32_t PlayingTime(const MpegStreamInfo& info) {
-    return info.status != kProbeOk ? info.status : info.duration;
+    return info.status != kOk ? info.status : info.duration;
 }
 
 int32_t GetAudioStream(const MpegStreamInfo& info, AudioStreamInfo& out, int index) {
-    if (info.status != kProbeOk) return info.status;
-    if (index != 0 && index != 1) return -1;
+    if (info.status != kOk) return info.status;
+    if (index != 0 && index != 1) return kNoSuchAudioStream;
     out = info.audio[size_t(index)];
-    return 0;
+    return kOk;
 }
 
 const char* AudioClassName(unsigned nibble) {

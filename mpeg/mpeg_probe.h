@@ -9,18 +9,12 @@
 #include <string>
 
 #include "core/disc_kind.h"
+#include "core/results.h"
 #include "platform/log_list.h"
 
 namespace qorvcd {
 
 class Progress;
-
-// Probe outcomes kept in MpegStreamInfo::status.
-inline constexpr int32_t kProbeNotProbed = -1;
-inline constexpr int32_t kProbeOk = 0;
-inline constexpr int32_t kProbeCannotOpen = -2;
-inline constexpr int32_t kProbeFormatError = -3;
-inline constexpr int32_t kProbeCancelled = -2000;
 
 // PAL or NTSC, derived from the frame rate.
 enum class VideoStandard : int32_t { Ntsc = 0, Pal = 1, Unknown = 2 };
@@ -47,7 +41,7 @@ struct MpegStreamInfo {
     int32_t height = 0;
     int32_t videoStandard = int32_t(VideoStandard::Unknown);
     int32_t duration = 0;  // hundredths of a second, measured for MPEG-2 only
-    int32_t status = kProbeNotProbed;
+    int32_t status = kProbeNotProbed;  // kOk or one of the kProbe... codes of core/results.h
     uint32_t videoAnnounced = 0;
     uint32_t audio1Announced = 0;
     uint32_t audio2Announced = 0;
@@ -69,8 +63,8 @@ double FrameRate(const MpegStreamInfo& info);
 int32_t ClassifyVideoStandard(MpegStreamInfo& info);
 // Playing time in hundredths of a second, or the status when not probed.
 int32_t PlayingTime(const MpegStreamInfo& info);
-// Copies audio stream `index` (0 or 1) into `out`; returns 0, the status when
-// not probed, or -1 for another index.
+// Copies audio stream `index` (0 or 1) into `out`; returns kOk, the status when
+// not probed, or kNoSuchAudioStream for another index.
 int32_t GetAudioStream(const MpegStreamInfo& info, AudioStreamInfo& out, int index);
 
 // The name of one audio-class nibble of a track's audio byte.

@@ -4,20 +4,14 @@
 #include <array>
 #include <cstring>
 
+#include "mpeg/pack_header.h"
 #include "platform/bytes.h"
 
 namespace qorvcd {
 
 namespace {
 
-// Pack header layout (ISO/IEC 11172-1 pack, ISO/IEC 13818-1 program stream pack).
-constexpr size_t kPackVersionByte = 4;         // '01' marks an MPEG-2 pack header
-constexpr uint8_t kMpeg2PackMarker = 0x40;
-constexpr size_t kPackStuffingByte = 13;       // MPEG-2: low 3 bits count stuffing bytes
-constexpr uint8_t kPackStuffingMask = 0x07;
 constexpr size_t kPacketLengthOffset = 4;
-// Ids from here up are packets with a length field (system header excluded).
-constexpr uint8_t kFirstPacketId = 0xBC;
 
 constexpr uint8_t kFillerByte = 0xFF;
 
@@ -28,14 +22,6 @@ bool IsZeroSector(const uint8_t* p, size_t size) {
 // A pack ends where the next pack or the program end code begins.
 bool IsPackBoundary(const uint8_t* p) {
     return IsStartCode(p, StreamId::PackStart) || IsStartCode(p, StreamId::ProgramEnd);
-}
-
-size_t PackHeaderLength(const uint8_t* pack, size_t size) {
-    if (size <= kPackVersionByte || (pack[kPackVersionByte] & 0xC0) != kMpeg2PackMarker) {
-        return kMpeg1PackHeaderSize;
-    }
-    if (size <= kPackStuffingByte) return kMpeg2PackHeaderSize;
-    return kMpeg2PackHeaderSize + (pack[kPackStuffingByte] & kPackStuffingMask);
 }
 
 // The stream a system-header pack is labelled with: the packet that follows
@@ -65,7 +51,7 @@ PackLayout WalkPackets(const uint8_t* w, size_t size, size_t pos, PackLayout out
     while (pos < limit) {
         if (pos + kStartCodeSize <= size && IsPackBoundary(w + pos)) break;
         if (pos + kPacketPrefixSize <= size && IsStartCodePrefix(w + pos) &&
-            w[pos + 3] >= uint8_t(StreamId::SystemHeader)) {
+            (w[pos + 3] == uint8_t(StreamId::SystemHeader) || IsPacketStreamId(w[pos + 3]))) {
             pos += kPacketPrefixSize + GetBe16(w + pos + kPacketLengthOffset);
             if (pos > kMaxPackSize) {
                 out.error = PackError::PackTooLong;
@@ -134,7 +120,7 @@ PackLayout MeasurePack(const uint8_t* w, size_t size) {
         out.error = PackError::NoPackStart;
         return out;
     }
-    const size_t header = PackHeaderLength(w, size);
+    const size_t header = PackHeaderLengthWithin(w, size);
     if (header + kPacketPrefixSize > size || !IsStartCodePrefix(w + header)) {
         out.error = PackError::NoPacketStart;
         return out;
@@ -143,7 +129,7 @@ PackLayout MeasurePack(const uint8_t* w, size_t size) {
     if (id == uint8_t(StreamId::SystemHeader)) {
         out.hasSystemHeader = true;
         ChooseSystemHeaderContent(w, size, header, out);
-    } else if (id < kFirstPacketId) {
+    } else if (!IsPacketStreamId(id)) {
         out.error = PackError::UnknownPacket;
         return out;
     } else {

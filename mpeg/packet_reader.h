@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "codec/stream_codes.h"
+#include "mpeg/stream_codes.h"
 #include "core/disc_kind.h"
 #include "core/sector_unit.h"
 #include "platform/file.h"

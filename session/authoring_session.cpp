@@ -65,11 +65,7 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
     if (!KeepOutputsOutside(privateWorkFolder_, "the work folder")) return;
     ResetContent(*this);
 
-    if (!CreateDirectoryTree(*this)) {
-        LogLine("Can't create tree struct");
-        result = kStepFailed;
-        return;
-    }
+    CreateDirectoryTree(*this);
     if (Kind() == DiscKind::SuperVcd) ReadSuperVcdEntryId(*this);
     if (!ReadSettingsFolderLists(*this)) {
         result = kStepFailed;
@@ -104,7 +100,8 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
     if (IsSvcdFamily(Kind())) AddSvcdControlNodes(*this);
 
     LogRepaint();
-    if (!ReadTrackList(*this)) {
+    // Whatever the track list's own code, the build ends with kTrackListFailed.
+    if (ReadTrackList(*this) != kOk) {
         result = kTrackListFailed;
         return;
     }
@@ -112,22 +109,23 @@ void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, Disc
     if (result == kOk && ScriptWasRejected(*this)) result = kStepFailed;
     if (result != kOk) return;
 
-    if (!ReadSegmentItems(*this)) {
+    result = ReadSegmentItems(*this);
+    if (result != kOk) {
         if (result == kCancelled) LogLine("Cancle by user");
-        if (result == kOk) result = kStepFailed;
         return;
     }
-    WriteScanAndSearchHeaders(*this);
-    WriteInfoFiles(*this);
+    result = WriteScanAndSearchHeaders(*this);
+    // The info files are written even after a failed header; their own failure wins.
+    if (const int info = WriteInfoFiles(*this); info != kOk) result = info;
     if (result == kOk && ScriptWasRejected(*this)) result = kStepFailed;
     if (result != kOk) return;
-    PlaceFiles(*this);
+    result = PlaceFiles(*this);
     if (result != kOk) return;
     if (!CheckOutputsAgainstContent()) return;
 
     progressWindow_.reset();  // the layout opens its own
     context_.progress = nullptr;
-    LayOutImage(*this);
+    result = LayOutImage(*this);
     LogShowLast();
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/build_context.h"
 #include "core/disc_kind.h"
+#include "core/results.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/outputs.h"
@@ -20,13 +21,6 @@ struct SessionContent;
 
 class AuthoringSession {
 public:
-    // Result codes the session itself sets.
-    static constexpr int kOk = 0;
-    static constexpr int kTrackListFailed = 1;
-    static constexpr int kCannotCreateImage = 200;
-    static constexpr int kStepFailed = 2000;
-    static constexpr int kCancelled = -1;
-
     // The work folder's path, terminator included, must fit this many bytes.
     static constexpr size_t kWorkFolderField = 228;
 
@@ -36,7 +30,7 @@ public:
     AuthoringSession(const AuthoringSession&) = delete;
     AuthoringSession& operator=(const AuthoringSession&) = delete;
 
-    int result = kOk;  // the build's result code, read by the caller
+    int result = kOk;  // the build's result code (core/results.h), read by the caller
 
     DiscKind Kind() const { return context_.kind; }
     const BuildContext& Context() const { return context_; }

@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "core/results.h"
 #include "session/qorvcd.h"
 #include "session/qorvcd_c.h"
 
@@ -45,7 +46,7 @@ std::vector<char> MutableCopy(const char* text) {
 }  // namespace
 
 extern "C" int qorvcd_build(const qorvcd_build_options* options) {
-    if (!options || !options->image_path || !options->script_path) return 2000;
+    if (!options || !options->image_path || !options->script_path) return kStepFailed;
     try {
         CallbackProgress progress(*options);
         LogList log;
@@ -59,6 +60,6 @@ extern "C" int qorvcd_build(const qorvcd_build_options* options) {
         return options->fallback_vcd30 ? QorVCD30(image.data(), script.data(), &log, host)
                                        : QorSVCD(image.data(), script.data(), &log, host);
     } catch (...) {
-        return 2000;
+        return kStepFailed;
     }
 }

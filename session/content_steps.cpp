@@ -94,9 +94,8 @@ void ResetContent(AuthoringSession& session) {
     if (HasScanData(kind)) CreateScanData(content.scanData, session.Context());
 }
 
-bool CreateDirectoryTree(AuthoringSession& session) {
+void CreateDirectoryTree(AuthoringSession& session) {
     session.Content().tree = std::make_unique<DirTree>(&session.Context());
-    return true;
 }
 
 void ReadSuperVcdEntryId(AuthoringSession& session) {
@@ -160,7 +159,7 @@ bool ReadApplications(AuthoringSession& session) {
     const DiscKind kind = session.Kind();
     ApplicationFolder app;
     if (!ReadApplicationFolder(*content.scriptReader, ctx, app)) {
-        session.result = AuthoringSession::kStepFailed;
+        session.result = kStepFailed;
         return false;
     }
     if (app.folder.empty()) {
@@ -172,19 +171,19 @@ bool ReadApplications(AuthoringSession& session) {
                     Format(" application files from %s...", app.folder.c_str()));
     DirTree& tree = Tree(session);
     if (!tree.ChangeDir(ApplicationDataPath(kind))) {
-        session.result = AuthoringSession::kStepFailed;
+        session.result = kStepFailed;
         return false;
     }
     const std::string folder = ctx.ResolveScriptPath(app.folder);
     if (!IsDirectory(folder)) {
         session.LogLine(Format("Error 10003:Can't read directionary %s", app.folder.c_str()));
-        session.result = AuthoringSession::kStepFailed;
+        session.result = kStepFailed;
         return false;
     }
     const DirNode* data = DirTree::FindChild("DATA", tree.Root());
     if (!data) {
         session.LogLine(std::string("\\DATA\\") + (IsSvcdFamily(kind) ? "S" : "") + "VCD_DATA don't found");
-        session.result = AuthoringSession::kCancelled;
+        session.result = kAppDataFolderMissing;
         return false;
     }
     // The image must not be among the files the scan takes.
@@ -208,9 +207,8 @@ void AddSvcdControlNodes(AuthoringSession& session) {
     tree.AddFile("SPICONTX.SVD", NodeKind::Form1File, NodeFlag::Plain, 4096);
 }
 
-bool ReadTrackList(AuthoringSession& session) {
-    return ReadTrackList(*session.Content().scriptReader, session.Context(), session.Content().tracks,
-                         session.result);
+int ReadTrackList(AuthoringSession& session) {
+    return ReadTrackList(*session.Content().scriptReader, session.Context(), session.Content().tracks);
 }
 
 void SetSearchIntervals(AuthoringSession& session) {
@@ -218,12 +216,11 @@ void SetSearchIntervals(AuthoringSession& session) {
     session.Content().searchInterval = 1;
 }
 
-bool ReadSegmentItems(AuthoringSession& session) {
-    return ReadSegmentItems(*session.Content().scriptReader, session.Context(), session.Content().segments,
-                            session.result);
+int ReadSegmentItems(AuthoringSession& session) {
+    return ReadSegmentItems(*session.Content().scriptReader, session.Context(), session.Content().segments);
 }
 
-void WriteScanAndSearchHeaders(AuthoringSession& session) {
+int WriteScanAndSearchHeaders(AuthoringSession& session) {
     SessionContent& content = session.Content();
     const DiscKind kind = session.Kind();
     if (HasScanData(kind) && content.scanData.IsOpen()) {
@@ -232,17 +229,17 @@ void WriteScanAndSearchHeaders(AuthoringSession& session) {
         std::string error;
         if (!WriteScanTrackTimes(content.scanData, durations, error)) {
             session.LogLine(error);
-            session.result = AuthoringSession::kStepFailed;
-            return;
+            return kStepFailed;
         }
     }
     if (IsSvcdFamily(kind) &&
         !WriteSearchHeader(session.Context(), content.tracks.TotalPlayingTime(), content.scanInterval)) {
-        session.result = AuthoringSession::kStepFailed;
+        return kStepFailed;
     }
+    return kOk;
 }
 
-void WriteInfoFiles(AuthoringSession& session) {
+int WriteInfoFiles(AuthoringSession& session) {
     SessionContent& content = session.Content();
     InfoFilesJob job;
     job.script = content.scriptReader.get();
@@ -252,18 +249,16 @@ void WriteInfoFiles(AuthoringSession& session) {
     job.pbc = &content.pbc;
     job.entryId = content.entryId;
     job.scanData = &content.scanData;
-    const int result = WriteInfoFiles(session.Context(), job);
-    if (result != 0) session.result = result;
+    return WriteInfoFiles(session.Context(), job);
 }
 
-void PlaceFiles(AuthoringSession& session) {
+int PlaceFiles(AuthoringSession& session) {
     SessionContent& content = session.Content();
-    const int result = PlaceFiles(*content.tree, session.Context(), content.tracks.Entries(),
-                                  content.trackIdPrefix, content.segments.Items(), content.fileSystem);
-    if (result != 0) session.result = result;
+    return PlaceFiles(*content.tree, session.Context(), content.tracks.Entries(), content.trackIdPrefix,
+                      content.segments.Items(), content.fileSystem);
 }
 
-void LayOutImage(AuthoringSession& session) {
+int LayOutImage(AuthoringSession& session) {
     SessionContent& content = session.Content();
     LayoutInputs in{.ctx = session.Context(),
                     .image = content.image,
@@ -274,9 +269,8 @@ void LayOutImage(AuthoringSession& session) {
                     .script = content.scriptReader.get(),
                     .makeProgressWindow = session.ProgressWindowMaker(),
                     .scanData = &content.scanData,
-                    .apps = {.appFolder = content.appFolder, .scanDataNode = content.scanDataNode},
-                    .result = session.result};
-    LayOutImage(in);
+                    .apps = {.appFolder = content.appFolder, .scanDataNode = content.scanDataNode}};
+    return LayOutImage(in);
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // The steps of a build that belong to the subsystems: each is a call into its
 // subsystem with the session's inputs, and reports failure by its return value
-// (having logged why) or through the session's result.
+// (having logged why): a bool, or a code of core/results.h.
 #pragma once
 
 #include <memory>
@@ -21,7 +21,7 @@ void DestroySessionContent(SessionContent* content);
 
 int ReadDiscModeOf(AuthoringSession& session);          // -1 when the script names none
 void ResetContent(AuthoringSession& session);           // lists, counters, ids, SCANDATA work file
-bool CreateDirectoryTree(AuthoringSession& session);
+void CreateDirectoryTree(AuthoringSession& session);
 void ReadSuperVcdEntryId(AuthoringSession& session);
 bool ReadSettingsFolderLists(AuthoringSession& session);
 void AddScanDataNode(AuthoringSession& session);
@@ -36,13 +36,15 @@ bool CreateTailFile(AuthoringSession& session, const std::string& path);
 bool CloseImageFiles(AuthoringSession& session);
 bool ReadApplications(AuthoringSession& session);       // false: end the build now
 void AddSvcdControlNodes(AuthoringSession& session);
-bool ReadTrackList(AuthoringSession& session);
+// kOk, or the track list's code of its failure.
+int ReadTrackList(AuthoringSession& session);
 void SetSearchIntervals(AuthoringSession& session);
-bool ReadSegmentItems(AuthoringSession& session);
-void WriteScanAndSearchHeaders(AuthoringSession& session);
-void WriteInfoFiles(AuthoringSession& session);         // sets result on failure
-void PlaceFiles(AuthoringSession& session);             // sets result on failure
-void LayOutImage(AuthoringSession& session);            // sets result on failure
+// The next steps return kOk or the code of their failure.
+int ReadSegmentItems(AuthoringSession& session);
+int WriteScanAndSearchHeaders(AuthoringSession& session);
+int WriteInfoFiles(AuthoringSession& session);
+int PlaceFiles(AuthoringSession& session);
+int LayOutImage(AuthoringSession& session);
 // The files the content steps read: tracks (with their .EP side files),
 // segment files and the sources of listed and application files.
 std::vector<NamedFile> ContentInputFiles(AuthoringSession& session);

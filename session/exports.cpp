@@ -12,7 +12,7 @@ int Build(char* imagePath, char* scriptPath, LogList* log, DiscKind fallback, co
         AuthoringSession session(imagePath, scriptPath, log, fallback, host);
         return session.result;
     } catch (...) {  // the session catches its own; this keeps the promise absolute
-        return AuthoringSession::kStepFailed;
+        return kStepFailed;
     }
 }
 

@@ -125,7 +125,7 @@ TEST_F(FoldersTest, ScanPassOrderKindsSizesAndRefusals) {
         Put(name, size_t(bytes));
     ASSERT_TRUE(MakeDirectory(dir / "x.wav"));
     const ScanOutcome out = ScanApplicationFiles(dir.Path(), tree, ctx);
-    EXPECT_TRUE(out.result == kScanOk && out.fileCount == 7) << out.result;
+    EXPECT_TRUE(out.result == kOk && out.fileCount == 7) << out.result;
     EXPECT_EQ(Scanned(), (Names{"INDEX.CHM", "CLIP.MPV", "MOVIE.MPG", "SONG.MP3", "PIC.YBM", "SOUND.WAV", "X.WAV"}));
     const std::tuple<const char*, NodeKind, uint32_t> nodes[] = {
         {"MOVIE.MPG", NodeKind::Form2File, 20480}, {"CLIP.MPV", NodeKind::Form2File, 20480},
@@ -138,12 +138,12 @@ TEST_F(FoldersTest, ScanPassOrderKindsSizesAndRefusals) {
     for (const char* name : {"index.chm", "toolongna.mpg", "big.wav"}) test::WriteBytes(other / name, {1});
     std::filesystem::resize_file(other / "big.wav", 4294967296ull);  // sparse
     FreshDataFolder();
-    EXPECT_EQ(ScanApplicationFiles(other.Path(), tree, ctx).result, kScanNameNot83);
+    EXPECT_EQ(ScanApplicationFiles(other.Path(), tree, ctx).result, kAppNameNot83);
     EXPECT_EQ(log.Last(), "Error 200: Filename not 8.3, TOOLONGNA.MPG");
     EXPECT_TRUE(Scan("INDEX.CHM") && !Scan("BIG.WAV"));  // found before it: kept
     File::Remove(other / "toolongna.mpg");
     FreshDataFolder();
-    EXPECT_EQ(ScanApplicationFiles(other.Path(), tree, ctx).result, kScanFileTooLarge);
+    EXPECT_EQ(ScanApplicationFiles(other.Path(), tree, ctx).result, kStepFailed);
     EXPECT_NE(log.Last().find("BIG.WAV is too large"), std::string::npos);
 }
 
@@ -167,7 +167,7 @@ TEST_F(FoldersTest, ScanTakesOnlyRegularFilesAndFoldersAndSkipsLinksBack) {
     const ScanOutcome out = ScanApplicationFiles(dir.Path(), tree, ctx);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 
-    EXPECT_EQ(out.result, kScanOk);
+    EXPECT_EQ(out.result, kOk);
     EXPECT_EQ(out.fileCount, 4);
     EXPECT_EQ(Scanned(), (Names{"INDEX.CHM", "ALIAS.MPG", "AWAY.WAV", "SUB.WAV"}));
     EXPECT_TRUE(Scan("ALIAS.MPG") && Scan("ALIAS.MPG")->kind == NodeKind::Form2File);

@@ -79,8 +79,8 @@ struct LayoutBuild {
         EXPECT_TRUE(image.CreateTail(dir / "qortail.tmp"));
         image.SetDiscKind(ctx.kind);
         ASSERT_EQ(PlaceFiles(tree, ctx, tracks, "MUSIC", segments.Items(), fs), 0);
-        LayoutInputs in{ctx, image, tree, fs, tracks, segments, nullptr, nullptr, nullptr, {}, result};
-        LayOutImage(in);
+        LayoutInputs in{ctx, image, tree, fs, tracks, segments, nullptr, nullptr, nullptr, {}};
+        result = LayOutImage(in);
         image.Close();
     }
 };
@@ -111,8 +111,9 @@ TEST(LayoutWholeDataTrack, EveryPieceAtItsSectorAndReadableBack) {
     std::string error;
     std::vector<uint8_t> sector(2048);
     ASSERT_TRUE(reader.ReadUserData2048(16, sector.data()));
-    std::optional<PrimaryVolumeInfo> pvd = DecodePrimaryVolumeDescriptor(sector.data(), 2048, &error);
+    std::optional<PrimaryVolumeDescriptor> pvd = PrimaryVolumeDescriptor::Decode(sector, &error);
     ASSERT_TRUE(pvd) << error;
+    EXPECT_EQ(pvd->Encode(), sector);  // the descriptor as written reads back whole
     ASSERT_TRUE(reader.ReadUserData2048(19, sector.data()));
     const auto table = DecodePathTable(sector.data(), pvd->pathTableSize, ByteOrder::Big, &error);
     ASSERT_TRUE(table) << error;
@@ -195,7 +196,7 @@ TEST(InspectControlFiles, DamagedFilesBecomeErrorsNotCrashes) {
     const auto header = EncodeEntriesHeader(std::span<const char, 8>(id), 1);
     std::vector<uint8_t> entries(header.begin(), header.end());
     entries[10] = 0x7F;  // a count far beyond what the record holds
-    const std::vector<uint8_t> shortInfo(100, 0), lot = BuildLot({0, 100}), psd(16, 0);
+    const std::vector<uint8_t> shortInfo(100, 0), lot = LotRecord{{0, 100}}.Encode(), psd(16, 0);
     const struct { std::function<bool(InspectVisitor&)> visit; const char* shows; } cases[] = {
         {[&](InspectVisitor& v) { return VisitEntriesFile(entries, v); }, "ENTRIES names"},
         {[&](InspectVisitor& v) { return VisitInfoFile(shortInfo, v); }, ""},

@@ -105,7 +105,7 @@ struct TrackDisc : WriterDisc {
         t.fileName = t.path = WriteUnits(dir / Format("t%zu.mps", tracks.size()), units, unitCount);
         MpegStreamInfo info;  // a probed playing time unless one is given
         ResetStreamInfo(info);
-        EXPECT_TRUE(duration || ProbeMpegFile(info, t.path, nullptr, nullptr) == kProbeOk);
+        EXPECT_TRUE(duration || ProbeMpegFile(info, t.path, nullptr, nullptr) == kOk);
         t.duration = duration ? duration : uint32_t(PlayingTime(info));
         return tracks.emplace_back(t);
     }
@@ -128,8 +128,9 @@ struct TrackDisc : WriterDisc {
         fs.psdPosition = image.ImagePosition();
         sector += AppendUnits(psd);
         if (IsSvcdFamily(ctx.kind)) {
-            const auto header = EncodeSearchHeader(1);
-            std::vector<uint8_t> search(header.begin(), header.end());
+            SearchRecord header;
+            header.timeInterval = 1;
+            std::vector<uint8_t> search = header.Encode();
             search.resize(search.size() + 3 * ScanPointsFor(TotalTime()));
             WriteBytes(dir / kSearchWorkFile, search);
             fs.searchPosition = image.ImagePosition();
@@ -140,7 +141,7 @@ struct TrackDisc : WriterDisc {
         image.CloseStoredRun();
         image.CloseDataTrack(300);
         if (sectorBeforeTracks) image.SetSectorCounter(sectorBeforeTracks);
-        WriteVideoTracks(image, ctx, tracks, fs, scan.IsOpen() ? &scan : nullptr, result);
+        result = WriteVideoTracks(image, ctx, tracks, fs, scan.IsOpen() ? &scan : nullptr);
         if (result == 0 || result == kEntryPointBeyondTrack) FinishImage();
     }
 
@@ -179,7 +180,7 @@ struct TrackDisc : WriterDisc {
         EXPECT_TRUE(WriteScanTrackTimes(scan, durations, error)) << error;
         SegmentList none;
         fs.segmentSectors = 0;
-        WriteSegmentItems(image, ctx, none, fs, &scan, result);
+        EXPECT_EQ(WriteSegmentItems(image, ctx, none, fs, &scan), kOk);
         scan.scanDataFile.Close();
         fs.scanDataPosition = image.ImagePosition();
         const uint32_t count = AppendUnits(ReadBytes(dir / kScanDataWorkFile));
@@ -193,10 +194,10 @@ struct TrackDisc : WriterDisc {
         return std::vector<uint8_t>(all.begin() + long(offset), all.begin() + long(offset + size));
     }
     EntriesRecord Entries() const {
-        EntriesRecord record;
         std::string error;
-        EXPECT_TRUE(DecodeEntries(ImageBytes(fs.entriesPosition + 8, 2048), record, error)) << error;
-        return record;
+        const std::optional<EntriesRecord> record = EntriesRecord::Decode(ImageBytes(fs.entriesPosition + 8, 2048), &error);
+        EXPECT_TRUE(record) << error;
+        return record.value_or(EntriesRecord());
     }
 };
 
@@ -223,8 +224,9 @@ TEST(TrackWriter, TracksFollowTheirGapsAndFillTheKindsTables) {
         EXPECT_EQ(disc.Entries().entries.at(1).sector, starts[1]);
         std::string error;
         if (IsSvcdFamily(kind)) {  // search points: the track starts, else intra pictures
-            SearchRecord search;
-            ASSERT_TRUE(DecodeSearch(disc.ImageBytes(disc.fs.searchPosition + 8, 2048), search, error)) << error;
+            const std::optional<SearchRecord> decoded = SearchRecord::Decode(disc.ImageBytes(disc.fs.searchPosition + 8, 2048), &error);
+            ASSERT_TRUE(decoded) << error;
+            const SearchRecord& search = *decoded;
             EXPECT_EQ(search.pointCount, 2 * uint32_t(float(disc.tracks[0].duration * 0.01) * 2));
             for (size_t i = 1; i < search.points.size(); ++i) {
                 EXPECT_GE(search.points[i], search.points[i - 1]);
@@ -233,9 +235,10 @@ TEST(TrackWriter, TracksFollowTheirGapsAndFillTheKindsTables) {
             }
         }
         if (HasScanData(kind)) {
-            ScanDataRecord record;
-            ASSERT_TRUE(DecodeScanData(disc.ImageBytes(disc.fs.scanDataPosition + 8, 2048), ScanDataForm::Disc, record, error))
-                << error;
+            const std::optional<ScanDataRecord> decoded =
+                ScanDataRecord::Decode(disc.ImageBytes(disc.fs.scanDataPosition + 8, 2048), ScanDataForm::Disc, &error);
+            ASSERT_TRUE(decoded) << error;
+            const ScanDataRecord& record = *decoded;
             EXPECT_EQ(record.trackCount, 2);
             EXPECT_EQ(record.pointCount, disc.scan.scanPointCount);
             EXPECT_EQ(record.pointCount, 2 * uint32_t(float(disc.TotalTime()) / 100));
@@ -337,7 +340,7 @@ struct SegmentDisc : WriterDisc {
         image.SetSectorCounter(kSystemAreaSectors);
         image.ReserveSectors(300 - kSystemAreaSectors);
         image.SetSectorCounter(300);
-        WriteSegmentItems(image, ctx, segments, fs, scan.IsOpen() ? &scan : nullptr, result);
+        result = WriteSegmentItems(image, ctx, segments, fs, scan.IsOpen() ? &scan : nullptr);
         endSector = image.SectorCounter();
         image.CloseStoredRun();
         image.CloseDataTrack(endSector + 10);
@@ -408,7 +411,7 @@ TEST(SegmentWriter, MissingItemFailsAndConvertedItemsAreDeleted) {
     SegmentDisc broken;
     File::Remove(broken.AddItem(2));
     broken.Write();
-    EXPECT_EQ(broken.result, kSegmentWriteFailed);
+    EXPECT_EQ(broken.result, kStepFailed);
     EXPECT_NE(broken.log.Last().find("Can't open"), std::string::npos);
 }
 
@@ -474,8 +477,7 @@ TEST(SegmentWriter, AFullDiskFailsWithTheSystemsReason) {
     disc.imagePath = "/dev/full";
     ASSERT_TRUE(disc.StartImage());
     disc.image.SetSectorCounter(300);
-    WriteSegmentItems(disc.image, disc.ctx, disc.segments, disc.fs, nullptr, disc.result);
-    EXPECT_EQ(disc.result, kSegmentWriteFailed);
+    EXPECT_EQ(WriteSegmentItems(disc.image, disc.ctx, disc.segments, disc.fs, nullptr), kStepFailed);
     EXPECT_TRUE(HasLine(disc.log, "/dev/full: No space left on device")) << disc.log.Last();
 }
 

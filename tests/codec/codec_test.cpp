@@ -68,11 +68,6 @@ bool StartCodeAt(const std::vector<uint8_t>& s, size_t at, uint8_t code) {
     return at + 4 <= s.size() && s[at] == 0 && s[at + 1] == 0 && s[at + 2] == 1 && s[at + 3] == code;
 }
 
-uint64_t ReadTimestamp(const uint8_t* p) {
-    return (uint64_t(p[0] & 0x0E) << 29) | (uint64_t(p[1]) << 22) | (uint64_t(p[2] & 0xFE) << 14) |
-           (uint64_t(p[3]) << 7) | (p[4] >> 1);
-}
-
 // Every pack must be exactly one sector's data, made of whole packets.
 struct Demuxed {
     std::vector<uint8_t> video;
@@ -90,8 +85,8 @@ Demuxed Demux(const std::vector<uint8_t>& ps, PackSyntax syntax) {
         if (!StartCodeAt(ps, at, 0xBA) || at + kPack > ps.size()) return d;
         const uint8_t* pack = ps.data() + at;
         EXPECT_EQ(pack[4] & (mpeg1 ? 0xF0 : 0xC0), mpeg1 ? 0x20 : 0x40);
-        if (mpeg1) d.lastScr = ReadTimestamp(pack + 4);
-        size_t p = PackHeaderSize(syntax) + (mpeg1 ? 0 : pack[13] & 0x07);
+        d.lastScr = ReadClockReference(pack, syntax);
+        size_t p = PackHeaderLength(pack, syntax);
         while (p < kPack) {
             d.endCode = p + 4 == kPack && at + kPack == ps.size() && StartCodeAt(ps, at + p, 0xB9);
             if (d.endCode) break;  // the program end code closes the last pack in its last 4 bytes
@@ -138,8 +133,7 @@ TEST(StillMux, EveryPackFillsOneSectorForAnyPictureSize) {
             EXPECT_TRUE(d.endCode && d.systemHeaders == 1 && d.systemHeaderPack == 0 && d.firstVideoPack == 1) << size;
             EXPECT_EQ(d.listedStream, kHighStillStreamId);
             // The picture is presented after its last byte arrived.
-            const bool timed = syntax == PackSyntax::Mpeg2 || d.lastScr == 90000 + (d.packs - 1) * s.ticksPerPack;
-            EXPECT_TRUE(timed && d.pts > d.lastScr) << size;
+            EXPECT_TRUE(d.lastScr == kMpegClockHz + (d.packs - 1) * s.ticksPerPack && d.pts > d.lastScr) << size;
         }
     }
 }

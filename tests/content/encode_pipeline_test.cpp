@@ -1,9 +1,9 @@
 // Bitmaps through the three passes into sector-mode stills, checked by ffmpeg.
 #include <gtest/gtest.h>
 
+#include "codec/encode_pipeline.h"
 #include "codec/still_codec.h"
 #include "content/segment_items.h"
-#include "mpeg/encode_pipeline.h"
 #include "platform/bytes.h"
 #include "platform/paths.h"
 #include "tests/codec/codec_media.h"

@@ -19,7 +19,8 @@ struct TrackRun {
     int result = 0;
     bool Read(ContentFixture& f, const std::string& script) {
         f.OpenScript(script);
-        return ReadTrackList(f.reader, f.ctx, tracks, result);
+        result = ReadTrackList(f.reader, f.ctx, tracks);
+        return result == kOk;
     }
 };
 
@@ -70,19 +71,19 @@ TEST(TrackList, ProbedValuesWinOverTheScriptWordsAndSideFilesOverTheProbe) {
 
 TEST(TrackList, ScriptErrorsAndTheTrackLimitStopTheList) {
     const std::tuple<DiscKind, const char*, const char*, bool, int> cases[] = {  // boxed, else logged
-        {DiscKind::Vcd30, "MPEGTRACK AVSEQ01 a.mps", "100: ID_Name = AVSEQ01", true, 0},
-        {DiscKind::Svcd, "MPEGTRACK AVS a.mps PAL AUDIO 2 TIME 2", "100: ID_Name = AVS", true, 0},
-        {DiscKind::Svcd, "MPEGTRACK AVSEQ01 a.mps AUDIO 2 TIME 2", "Missing PAL/NTSC", true, 0},
-        {DiscKind::Cvd, "MPEGTRACK AVSEQ01 a.mps PAL TIME 2", "Missing AUDIO", true, 0},
-        {DiscKind::SuperVcd, "MPEGTRACK AVSEQ01 a.mps PAL AUDIO 2\nENDFILE", "Missing TIME", true, 0},
-        {DiscKind::Svcd, "MPEGTRACK AVSEQ0001 a.mps PAL AUDIO 2 TIME 2", "AVSEQ0001 is too long, at most 7", false, 0},
+        {DiscKind::Vcd30, "MPEGTRACK AVSEQ01 a.mps", "100: ID_Name = AVSEQ01", true, kTrackListFailed},
+        {DiscKind::Svcd, "MPEGTRACK AVS a.mps PAL AUDIO 2 TIME 2", "100: ID_Name = AVS", true, kTrackListFailed},
+        {DiscKind::Svcd, "MPEGTRACK AVSEQ01 a.mps AUDIO 2 TIME 2", "Missing PAL/NTSC", true, kTrackListFailed},
+        {DiscKind::Cvd, "MPEGTRACK AVSEQ01 a.mps PAL TIME 2", "Missing AUDIO", true, kTrackListFailed},
+        {DiscKind::SuperVcd, "MPEGTRACK AVSEQ01 a.mps PAL AUDIO 2\nENDFILE", "Missing TIME", true, kTrackListFailed},
+        {DiscKind::Svcd, "MPEGTRACK AVSEQ0001 a.mps PAL AUDIO 2 TIME 2", "AVSEQ0001 is too long, at most 7", false, kTrackListFailed},
         {DiscKind::Svcd, "MPEGTRACK AVSEQ01 missing.mps PAL AUDIO 2 TIME 2",
-         "Error 10002: File MISSING.MPS is not a track format", false, 10002},
+         "Error 10002: File MISSING.MPS is not a track format", false, kNotATrack},
         {DiscKind::Svcd, "MPEGTRACK AVSEQ01 junk.mps PAL AUDIO 2 TIME 2",
-         "Error 10002: File JUNK.MPS is not a track format", false, 10002},
+         "Error 10002: File JUNK.MPS is not a track format", false, kNotATrack},
         {DiscKind::Svcd, "MPEGTRACK AVSEQ01 plain.mpg PAL AUDIO 2 TIME 2",
-         "PLAIN.MPG is a plain MPEG program stream; qorvcd pack makes", false, 10002},
-        {DiscKind::Svcd, "", "Track info do't found", false, 20010},
+         "PLAIN.MPG is a plain MPEG program stream; qorvcd pack makes", false, kNotATrack},
+        {DiscKind::Svcd, "", "Track info do't found", false, kNoTrackSection},
     };
     ContentFixture packed;
     packed.Pack(PalSvcdStereoStream(), "a.mps");
@@ -102,7 +103,7 @@ TEST(TrackList, ScriptErrorsAndTheTrackLimitStopTheList) {
     for (size_t i = 0; i <= kMaxVideoTracks; ++i) script += "MPEGTRACK AVSEQ" + std::to_string(i) + " v.mps PAL AUDIO 1 TIME 1\n";
     TrackRun run;
     EXPECT_FALSE(run.Read(f, script));
-    EXPECT_EQ(run.tracks.Count(), kMaxVideoTracks);
+    EXPECT_EQ(std::tuple(run.result, run.tracks.Count()), std::tuple(kTrackListFailed, kMaxVideoTracks));
     EXPECT_TRUE(f.Logged("too many video tracks, at most 98")) << f.AllOutput();
 }
 
@@ -124,7 +125,8 @@ struct SegmentRun {
     int result = 0;
     bool Read(ContentFixture& f, const std::string& block) {
         f.OpenScript("[PBC]\nSEGMENT\n" + block + "\nENDSEGMENT\nPLAYLIST\n");
-        return ReadSegmentItems(f.reader, f.ctx, segments, result);
+        result = ReadSegmentItems(f.reader, f.ctx, segments);
+        return result == kOk;
     }
 };
 
@@ -169,13 +171,23 @@ TEST(SegmentItems, SpicontxHoldsOnePairPerSegment) {
     Bytes expected{'S', 'P', 'I', 'C', 'O', 'N', 'S', 'V', 1, 0, 0x02, 0x01, 0x02, 0x01, 0x00, 0x03};
     expected.resize(4096, 0);
     EXPECT_EQ(ReadBytes(f.ctx.workFolder + "SPICONTX.SVD"), expected);
+    const auto back = SpicontxRecord::Decode(expected);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->pairs, (std::vector<SpicontxPair>{{2, 1}, {2, 1}, {0, 3}}));
+    EXPECT_EQ(back->Encode(), expected);
+    std::string why;
+    EXPECT_FALSE(SpicontxRecord::Decode(std::span(expected.data(), 4095), &why));
+    EXPECT_NE(why.find("4095"), std::string::npos) << why;
+    Bytes renamed = expected;
+    renamed[7] = 'X';
+    EXPECT_FALSE(SpicontxRecord::Decode(renamed, &why));
+    EXPECT_NE(why.find("SPICONSV"), std::string::npos) << why;
 
     // Without a SEGMENT block the file is the empty one.
     ContentFixture g(DiscKind::SuperVcd);
     g.OpenScript("[PBC]\nPLAYLIST P1 PLAY SEG01 ENDPLAYLIST\n");
     SegmentList none;
-    int result = 0;
-    ASSERT_TRUE(ReadSegmentItems(g.reader, g.ctx, none, result));
+    ASSERT_EQ(ReadSegmentItems(g.reader, g.ctx, none), kOk);
     expected.resize(10);
     expected.resize(4096, 0);
     EXPECT_EQ(ReadBytes(g.ctx.workFolder + "SPICONTX.SVD"), expected);
@@ -229,12 +241,11 @@ TEST(ContentInputs, UnreadableFilesAreReportedWithTheSystemsReason) {
         ContentFixture f;
         MakeDirectory(f.dir / "folder.mps");
         f.OpenScript(script);
-        int result = 0;
         TrackList tracks;
         SegmentList segments;
-        const bool read = script.rfind("[TRACK]", 0) == 0 ? ReadTrackList(f.reader, f.ctx, tracks, result)
-                                                            : ReadSegmentItems(f.reader, f.ctx, segments, result);
-        EXPECT_FALSE(read);
+        const int result = script.rfind("[TRACK]", 0) == 0 ? ReadTrackList(f.reader, f.ctx, tracks)
+                                                             : ReadSegmentItems(f.reader, f.ctx, segments);
+        EXPECT_NE(result, kOk);
         const auto& lines = f.log.Lines();
         const auto reason = std::find(lines.begin(), lines.end(), "Error: cannot open " + f.dir / "folder.mps: Is a directory");
         EXPECT_LT(reason, std::find(lines.begin(), lines.end(), stepLine)) << f.AllOutput();

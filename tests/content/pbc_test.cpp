@@ -169,23 +169,22 @@ TEST(PsdRecords, ReadersRefuseDamagedInput) {
     Bytes rec(24, 0);  // a selection of 3 choices has room for 2 only
     rec[0] = 0x18;
     rec[2] = 3;
-    SelectionRecord s;
-    EXPECT_FALSE(s.Decode(rec.data(), rec.size(), error));
+    EXPECT_FALSE(SelectionRecord::Decode(rec, &error));
     rec[2] = 2;
-    EXPECT_TRUE(s.Decode(rec.data(), rec.size(), error) && s.targets.size() == 2u) << error;
-    PlayListRecord p;
-    EndListRecord e;
-    EXPECT_FALSE(p.Decode(rec.data(), rec.size(), error));  // not a play list
+    const auto s = SelectionRecord::Decode(rec, &error);
+    EXPECT_TRUE(s && s->targets.size() == 2u) << error;
+    EXPECT_FALSE(PlayListRecord::Decode(rec, &error));  // not a play list
+    EXPECT_NE(error.find("type byte 24"), std::string::npos) << error;
     rec[0] = 0x10;
-    EXPECT_FALSE(p.Decode(rec.data(), 15, error));
+    EXPECT_FALSE(PlayListRecord::Decode(std::span(rec.data(), 15), &error));
     EXPECT_NE(error.find("needs 16"), std::string::npos) << error;
     rec[0] = 0x1F;
-    EXPECT_FALSE(e.Decode(rec.data(), 7, error));
-    std::vector<uint16_t> offsets;
-    EXPECT_FALSE(DecodeLot(BuildLot({0}).data(), 2048, offsets, error) || error.find("2048") == std::string::npos);
+    EXPECT_FALSE(EndListRecord::Decode(std::span(rec.data(), 7), &error));
+    EXPECT_FALSE(LotRecord::Decode(std::span(LotRecord{{0}}.Encode().data(), 2048), &error) ||
+                 error.find("2048") == std::string::npos);
 
     // List 2 points past the PSD, list 3 has an unknown type, list 4 is cut short by the end of the PSD.
-    const Bytes lot = BuildLot({0, 100, 2, 3});
+    const Bytes lot = LotRecord{{0, 100, 2, 3}}.Encode();
     Bytes psd(32, 0);
     psd[0] = 0x1F;
     psd[16] = 0x42;
@@ -197,6 +196,31 @@ TEST(PsdRecords, ReadersRefuseDamagedInput) {
     for (size_t i = 0; i < 4; ++i)
         EXPECT_TRUE(i ? lists[i].error.find(expected[i]) != std::string::npos : lists[i].error.empty()) << lists[i].error;
     EXPECT_FALSE(DecodePlaybackControl(lot.data(), 100, psd.data(), psd.size(), lists, error));
+}
+
+// Each descriptor: hand-placed bytes, and both directions of the round trip.
+TEST(PsdRecords, RoundTripsWithLiteralBytes) {
+    const PlayListRecord play{1, 2, 0x0102, 0x0304, 0xFFFF, 150, 5, 6, 1000};
+    const Bytes playBytes{0x10, 1, 0, 2, 0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0, 150, 5, 6, 0x03, 0xE8};
+    SelectionRecord menu{1, 3, 0xFFFF, 0xFFFF, 0x0002, 0x0004, 0xFFFF, 30, 1, 1000, {0x0002, 0x0004, 0x0006}};
+    const Bytes menuBytes{0x18, 0, 3, 1, 0, 3, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 0, 4, 0xFF, 0xFF,
+                          30, 1, 0x03, 0xE8, 0, 2, 0, 4, 0, 6, 0, 0, 0, 0, 0, 0};
+    const EndListRecord end{3, 1001};
+    const Bytes endBytes{0x1F, 3, 0x03, 0xE9, 0, 0, 0, 0};
+    EXPECT_EQ(play.Encode(), playBytes);
+    EXPECT_EQ(menu.Encode(), menuBytes);
+    EXPECT_EQ(end.Encode(), endBytes);
+    EXPECT_EQ(PlayListRecord::Decode(playBytes), play);
+    EXPECT_EQ(SelectionRecord::Decode(menuBytes), menu);
+    EXPECT_EQ(EndListRecord::Decode(endBytes), end);
+    EXPECT_EQ(SelectionRecord::Decode(menuBytes)->Encode(), menuBytes);
+
+    const LotRecord lot{{0, 2, 4}};
+    const Bytes lotBytes = lot.Encode();
+    ASSERT_EQ(lotBytes.size(), kLotSize);
+    EXPECT_EQ(Bytes(lotBytes.begin(), lotBytes.begin() + 10), (Bytes{0, 0, 0, 0, 0, 2, 0, 4, 0xFF, 0xFF}));
+    EXPECT_EQ(std::count(lotBytes.begin() + 8, lotBytes.end(), 0xFF), ptrdiff_t(kLotSize - 8));
+    EXPECT_EQ(LotRecord::Decode(lotBytes), lot);
 }
 
 }  // namespace

@@ -132,17 +132,17 @@ TEST(InfoFile, FailuresStopTheStepWithTheirMessage) {
     ContextFixture none(DiscKind::Svcd);
     const InfoRun run = WriteInfo(none, "[TRACK]\r\n", &tracks);
     EXPECT_EQ(std::tuple(run.result, none.log.Last(), run.entries.size()),
-              std::tuple(kInfoFilesFailed, "Error 2000: VCD section doesn't be found", size_t(2048)));
+              std::tuple(kStepFailed, "Error 2000: VCD section doesn't be found", size_t(2048)));
     EXPECT_EQ(run.info, Text("SUPERVCD" + std::string(2040, '\0')));  // the system ID alone
     for (const char* key : {"ALBUM", "VERSION", "VOLUME", "ANZVOL"}) {
         ContextFixture f(DiscKind::Svcd);
         const InfoRun bad = WriteInfo(f, std::string("[VCD]\r\nVOLUME = 3\r\n") + key + " 4\r\n", &tracks);
         EXPECT_EQ(std::tuple(bad.result, f.messages, bad.info[27], bad.info[30]),
-                  std::tuple(kInfoFilesFailed, std::vector<std::string>{std::string("Find <") + key + "> error"}, 3, 0));
+                  std::tuple(kStepFailed, std::vector<std::string>{std::string("Find <") + key + "> error"}, 3, 0));
     }
     for (const char* line : {"VERSION = 256", "VERSION = 1.300", "VOLUME = 65536", "ANZVOL = -1"}) {
         ContextFixture f(DiscKind::Svcd);
-        EXPECT_TRUE(WriteInfo(f, std::string("[VCD]\r\n") + line + "\r\n").result == kInfoFilesFailed &&
+        EXPECT_TRUE(WriteInfo(f, std::string("[VCD]\r\n") + line + "\r\n").result == kStepFailed &&
                     f.log.Last().find("does not fit") != std::string::npos) << line << ": " << f.log.Last();
     }
     ContextFixture ok(DiscKind::Svcd);
@@ -151,7 +151,7 @@ TEST(InfoFile, FailuresStopTheStepWithTheirMessage) {
     SegmentList segments;
     segments.Insert(MakeItem("SEG01", 1000));
     segments.Insert(MakeItem("SEG02", 981));  // 1981 content bytes: one too many
-    EXPECT_EQ(WriteInfo(f, "[VCD]\r\n", nullptr, &segments).result, kInfoFilesFailed);
+    EXPECT_EQ(WriteInfo(f, "[VCD]\r\n", nullptr, &segments).result, kStepFailed);
     EXPECT_NE(f.log.Last().find("1980"), std::string::npos) << f.log.Last();
 }
 
@@ -185,24 +185,70 @@ TEST(InfoRecords, DecodersRefuseDamagedRecords) {
     record.SetPalTrack(103);
     record.SetPalTrack(104);  // past the field: ignored
     record.segmentCount = 3;
-    auto bytes = EncodeInfo(record);
+    auto bytes = record.Encode();
     EXPECT_EQ(std::tuple(bytes[42], bytes[43]), std::tuple(0x80, 0x00));
-    InfoFileRecord back;
     std::string error;
-    EXPECT_FALSE(DecodeInfo(std::span(bytes.data(), 2047), back, error) || error.find("2047") == std::string::npos);
+    EXPECT_FALSE(InfoFileRecord::Decode(std::span(bytes.data(), 2047), &error) || error.find("2047") == std::string::npos);
     bytes[54] = 0x07;  // 0x07D0 = 2000 segments: more than the record holds
     bytes[55] = 0xD0;
-    EXPECT_FALSE(DecodeInfo(bytes, back, error) || error.find("2000") == std::string::npos) << error;
+    EXPECT_FALSE(InfoFileRecord::Decode(bytes, &error) || error.find("2000") == std::string::npos) << error;
 
-    EntriesRecord entries;
     std::array<uint8_t, 2048> noise;
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 37 + 11);
     noise[10] = 0x01;
     noise[11] = 0xFD;  // 509: garbage decodes without reading past the record
-    EXPECT_TRUE(DecodeEntries(noise, entries, error) && entries.entries.size() == 509u);
+    const auto entries = EntriesRecord::Decode(noise, &error);
+    EXPECT_TRUE(entries && entries->entries.size() == 509u);
     noise[10] = 0x02;  // 0x02FD entries cannot fit
-    EXPECT_FALSE(DecodeEntries(noise, entries, error) || error.find("509") == std::string::npos) << error;
-    EXPECT_FALSE(DecodeEntries(std::span(noise.data(), 100), entries, error));
+    EXPECT_FALSE(EntriesRecord::Decode(noise, &error) || error.find("509") == std::string::npos) << error;
+    EXPECT_FALSE(EntriesRecord::Decode(std::span(noise.data(), 100), &error));
+    EXPECT_NE(error.find("100 bytes"), std::string::npos) << error;
+}
+
+// Filled records read back field for field and write back byte for byte.
+TEST(InfoRecords, RoundTrips) {
+    InfoFileRecord info;
+    info.SetSystemId("SUPERVCD");
+    info.SetAlbum("ALBUM");
+    std::tie(info.version, info.profileTag, info.volume, info.volumeCount) = std::tuple(1, 0, 2, 3);
+    info.SetPalTrack(0);
+    info.SetPalTrack(9);
+    std::tie(info.psdSize, info.offsetMultiplier, info.lotEntryCount) = std::tuple(0x1234u, 8, 7);
+    info.firstSegmentAddress = {0x00, 0x04, 0x00};
+    info.segmentCount = 3;
+    info.segmentContent = {0x21, 0x41, 0x14};
+    info.segmentFlags = kSegmentFlagOgt;
+    const std::vector<uint8_t> infoBytes = info.Encode();
+    EXPECT_EQ(Bytes(infoBytes.begin(), infoBytes.begin() + 12), Text(std::string("SUPERVCD\x01\0" "AL", 12)));
+    EXPECT_EQ(Bytes(infoBytes.begin() + 26, infoBytes.begin() + 32), (Bytes{0, 2, 0, 3, 0x01, 0x02}));
+    EXPECT_EQ(Bytes(infoBytes.begin() + 44, infoBytes.begin() + 59),
+              (Bytes{0, 0, 0x12, 0x34, 0x00, 0x04, 0x00, 8, 0, 7, 0, 3, 0x21, 0x41, 0x14}));
+    EXPECT_EQ(infoBytes[2036], kSegmentFlagOgt);
+    EXPECT_EQ(InfoFileRecord::Decode(infoBytes), info);
+
+    EntriesRecord entries;
+    std::memcpy(entries.fileId.data(), "ENTRYSVD", 8);
+    entries.version = 1;
+    entries.entryCount = 2;
+    entries.entries = {{2, 1234, {0x00, 0x18, 0x34}}, {12, 270000, {0x60, 0x02, 0x00}}};
+    const std::vector<uint8_t> entriesBytes = entries.Encode();
+    EXPECT_EQ(Bytes(entriesBytes.begin(), entriesBytes.begin() + 20),
+              (Bytes{'E', 'N', 'T', 'R', 'Y', 'S', 'V', 'D', 1, 0, 0, 2, 0x02, 0x00, 0x18, 0x34, 0x12, 0x60, 0x02, 0x00}));
+    EXPECT_EQ(EntriesRecord::Decode(entriesBytes), entries);
+
+    std::string error;
+    const auto tracks = BuildTracksRecord(std::vector<TracksFileTrack>{{6150, 1, 0x22}, {3000, 0, 0x01}}, &error);
+    ASSERT_TRUE(tracks) << error;
+    const std::vector<uint8_t> tracksBytes = tracks->Encode();
+    EXPECT_EQ(TracksRecord::Decode(tracksBytes), tracks);
+
+    SearchRecord search;
+    search.timeInterval = 2;
+    search.pointCount = 2;
+    search.points = {0, 4350};  // 00:02:00 and 01:00:00
+    const std::vector<uint8_t> searchBytes = search.Encode();
+    EXPECT_EQ(searchBytes, Text(std::string("SEARCHSV\x01\0\0\x02\x02\0\x02\0\x01\0\0", 19)));
+    EXPECT_EQ(SearchRecord::Decode(searchBytes), search);
 }
 
 // Cumulative times (61.5 s, 91.5 s) as BCD minutes, seconds and frames (0.5 x 75 = 37), then OGT and audio.
@@ -216,16 +262,18 @@ TEST(TracksFile, CumulativeTimesAndLimits) {
     expected.resize(2048, 0);
     EXPECT_EQ(test::ReadBytes(f.dir / kTracksWorkFile), expected);
 
-    std::array<uint8_t, 2048> out;
     std::string error;
     // 10.3 s: 22 frames (truncated); then 99.99 s = 01:39 and 74 frames.
     const TracksFileTrack parts[] = {{1030, 0, 0}, {8969, 0, 0}};
-    ASSERT_TRUE(EncodeTracksFile(parts, out, error));
+    const auto record = BuildTracksRecord(parts, &error);
+    ASSERT_TRUE(record) << error;
+    const std::vector<uint8_t> out = record->Encode();
     EXPECT_EQ(Bytes(out.begin() + 11, out.begin() + 19), (Bytes{0x00, 0x10, 0x22, 0, 0, 0x01, 0x39, 0x74}));
     std::vector<TracksFileTrack> many(256);
-    EXPECT_FALSE(EncodeTracksFile(many, out, error) || error.find("255") == std::string::npos) << error;
+    EXPECT_FALSE(BuildTracksRecord(many, &error) || error.find("255") == std::string::npos) << error;
     many.resize(255);
-    EXPECT_TRUE(EncodeTracksFile(many, out, error) && out[10] == 255);
+    const auto full = BuildTracksRecord(many, &error);
+    EXPECT_TRUE(full && full->Encode()[10] == 255);
 }
 
 TEST(SearchFile, PointCountHeaderAndZeroTable) {
@@ -293,37 +341,38 @@ TEST(TimingRecords, DecodersReadTheDiscFormsAndRefuseDamagedOnes) {
         disc.push_back(x);
     Bytes padded = disc;
     padded.resize(2048, 0);  // padding is not read as points
-    ScanDataRecord scan;
     std::string error;
-    ASSERT_TRUE(DecodeScanData(padded, ScanDataForm::Disc, scan, error)) << error;
+    const auto decoded = ScanDataRecord::Decode(padded, ScanDataForm::Disc, &error);
+    ASSERT_TRUE(decoded) << error;
+    const ScanDataRecord& scan = *decoded;
     EXPECT_EQ(std::tuple(scan.trackCount, scan.segmentScanIndexes, *scan.endScanIndex, scan.segmentSectors),
               std::tuple(1, std::vector<uint16_t>{0, 3}, 6, std::vector<int64_t>{300, 450}));
     EXPECT_EQ(scan.scanPoints, (std::vector<int64_t>{602, 640, 678}));  // 00:10:02 = 752 - 150
     for (size_t cut : {size_t(10), size_t(18), size_t(22), size_t(29)})
-        EXPECT_FALSE(DecodeScanData(std::span(disc.data(), cut), ScanDataForm::Disc, scan, error)) << cut;
+        EXPECT_FALSE(ScanDataRecord::Decode(std::span(disc.data(), cut), ScanDataForm::Disc, &error)) << cut;
     disc[12] = 0xFF;  // 65281 tracks in a file of 40 bytes
-    EXPECT_FALSE(DecodeScanData(disc, ScanDataForm::Disc, scan, error) || error.find("65281") == std::string::npos) << error;
+    EXPECT_FALSE(ScanDataRecord::Decode(disc, ScanDataForm::Disc, &error) || error.find("65281") == std::string::npos) << error;
     disc[0] = 'X';
-    EXPECT_FALSE(DecodeScanData(disc, ScanDataForm::Disc, scan, error));
+    EXPECT_FALSE(ScanDataRecord::Decode(disc, ScanDataForm::Disc, &error));
+    EXPECT_NE(error.find("SCAN_VCD"), std::string::npos) << error;
 
     // Search: two points filled in, then more points than the bytes hold.
-    const auto header = EncodeSearchHeader(1);
-    Bytes search(header.begin(), header.end());
+    SearchRecord header;
+    header.timeInterval = 1;
+    Bytes search = header.Encode();
     search[11] = 2;
     for (const uint8_t b : {0x00, 0x04, 0x00, 0x00, 0x04, 0x01, 0x00, 0x00, 0x00}) search.push_back(b);
-    SearchRecord points;
-    ASSERT_TRUE(DecodeSearch(search, points, error)) << error;
-    EXPECT_EQ(points.points, (std::vector<int64_t>{150, 151}));
+    const auto points = SearchRecord::Decode(search, &error);
+    ASSERT_TRUE(points) << error;
+    EXPECT_EQ(points->points, (std::vector<int64_t>{150, 151}));
     search[11] = 4;
-    EXPECT_FALSE(DecodeSearch(search, points, error) || error.find("4 scan points") == std::string::npos) << error;
-    EXPECT_FALSE(DecodeSearch(std::span(search.data(), 12), points, error));
+    EXPECT_FALSE(SearchRecord::Decode(search, &error) || error.find("4 scan points") == std::string::npos) << error;
+    EXPECT_FALSE(SearchRecord::Decode(std::span(search.data(), 12), &error));
 
-    std::array<uint8_t, 2048> tracks;
-    ASSERT_TRUE(EncodeTracksFile(std::vector<TracksFileTrack>{{6150, 3, 0x12}}, tracks, error));
-    TracksRecord record;
-    EXPECT_FALSE(DecodeTracksFile(std::span(tracks.data(), 10), record, error));
+    std::vector<uint8_t> tracks = BuildTracksRecord(std::vector<TracksFileTrack>{{6150, 3, 0x12}})->Encode();
+    EXPECT_FALSE(TracksRecord::Decode(std::span(tracks.data(), 10), &error));
     tracks[0] = 'X';
-    EXPECT_FALSE(DecodeTracksFile(tracks, record, error) || error.find("TRACKSVD") == std::string::npos) << error;
+    EXPECT_FALSE(TracksRecord::Decode(tracks, &error) || error.find("TRACKSVD") == std::string::npos) << error;
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ TEST(RealStreams, PackedUnitsAndProbedFacts) {
         EXPECT_EQ(std::tuple(subs[last[0]], subs[last[1]]), std::tuple(Marked(kVideoSubheader), Marked(kAudioSubheader)));
 
         Probed p = ProbeFile(packed);
-        ASSERT_TRUE(p.status == kProbeOk && p.shown.empty()) << p.status;
+        ASSERT_TRUE(p.status == kOk && p.shown.empty()) << p.status;
         const bool mpeg2 = kind != DiscKind::Vcd30;
         EXPECT_EQ(std::tuple(p.info.isMpeg2, p.info.width, p.info.height, ClassifyVideoStandard(p.info)),
                   std::tuple(mpeg2 ? 1u : 0u, mpeg2 ? 480 : 352, height, int32_t(standard)));
@@ -215,7 +215,7 @@ TEST(MpegProbe, DurationSearch) {
     std::vector<uint8_t> packed = test::ReadBytes(packedPath);
     test::WriteBytes(dir / "short.mps", std::vector<uint8_t>(packed.begin(), packed.begin() + 30 * kSectorModeUnitSize));
     Probed p = ProbeFile(dir / "short.mps");
-    EXPECT_TRUE(p.status == kProbeOk && p.info.duration > 0 && p.info.duration < 100) << p.info.duration;
+    EXPECT_TRUE(p.status == kOk && p.info.duration > 0 && p.info.duration < 100) << p.info.duration;
     test::ScriptedProgress window(test::Always);
     EXPECT_EQ(ProbeFile(packedPath, &window).status, kProbeCancelled);
     EXPECT_EQ(window.messages.back(), "Searching " + packedPath + " for Audio, Video and OGT information\n");
@@ -245,7 +245,7 @@ TEST(MpegProbe, UnusableFilesFrameRateCodesQueriesAndDescriptions) {
         {6, 50.0, VideoStandard::Unknown}, {8, 60.0, VideoStandard::Unknown},   {9, 0.0, VideoStandard::Unknown}};
     for (const auto& [code, rate, standard] : cases) {
         MpegStreamInfo info;
-        info.status = kProbeOk;
+        info.status = kOk;
         info.sequenceHeader = {0x00, 0x00, 0x01, 0xB3, 0x16, 0x01, 0x20, uint8_t(0x20 | code)};
         EXPECT_EQ(std::tuple(FrameRate(info), ClassifyVideoStandard(info)), std::tuple(rate, int32_t(standard))) << int(code);
     }
@@ -253,7 +253,7 @@ TEST(MpegProbe, UnusableFilesFrameRateCodesQueriesAndDescriptions) {
     ResetStreamInfo(info);
     AudioStreamInfo out{7, 7, 7.f, 7};
     EXPECT_EQ(std::tuple(GetAudioStream(info, out, 1), PlayingTime(info)), std::tuple(kProbeNotProbed, kProbeNotProbed));
-    info.status = kProbeOk;
+    info.status = kOk;
     EXPECT_EQ(std::tuple(GetAudioStream(info, out, 2), GetAudioStream(info, out, -1), out.layer), std::tuple(-1, -1, 7));
     EXPECT_EQ(DescribeTrack(DiscKind::Svcd, {int32_t(VideoStandard::Pal), 0x32, 12345}),
               "It is PAL, Audio#1 Stereo,Audio#2 Dual language, time(s) is 02:03.33");

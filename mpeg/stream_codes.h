@@ -1,5 +1,6 @@
 // Start codes, stream ids and fixed header sizes of MPEG program streams,
-// shared by the writers of still pictures and the readers of streams.
+// shared by the writers of still pictures and the readers of streams. What
+// the fields of the headers hold is read and written in mpeg/pack_header.h.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@ enum class StreamId : uint8_t {
     ProgramEnd = 0xB9,
     PackStart = 0xBA,
     SystemHeader = 0xBB,
+    ProgramStreamMap = 0xBC,
     Private1 = 0xBD,
     Padding = 0xBE,
     Audio0 = 0xC0,
@@ -24,6 +26,7 @@ enum class StreamId : uint8_t {
 
 // Start codes of the video layer (ISO/IEC 11172-2, 13818-2).
 enum class VideoStartCode : uint8_t {
+    Picture = 0x00,
     SequenceHeader = 0xB3,
     Extension = 0xB5,
     SequenceEnd = 0xB7,
@@ -40,9 +43,5 @@ inline constexpr size_t kStreamEntrySize = 3;
 
 inline bool IsStartCodePrefix(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1; }
 inline bool IsStartCode(const uint8_t* p, StreamId id) { return IsStartCodePrefix(p) && p[3] == uint8_t(id); }
-
-// The video and audio streams the disc formats carry.
-inline bool IsVideoStreamId(uint8_t id) { return id >= uint8_t(StreamId::Video0) && id <= uint8_t(StreamId::Video2); }
-inline bool IsAudioStreamId(uint8_t id) { return id == uint8_t(StreamId::Audio0) || id == uint8_t(StreamId::Audio1); }
 
 }  // namespace qorvcd

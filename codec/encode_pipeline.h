@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/build_context.h"
+#include "core/results.h"
 
 namespace qorvcd {
 
@@ -17,13 +18,10 @@ namespace qorvcd {
 inline constexpr int kPictureModeNormal = 2;  // normal-resolution still
 inline constexpr int kPictureModeHigh = 3;    // high-resolution still
 
-// Results of EncodeStillPicture besides the multiplexer's own non-zero codes.
-inline constexpr int kStillOk = 0;
-inline constexpr int kStillFailedOrCancelled = -1;
-
 // Converts `bitmapPath` into the sector-mode file `targetPath` for ctx.kind.
-// Returns 0 on success; -1 when the encoder or the sector-mode pass failed or
-// the user cancelled; the multiplexer's own non-zero result when it failed.
+// Returns kOk on success; kStillFailedOrCancelled when the encoder or the
+// sector-mode pass failed or the user cancelled; the multiplexer's own
+// non-zero result (a codec::CodecResult) when it failed.
 // On any failure the reason is logged and neither the target nor a work file
 // is left behind.
 int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath,

@@ -1,4 +1,4 @@
-#include "mpeg/encode_pipeline.h"
+#include "codec/encode_pipeline.h"
 
 #include <array>
 #include <vector>
@@ -62,17 +62,17 @@ int RunEncoder(const BuildContext& ctx, codec::StillCodec& codec, const std::str
                const std::string& streamPath) {
     ArgumentVector args;
     const char* mpeg1 = ctx.kind == DiscKind::Vcd30 ? "1" : "0";
-    if (!FillArguments(ctx, args, {"mpeg2encode", bitmapPath, streamPath, mpeg1})) return -1;
+    if (!FillArguments(ctx, args, {"mpeg2encode", bitmapPath, streamPath, mpeg1})) return kStillFailedOrCancelled;
     const int result = codec.EncodeMain(args.Count(), args.Vector());
-    if (result != 0) ctx.LogLine(Format("Can't encode %s: %s", bitmapPath.c_str(), codec.LastError().c_str()));
+    if (result != kOk) ctx.LogLine(Format("Can't encode %s: %s", bitmapPath.c_str(), codec.LastError().c_str()));
     return result;
 }
 
 int RunMultiplexer(const BuildContext& ctx, codec::StillCodec& codec, const std::string& programPath,
                    const std::string& streamPath, int pictureMode) {
     ArgumentVector args;
-    if (!FillArguments(ctx, args, {"mux.exe", "-o", programPath, streamPath, "0.00"})) return -1;
-    int result = 0;
+    if (!FillArguments(ctx, args, {"mux.exe", "-o", programPath, streamPath, "0.00"})) return kStillFailedOrCancelled;
+    int result = kOk;
     if (ctx.kind == DiscKind::Vcd30) {
         result = codec.MuxMpg1(args.Count(), args.Vector(), pictureMode, 0);
     } else {
@@ -81,7 +81,7 @@ int RunMultiplexer(const BuildContext& ctx, codec::StillCodec& codec, const std:
         if (ctx.kind == DiscKind::Cvd) args.Add("1");
         result = codec.Mux(args.Count(), args.Vector(), pictureMode, 0, 0);
     }
-    if (result != 0)
+    if (result != kOk)
         ctx.LogLine(Format("Can't multiplex %s: %s", streamPath.c_str(), codec.LastError().c_str()));
     return result;
 }
@@ -125,7 +125,7 @@ int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath, c
     codec::StillCodec codec({ctx.kind, pictureMode});
     ctx.LogLine("Passing 1, encoding...");
     ShowLastAndRepaint(ctx);
-    if (RunEncoder(ctx, codec, bitmapPath, streamPath) != 0) {
+    if (RunEncoder(ctx, codec, bitmapPath, streamPath) != kOk) {
         File::Remove(streamPath);
         return kStillFailedOrCancelled;
     }
@@ -138,7 +138,7 @@ int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath, c
     ctx.LogShowLast();
     const int muxResult = RunMultiplexer(ctx, codec, programPath, streamPath, pictureMode);
     File::Remove(streamPath);
-    if (muxResult != 0) {
+    if (muxResult != kOk) {
         File::Remove(programPath);
         return muxResult;
     }
@@ -156,7 +156,7 @@ int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath, c
         File::Remove(targetPath);
         return kStillFailedOrCancelled;
     }
-    return kStillOk;
+    return kOk;
 }
 
 }  // namespace qorvcd
