@@ -100,7 +100,7 @@ private:
         if (!pvd) return kStepFailed;
         descriptor_ = *pvd;
         image_.AppendForm1Unit({0, 0, kPrimaryDescriptorSubmode, 0}, descriptor_.Encode().data());
-        const VolumeDescriptorSector terminator = BuildVolumeDescriptorSetTerminator();
+        const std::vector<uint8_t> terminator = VolumeDescriptorSetTerminator{}.Encode();
         image_.AppendForm1Unit({0, 0, kTerminatorSubmode, 0}, terminator.data());
         return image_.Ok() ? kOk : IoFailure();
     }

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "assembly/video_track_writer.h"
+#include "assembly/input_checks.h"
 #include "content/segment_items.h"
 #include "core/build_context.h"
 #include "core/sector_unit.h"

@@ -78,15 +78,13 @@ bool ImageContainer::FitsOffsets(uint64_t offset) {
 void ImageContainer::BeginTail() {
     tailHeader_ = TailHeader{};
     tailHeader_.trackCount = uint16_t(videoTrackCount_ + 1);
-    std::array<uint8_t, TailHeader::kSize> header{};
-    tailHeader_.Encode(header.data());  // length and block offsets still zero
+    const std::vector<uint8_t> header = tailHeader_.Encode();  // length and block offsets still zero
     tail_.Seek(0);
     tail_.Write(header.data(), header.size());
 
     blockHeader_ = TrackBlockHeader{};
     blockHeaderOffset_ = TailHeader::kSize;
-    std::array<uint8_t, TrackBlockHeader::kSize> block{};
-    blockHeader_.Encode(block.data());
+    const std::vector<uint8_t> block = blockHeader_.Encode();
     tail_.Write(block.data(), block.size());
     tailHeader_.lastBlockOffset = uint32_t(blockHeaderOffset_);
     tailHeader_.afterLastBlockOffset = uint32_t(blockHeaderOffset_ + TrackBlockHeader::kSize);
@@ -100,8 +98,7 @@ void ImageContainer::BeginImage() {
     }
     ImageHeader header;
     header.trackCount = uint16_t(videoTrackCount_ + 1);
-    std::array<uint8_t, ImageHeader::kSize> bytes{};
-    header.Encode(bytes.data());
+    const std::vector<uint8_t> bytes = header.Encode();
     image_.Seek(0);
     image_.Write(bytes.data(), bytes.size());
 
@@ -133,14 +130,12 @@ void ImageContainer::WriteCvdSignatureUnit() {
 // ---------------------------------------------------------------- records
 
 void ImageContainer::WriteTrackRecord(const TrackRecord& record) {
-    std::array<uint8_t, TrackRecord::kSize> bytes{};
-    record.Encode(bytes.data());
+    const std::vector<uint8_t> bytes = record.Encode();
     image_.Write(bytes.data(), bytes.size());
 }
 
 void ImageContainer::RewriteTrackRecord(unsigned trackNumber, const TrackRecord& record) {
-    std::array<uint8_t, TrackRecord::kSize> bytes{};
-    record.Encode(bytes.data());
+    const std::vector<uint8_t> bytes = record.Encode();
     WriteImageAt(TrackRecordOffset(trackNumber), bytes.data(), bytes.size());
 }
 
@@ -149,8 +144,7 @@ void ImageContainer::WriteInfoRecord(uint32_t size) {
     if (!FitsOffsets(position)) return;
     infoRecord_.offset = uint32_t(position);
     infoRecord_.chunkSize = size;
-    std::array<uint8_t, InfoRecord::kSize> bytes{};
-    infoRecord_.Encode(bytes.data());
+    const std::vector<uint8_t> bytes = infoRecord_.Encode();
     image_.Write(bytes.data(), bytes.size());
 }
 
@@ -203,8 +197,7 @@ void ImageContainer::AppendRun(const RunRecord& run) {
         }
         return;
     }
-    std::array<uint8_t, RunRecord::kSize> bytes{};
-    run.Encode(bytes.data());
+    const std::vector<uint8_t> bytes = run.Encode();
     AppendTail(bytes.data(), bytes.size());
     ++blockHeader_.runCount;
 }
@@ -237,8 +230,7 @@ void ImageContainer::ReserveSectors(uint32_t count, RunForm form) {
 // ---------------------------------------------------------------- tracks
 
 void ImageContainer::RewriteBlockHeader() {
-    std::array<uint8_t, TrackBlockHeader::kSize> bytes{};
-    blockHeader_.Encode(bytes.data());
+    const std::vector<uint8_t> bytes = blockHeader_.Encode();
     tail_.Seek(blockHeaderOffset_);
     tail_.Write(bytes.data(), bytes.size());
     tail_.SeekToEnd();
@@ -248,8 +240,7 @@ void ImageContainer::CloseTrackRecords(unsigned trackNumber, const TrackRecord& 
     const uint64_t length = ImagePosition();
     if (!FitsOffsets(length)) return;
     infoRecord_.chunkSize = uint32_t(length - 8 - infoRecord_.offset);
-    std::array<uint8_t, InfoRecord::kSize> info{};
-    infoRecord_.Encode(info.data());
+    const std::vector<uint8_t> info = infoRecord_.Encode();
     WriteImageAt(infoRecord_.offset, info.data(), info.size());
     RewriteTrackRecord(trackNumber, record);
 
@@ -269,8 +260,7 @@ void ImageContainer::OpenVideoTrack() {
     blockHeader_ = TrackBlockHeader{};
     tail_.SeekToEnd();
     blockHeaderOffset_ = tail_.Position();
-    std::array<uint8_t, TrackBlockHeader::kSize> bytes{};
-    blockHeader_.Encode(bytes.data());
+    const std::vector<uint8_t> bytes = blockHeader_.Encode();
     AppendTail(bytes.data(), bytes.size());
     tailHeader_.lastBlockOffset = uint32_t(blockHeaderOffset_);
     tailHeader_.afterLastBlockOffset = uint32_t(blockHeaderOffset_ + TrackBlockHeader::kSize);
@@ -297,40 +287,38 @@ SectorLookup ImageContainer::LocateSector(uint32_t n, uint8_t* unit, uint64_t* o
     uint64_t remaining = n;
     for (bool firstTrack = true; at + TrackBlockHeader::kSize <= tailLength; firstTrack = false) {
         std::array<uint8_t, TrackBlockHeader::kSize> blockBytes{};
-        TrackBlockHeader block;
         tail_.Seek(at);
-        if (!tail_.ReadExact(blockBytes.data(), blockBytes.size()) ||
-            !block.Decode(blockBytes.data(), blockBytes.size())) {
-            break;
-        }
+        if (!tail_.ReadExact(blockBytes.data(), blockBytes.size())) break;
+        const std::optional<TrackBlockHeader> block = TrackBlockHeader::Decode(blockBytes);
+        if (!block) break;
         at += TrackBlockHeader::kSize;
         if (!firstTrack) {
             // Every later track begins after its unrecorded gap.
-            const uint32_t gap = block.runCount > 0 ? kVideoTrackGap : kEmptyBlockGap;
+            const uint32_t gap = block->runCount > 0 ? kVideoTrackGap : kEmptyBlockGap;
             if (remaining < gap) {
                 tail_.SeekToEnd();
                 return SectorLookup::Reserved;
             }
             remaining -= gap;
         }
-        const int runs = block.runCount > 0 ? block.runCount : 0;
+        const int runs = block->runCount > 0 ? block->runCount : 0;
         for (int i = 0; i < runs && at + RunRecord::kSize <= tailLength; ++i) {
             std::array<uint8_t, RunRecord::kSize> runBytes{};
-            RunRecord run;
-            if (!tail_.ReadExact(runBytes.data(), runBytes.size()) ||
-                !run.Decode(runBytes.data(), runBytes.size())) {
+            std::optional<RunRecord> run;
+            if (tail_.ReadExact(runBytes.data(), runBytes.size())) run = RunRecord::Decode(runBytes);
+            if (!run) {
                 tail_.SeekToEnd();
                 return SectorLookup::Missing;
             }
             at += RunRecord::kSize;
-            const uint32_t k = run.SectorCount();
+            const uint32_t k = run->SectorCount();
             if (remaining >= k) {
                 remaining -= k;
                 continue;
             }
             tail_.SeekToEnd();
-            if (!run.StoresUnits()) return SectorLookup::Reserved;
-            const uint64_t position = run.start + remaining * run.UnitSize();
+            if (!run->StoresUnits()) return SectorLookup::Reserved;
+            const uint64_t position = run->start + remaining * run->UnitSize();
             if (!ReadImageAt(position, unit, kForm1UnitSize)) return SectorLookup::Missing;
             if (offset) *offset = position;
             return SectorLookup::Stored;
@@ -357,8 +345,7 @@ void ImageContainer::PatchRootDirectory() {
 void ImageContainer::FinishImage() {
     tail_.SeekToEnd();
     tailHeader_.tailLength = uint32_t(tail_.Position());
-    std::array<uint8_t, TailHeader::kSize> header{};
-    tailHeader_.Encode(header.data());
+    const std::vector<uint8_t> header = tailHeader_.Encode();
     tail_.Seek(0);
     tail_.Write(header.data(), header.size());
 

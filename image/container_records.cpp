@@ -1,6 +1,7 @@
 #include "image/container_records.h"
 
 #include <cstring>
+#include <optional>
 
 #include "core/sector_unit.h"
 #include "platform/bytes.h"
@@ -23,21 +24,23 @@ std::string MagicText(const uint8_t* p) {
     return text;
 }
 
-bool Refuse(std::string* error, const std::string& reason) {
-    if (error) *error = reason;
+// Gives the reason to the caller and nothing as the record.
+std::nullopt_t Refuse(std::string* why, const std::string& reason) {
+    if (why) *why = reason;
+    return std::nullopt;
+}
+
+bool CheckLength(const char* record, size_t need, size_t size, std::string* why) {
+    if (size >= need) return true;
+    Refuse(why, Format("%s: %zu bytes, expected %zu", record, size, need));
     return false;
 }
 
-bool CheckLength(const char* record, size_t need, size_t size, std::string* error) {
-    if (size >= need) return true;
-    return Refuse(error, Format("%s: %zu bytes, expected %zu", record, size, need));
-}
-
-bool CheckMagic(const char* record, const uint8_t* p, size_t offset, const char (&magic)[4],
-                std::string* error) {
+bool CheckMagic(const char* record, const uint8_t* p, size_t offset, const char (&magic)[4], std::string* why) {
     if (HasMagic(p + offset, magic)) return true;
-    return Refuse(error, Format("%s: found \"%s\" at offset %zu, expected \"%.4s\"", record,
-                                MagicText(p + offset).c_str(), offset, magic));
+    Refuse(why, Format("%s: found \"%s\" at offset %zu, expected \"%.4s\"", record, MagicText(p + offset).c_str(),
+                       offset, magic));
+    return false;
 }
 
 // Every chunk of the container opens with the same head: "RIFF", the chunk's
@@ -68,15 +71,14 @@ void PutChunkHead(uint8_t* p, size_t riff, uint32_t chunkSize, const char (&mark
 }
 
 bool CheckChunkHead(const char* record, const uint8_t* p, size_t riff, const char (&mark)[4],
-                    std::string* error) {
-    return CheckMagic(record, p, riff, kRiffMagic, error) &&
-           CheckMagic(record, p, riff + kChunkMarkAt, mark, error);
+                    std::string* why) {
+    return CheckMagic(record, p, riff, kRiffMagic, why) && CheckMagic(record, p, riff + kChunkMarkAt, mark, why);
 }
 
 // A record that is one chunk: long enough, and opening with its chunk head.
-bool CheckChunkRecord(const char* record, const uint8_t* p, size_t need, size_t size, const char (&mark)[4],
-                      std::string* error) {
-    return CheckLength(record, need, size, error) && CheckChunkHead(record, p, 0, mark, error);
+bool CheckChunkRecord(const char* record, std::span<const uint8_t> bytes, size_t need, const char (&mark)[4],
+                      std::string* why) {
+    return CheckLength(record, need, bytes.size(), why) && CheckChunkHead(record, bytes.data(), 0, mark, why);
 }
 
 }  // namespace
@@ -87,8 +89,9 @@ uint32_t UnitSizeOf(RunForm form) {
 
 // ---- ImageHeader
 
-void ImageHeader::Encode(uint8_t* p) const {
-    std::memset(p, 0, kSize);  // the reserved stretches at 12, 70 and 106 stay zero
+std::vector<uint8_t> ImageHeader::Encode() const {
+    std::vector<uint8_t> bytes(kSize, 0);  // the reserved stretches at 12, 70 and 106 stay zero
+    uint8_t* p = bytes.data();
     PutChunkHead(p, kOffsetRiff, kChunkSize, kImagMagic);
     PutLe16(p + kOffsetValue20, 37);
     PutLe16(p + kOffsetValue22, 2);
@@ -109,29 +112,32 @@ void ImageHeader::Encode(uint8_t* p) const {
     PutLe16(p + kOffsetValue100, 1);
     PutLe16(p + kOffsetValue102, 0);
     PutLe16(p + kOffsetValue104, 3);
+    return bytes;
 }
 
-bool ImageHeader::Decode(const uint8_t* p, size_t size, std::string* error) {
+std::optional<ImageHeader> ImageHeader::Decode(std::span<const uint8_t> bytes, std::string* why) {
     const char* name = "image header";
-    if (!CheckChunkRecord(name, p, kSize, size, kImagMagic, error) ||
-        !CheckChunkHead(name, p, kOffsetDiscRiff, kDiscMagic, error)) {
-        return false;
+    if (!CheckChunkRecord(name, bytes, kSize, kImagMagic, why) ||
+        !CheckChunkHead(name, bytes.data(), kOffsetDiscRiff, kDiscMagic, why)) {
+        return std::nullopt;
     }
+    const uint8_t* p = bytes.data();
     const uint16_t count = GetLe16(p + kOffsetTrackCount);
     if (count < 1 || count > kMaxTrackCount) {
-        return Refuse(error, Format("image header: track count %u, expected 1 to %u", unsigned(count),
-                                    unsigned(kMaxTrackCount)));
+        return Refuse(why, Format("image header: track count %u, expected 1 to %u", unsigned(count),
+                                  unsigned(kMaxTrackCount)));
     }
     if (GetLe16(p + kOffsetTrackCount2) != count) {
-        return Refuse(error, Format("image header: track counts %u and %u disagree", unsigned(count),
-                                    unsigned(GetLe16(p + kOffsetTrackCount2))));
+        return Refuse(why, Format("image header: track counts %u and %u disagree", unsigned(count),
+                                  unsigned(GetLe16(p + kOffsetTrackCount2))));
     }
-    trackCount = count;
-    if (GetLe32(p + kOffsetDiscChunkSize) != DiscChunkSize()) {
-        return Refuse(error, Format("image header: disc chunk size %u, expected %u for %u tracks",
-                                    GetLe32(p + kOffsetDiscChunkSize), DiscChunkSize(), unsigned(count)));
+    ImageHeader header;
+    header.trackCount = count;
+    if (GetLe32(p + kOffsetDiscChunkSize) != header.DiscChunkSize()) {
+        return Refuse(why, Format("image header: disc chunk size %u, expected %u for %u tracks",
+                                  GetLe32(p + kOffsetDiscChunkSize), header.DiscChunkSize(), unsigned(count)));
     }
-    return true;
+    return header;
 }
 
 // ---- TrackRecord
@@ -144,85 +150,103 @@ TrackRecord TrackRecord::ForVideoTrack(uint32_t sectorCount) {
     return {sectorCount, 1, ContainerTrackKind::Video, kVideoBytesPerSector};
 }
 
-void TrackRecord::Encode(uint8_t* p) const {
-    std::memset(p, 0, kSize);  // reserved stretches at 12 and 24
+std::vector<uint8_t> TrackRecord::Encode() const {
+    std::vector<uint8_t> bytes(kSize, 0);  // reserved stretches at 12 and 24
+    uint8_t* p = bytes.data();
     PutLe16(p + kOffsetRecordSize, uint16_t(kSize));
     PutLe16(p + kOffsetValue2, 0);
     PutLe32(p + kOffsetSectorCount, sectorCount);
     PutLe16(p + kOffsetValue8, value8);
     PutLe16(p + kOffsetKind, uint16_t(kind));
     PutLe16(p + kOffsetBytesPerSector, bytesPerSector);
+    return bytes;
 }
 
-bool TrackRecord::Decode(const uint8_t* p, size_t size, std::string* error) {
-    if (!CheckLength("track record", kSize, size, error)) return false;
+std::optional<TrackRecord> TrackRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    if (!CheckLength("track record", kSize, bytes.size(), why)) return std::nullopt;
+    const uint8_t* p = bytes.data();
     if (GetLe16(p + kOffsetRecordSize) != kSize) {
-        return Refuse(error, Format("track record: size field %u, expected %zu",
-                                    unsigned(GetLe16(p + kOffsetRecordSize)), kSize));
+        return Refuse(why, Format("track record: size field %u, expected %zu",
+                                  unsigned(GetLe16(p + kOffsetRecordSize)), kSize));
     }
     const uint16_t kindValue = GetLe16(p + kOffsetKind);
     if (kindValue != uint16_t(ContainerTrackKind::Data) && kindValue != uint16_t(ContainerTrackKind::Video)) {
-        return Refuse(error, Format("track record: track kind %u, expected 3 or 4", unsigned(kindValue)));
+        return Refuse(why, Format("track record: track kind %u, expected 3 or 4", unsigned(kindValue)));
     }
-    sectorCount = GetLe32(p + kOffsetSectorCount);
-    value8 = GetLe16(p + kOffsetValue8);
-    kind = ContainerTrackKind(kindValue);
-    bytesPerSector = GetLe16(p + kOffsetBytesPerSector);
-    return true;
+    TrackRecord record;
+    record.sectorCount = GetLe32(p + kOffsetSectorCount);
+    record.value8 = GetLe16(p + kOffsetValue8);
+    record.kind = ContainerTrackKind(kindValue);
+    record.bytesPerSector = GetLe16(p + kOffsetBytesPerSector);
+    return record;
 }
 
 // ---- InfoRecord
 
-void InfoRecord::Encode(uint8_t* p) const {
+std::vector<uint8_t> InfoRecord::Encode() const {
+    std::vector<uint8_t> bytes(kSize, 0);
+    uint8_t* p = bytes.data();
     PutChunkHead(p, kOffsetRiff, chunkSize, kInfoMagic);
     PutLe32(p + kOffsetImageOffset, offset);
     PutLe32(p + kOffsetReserved16, 0);  // reserved
+    return bytes;
 }
 
-bool InfoRecord::Decode(const uint8_t* p, size_t size, std::string* error) {
-    if (!CheckChunkRecord("info record", p, kSize, size, kInfoMagic, error)) return false;
-    chunkSize = GetLe32(p + kOffsetChunkSize);
-    offset = GetLe32(p + kOffsetImageOffset);
-    return true;
+std::optional<InfoRecord> InfoRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    if (!CheckChunkRecord("info record", bytes, kSize, kInfoMagic, why)) return std::nullopt;
+    InfoRecord record;
+    record.chunkSize = GetLe32(bytes.data() + kOffsetChunkSize);
+    record.offset = GetLe32(bytes.data() + kOffsetImageOffset);
+    return record;
 }
 
 // ---- TailHeader
 
-void TailHeader::Encode(uint8_t* p) const {
+std::vector<uint8_t> TailHeader::Encode() const {
+    std::vector<uint8_t> bytes(kSize, 0);
+    uint8_t* p = bytes.data();
     PutChunkHead(p, kOffsetRiff, tailLength, kOfsMagic);
     PutLe32(p + kOffsetLastBlock, lastBlockOffset);
     PutLe32(p + kOffsetAfterLastBlock, afterLastBlockOffset);
     PutLe16(p + kOffsetTrackCount, trackCount);
+    return bytes;
 }
 
-bool TailHeader::Decode(const uint8_t* p, size_t size, std::string* error) {
-    if (!CheckChunkRecord("tail header", p, kSize, size, kOfsMagic, error)) return false;
-    tailLength = GetLe32(p + kOffsetTailLength);
-    lastBlockOffset = GetLe32(p + kOffsetLastBlock);
-    afterLastBlockOffset = GetLe32(p + kOffsetAfterLastBlock);
-    trackCount = GetLe16(p + kOffsetTrackCount);
-    return true;
+std::optional<TailHeader> TailHeader::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    if (!CheckChunkRecord("tail header", bytes, kSize, kOfsMagic, why)) return std::nullopt;
+    const uint8_t* p = bytes.data();
+    TailHeader header;
+    header.tailLength = GetLe32(p + kOffsetTailLength);
+    header.lastBlockOffset = GetLe32(p + kOffsetLastBlock);
+    header.afterLastBlockOffset = GetLe32(p + kOffsetAfterLastBlock);
+    header.trackCount = GetLe16(p + kOffsetTrackCount);
+    return header;
 }
 
 // ---- TrackBlockHeader
 
-void TrackBlockHeader::Encode(uint8_t* p) const {
+std::vector<uint8_t> TrackBlockHeader::Encode() const {
+    std::vector<uint8_t> bytes(kSize, 0);
+    uint8_t* p = bytes.data();
     PutChunkHead(p, kOffsetRiff, infoChunkSize, kInfoMagic);
     PutLe32(p + kOffsetInfoBody, infoBodyOffset);
     PutLe32(p + kOffsetFlags, flags);
     PutLe16(p + kOffsetRunCount, uint16_t(runCount));
+    return bytes;
 }
 
-bool TrackBlockHeader::Decode(const uint8_t* p, size_t size, std::string* error) {
-    if (!CheckChunkRecord("track block header", p, kSize, size, kInfoMagic, error)) return false;
-    infoChunkSize = GetLe32(p + kOffsetInfoChunkSize);
-    infoBodyOffset = GetLe32(p + kOffsetInfoBody);
-    flags = GetLe32(p + kOffsetFlags);
-    runCount = int16_t(GetLe16(p + kOffsetRunCount));
-    if (runCount < 0) {
-        return Refuse(error, Format("track block header: negative run count %d", int(runCount)));
+std::optional<TrackBlockHeader> TrackBlockHeader::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    if (!CheckChunkRecord("track block header", bytes, kSize, kInfoMagic, why)) return std::nullopt;
+    const uint8_t* p = bytes.data();
+    TrackBlockHeader header;
+    header.infoChunkSize = GetLe32(p + kOffsetInfoChunkSize);
+    header.infoBodyOffset = GetLe32(p + kOffsetInfoBody);
+    header.flags = GetLe32(p + kOffsetFlags);
+    header.runCount = int16_t(GetLe16(p + kOffsetRunCount));
+    if (header.runCount < 0) {
+        return Refuse(why, Format("track block header: negative run count %d", int(header.runCount)));
     }
-    return true;
+    return header;
 }
 
 // ---- RunRecord
@@ -232,36 +256,41 @@ uint32_t RunRecord::SectorCount() const {
     return reservedEnd > start ? (reservedEnd - start) / UnitSize() : 0;
 }
 
-void RunRecord::Encode(uint8_t* p) const {
+std::vector<uint8_t> RunRecord::Encode() const {
+    std::vector<uint8_t> bytes(kSize, 0);
+    uint8_t* p = bytes.data();
     PutLe32(p + kOffsetStart, start);
     PutLe32(p + kOffsetEnd, end);
     PutLe32(p + kOffsetReservedEnd, reservedEnd);
     PutLe32(p + kOffsetForm, uint32_t(form));
+    return bytes;
 }
 
-bool RunRecord::Decode(const uint8_t* p, size_t size, std::string* error) {
-    if (!CheckLength("run record", kSize, size, error)) return false;
+std::optional<RunRecord> RunRecord::Decode(std::span<const uint8_t> bytes, std::string* why) {
+    if (!CheckLength("run record", kSize, bytes.size(), why)) return std::nullopt;
+    const uint8_t* p = bytes.data();
     const uint32_t formValue = GetLe32(p + kOffsetForm);
     if (formValue != uint32_t(RunForm::Form1) && formValue != uint32_t(RunForm::Form2)) {
-        return Refuse(error, Format("run record: form %u, expected 2 or 3", formValue));
+        return Refuse(why, Format("run record: form %u, expected 2 or 3", formValue));
     }
-    start = GetLe32(p + kOffsetStart);
-    end = GetLe32(p + kOffsetEnd);
-    reservedEnd = GetLe32(p + kOffsetReservedEnd);
-    form = RunForm(formValue);
-    if (end < start) {
-        return Refuse(error, Format("run record: end %u before start %u", end, start));
+    RunRecord run;
+    run.start = GetLe32(p + kOffsetStart);
+    run.end = GetLe32(p + kOffsetEnd);
+    run.reservedEnd = GetLe32(p + kOffsetReservedEnd);
+    run.form = RunForm(formValue);
+    if (run.end < run.start) {
+        return Refuse(why, Format("run record: end %u before start %u", run.end, run.start));
     }
     // A run that stores nothing stands for its reserved sectors alone; a
     // reserved end behind its start would describe a negative stretch.
-    if (end == start && reservedEnd < start) {
-        return Refuse(error, Format("run record: reserved end %u before start %u", reservedEnd, start));
+    if (run.end == run.start && run.reservedEnd < run.start) {
+        return Refuse(why, Format("run record: reserved end %u before start %u", run.reservedEnd, run.start));
     }
-    if ((end - start) % UnitSize() != 0) {
-        return Refuse(error, Format("run record: %u stored bytes are not whole units of %u", end - start,
-                                    UnitSize()));
+    if ((run.end - run.start) % run.UnitSize() != 0) {
+        return Refuse(why, Format("run record: %u stored bytes are not whole units of %u", run.end - run.start,
+                                  run.UnitSize()));
     }
-    return true;
+    return run;
 }
 
 }  // namespace qorvcd

@@ -6,15 +6,19 @@
 // per track, a TrackBlockHeader followed by the RunRecords that map the
 // track's logical sectors to byte ranges of the image.
 //
-// Every record has the same contract: `Encode` writes exactly kSize bytes,
-// `Decode` checks the length and the magic texts and fills the fields,
-// returning false with a reason in `error` when the bytes are not the record.
-// All integers are little-endian.
+// Every record has the same contract: `Encode` gives exactly kSize bytes;
+// `Decode` reads the record from the front of the bytes (longer bytes are
+// fine), checking the length, the magic texts and the values it cannot hold,
+// and gives nothing, with the reason in `why`, when the bytes are not the
+// record. All integers are little-endian.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace qorvcd {
 
@@ -80,8 +84,10 @@ struct ImageHeader {
     uint16_t trackCount = 1;  // track 1 plus the video tracks
 
     uint32_t DiscChunkSize() const { return kDiscChunkBase + 32u * (trackCount - 1u); }
-    void Encode(uint8_t* p) const;
-    bool Decode(const uint8_t* p, size_t size, std::string* error = nullptr);
+    std::vector<uint8_t> Encode() const;
+    static std::optional<ImageHeader> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const ImageHeader&) const = default;
 };
 
 struct TrackRecord {
@@ -108,8 +114,10 @@ struct TrackRecord {
 
     static TrackRecord ForDataTrack(uint32_t sectorCount);
     static TrackRecord ForVideoTrack(uint32_t sectorCount);
-    void Encode(uint8_t* p) const;
-    bool Decode(const uint8_t* p, size_t size, std::string* error = nullptr);
+    std::vector<uint8_t> Encode() const;
+    static std::optional<TrackRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const TrackRecord&) const = default;
 };
 
 // Image offset of the TrackRecord of track `number` (1 = track 1).
@@ -130,8 +138,10 @@ struct InfoRecord {
     // Image offset of this record.
     uint32_t offset = 0;
 
-    void Encode(uint8_t* p) const;
-    bool Decode(const uint8_t* p, size_t size, std::string* error = nullptr);
+    std::vector<uint8_t> Encode() const;
+    static std::optional<InfoRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const InfoRecord&) const = default;
 };
 
 struct TailHeader {
@@ -148,8 +158,10 @@ struct TailHeader {
     uint32_t afterLastBlockOffset = 0;
     uint16_t trackCount = 1;
 
-    void Encode(uint8_t* p) const;
-    bool Decode(const uint8_t* p, size_t size, std::string* error = nullptr);
+    std::vector<uint8_t> Encode() const;
+    static std::optional<TailHeader> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const TailHeader&) const = default;
 };
 
 struct TrackBlockHeader {
@@ -170,8 +182,10 @@ struct TrackBlockHeader {
 
     // Image offset of the track's first stored unit (just after its InfoRecord).
     uint64_t FirstUnitOffset() const { return uint64_t(infoBodyOffset) + (InfoRecord::kSize - 8); }
-    void Encode(uint8_t* p) const;
-    bool Decode(const uint8_t* p, size_t size, std::string* error = nullptr);
+    std::vector<uint8_t> Encode() const;
+    static std::optional<TrackBlockHeader> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const TrackBlockHeader&) const = default;
 };
 
 struct RunRecord {
@@ -193,8 +207,10 @@ struct RunRecord {
     // not read: with many segment items it is counted in 2056-byte steps
     // although the run holds 2332-byte units.)
     uint32_t SectorCount() const;
-    void Encode(uint8_t* p) const;
-    bool Decode(const uint8_t* p, size_t size, std::string* error = nullptr);
+    std::vector<uint8_t> Encode() const;
+    static std::optional<RunRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    bool operator==(const RunRecord&) const = default;
 };
 
 // Sectors not stored in front of each video track: 152 for a track with

@@ -61,7 +61,9 @@ bool ImageReader::ReadHeaderArea() {
     }
     if (!ReadAt(0, bytes, sizeof bytes, "image header")) return false;
     std::string why;
-    if (!header_.Decode(bytes, sizeof bytes, &why)) return Fail("not a disc image: " + why);
+    const std::optional<ImageHeader> header = ImageHeader::Decode(bytes, &why);
+    if (!header) return Fail("not a disc image: " + why);
+    header_ = *header;
     // Checked before any record is read, so a damaged count is named as such.
     const uint64_t fixedBytes = ImageHeader::kSize + TailHeader::kSize;
     const uint64_t room = imageLength_ > fixedBytes ? (imageLength_ - fixedBytes) / kMinTrackBytes : 0;
@@ -75,9 +77,9 @@ bool ImageReader::ReadHeaderArea() {
         uint8_t record[TrackRecord::kSize];
         const std::string what = Format("track record %u", n);
         if (!ReadAt(TrackRecordOffset(n), record, sizeof record, what.c_str())) return false;
-        TrackRecord track;
-        if (!track.Decode(record, sizeof record, &why)) return Fail(Format("track %u: %s", n, why.c_str()));
-        trackRecords_.push_back(track);
+        const std::optional<TrackRecord> track = TrackRecord::Decode(record, &why);
+        if (!track) return Fail(Format("track %u: %s", n, why.c_str()));
+        trackRecords_.push_back(*track);
     }
     return true;
 }
@@ -109,18 +111,18 @@ bool ImageReader::WalkInfoRecords(uint64_t& tailOffset) {
         uint8_t bytes[InfoRecord::kSize];
         const std::string what = Format("info record of track %u", n);
         if (!ReadAt(offset, bytes, sizeof bytes, what.c_str())) return false;
-        InfoRecord info;
         std::string why;
-        if (!info.Decode(bytes, sizeof bytes, &why)) return Fail(Format("track %u: %s", n, why.c_str()));
-        if (info.offset != offset) {
-            return Fail(Format("info record of track %u says offset %u, found at %llu", n, info.offset,
+        const std::optional<InfoRecord> info = InfoRecord::Decode(bytes, &why);
+        if (!info) return Fail(Format("track %u: %s", n, why.c_str()));
+        if (info->offset != offset) {
+            return Fail(Format("info record of track %u says offset %u, found at %llu", n, info->offset,
                                (unsigned long long)offset));
         }
-        const uint64_t end = offset + 8 + uint64_t(info.chunkSize);
-        if (info.chunkSize < InfoRecord::kSize - 8 || end > imageLength_) {
-            return Fail(Format("info record of track %u: size %u does not fit the image", n, info.chunkSize));
+        const uint64_t end = offset + 8 + uint64_t(info->chunkSize);
+        if (info->chunkSize < InfoRecord::kSize - 8 || end > imageLength_) {
+            return Fail(Format("info record of track %u: size %u does not fit the image", n, info->chunkSize));
         }
-        walkedInfo_.push_back(info);
+        walkedInfo_.push_back(*info);
         offset = end;
     }
     tailOffset = offset;
@@ -131,9 +133,9 @@ bool ImageReader::IsTailAt(uint64_t offset) {
     if (offset > imageLength_ || imageLength_ - offset < TailHeader::kSize) return false;
     uint8_t bytes[TailHeader::kSize];
     if (!file_.Seek(offset) || file_.Read(bytes, sizeof bytes) != sizeof bytes) return false;
-    TailHeader tail;
-    if (!tail.Decode(bytes, sizeof bytes) || tail.tailLength != imageLength_ - offset) return false;
-    tail_ = tail;
+    const std::optional<TailHeader> tail = TailHeader::Decode(bytes);
+    if (!tail || tail->tailLength != imageLength_ - offset) return false;
+    tail_ = *tail;
     return true;
 }
 
@@ -206,9 +208,9 @@ bool ImageReader::IndexTrack(ImageTrack& track, const std::vector<uint8_t>& tail
     if (tail.size() - cursor < TrackBlockHeader::kSize) {
         return Fail(Format("tail ends before the block of track %u", n));
     }
-    if (!track.block.Decode(tail.data() + cursor, tail.size() - cursor, &why)) {
-        return Fail(Format("tail block of track %u: %s", n, why.c_str()));
-    }
+    const std::optional<TrackBlockHeader> block = TrackBlockHeader::Decode(std::span(tail).subspan(cursor), &why);
+    if (!block) return Fail(Format("tail block of track %u: %s", n, why.c_str()));
+    track.block = *block;
     cursor += TrackBlockHeader::kSize;
     const uint64_t runBytes = uint64_t(track.block.runCount) * RunRecord::kSize;
     if (tail.size() - cursor < runBytes) {
@@ -236,9 +238,9 @@ bool ImageReader::ReadTrackInfo(ImageTrack& track) {
     const std::string what = Format("info record of track %u", n);
     if (!ReadAt(infoOffset, infoBytes, sizeof infoBytes, what.c_str())) return false;
     std::string why;
-    if (!track.info.Decode(infoBytes, sizeof infoBytes, &why)) {
-        return Fail(Format("track %u: %s", n, why.c_str()));
-    }
+    const std::optional<InfoRecord> info = InfoRecord::Decode(infoBytes, &why);
+    if (!info) return Fail(Format("track %u: %s", n, why.c_str()));
+    track.info = *info;
     // The record's own fields are only shown, never followed: a damaged one is
     // what the tail scan exists to read past, so it is reported, not refused.
     if (track.info.offset != infoOffset) {
@@ -274,10 +276,10 @@ bool ImageReader::ReadRuns(ImageTrack& track, const std::vector<uint8_t>& tail, 
     uint64_t base = track.block.FirstUnitOffset();
     uint32_t sectors = 0;
     for (int i = 0; i < track.block.runCount; ++i, cursor += RunRecord::kSize) {
-        RunRecord run;
-        if (!run.Decode(tail.data() + cursor, RunRecord::kSize, &why)) {
-            return Fail(Format("track %u, run %d: %s", n, i + 1, why.c_str()));
-        }
+        const std::optional<RunRecord> decoded =
+            RunRecord::Decode(std::span(tail).subspan(cursor, RunRecord::kSize), &why);
+        if (!decoded) return Fail(Format("track %u, run %d: %s", n, i + 1, why.c_str()));
+        const RunRecord& run = *decoded;
         if (run.start != base) {
             if (run.StoresUnits()) {
                 return Fail(Format("track %u, run %d starts at %u, expected %llu (after the previous run)", n,

@@ -50,9 +50,9 @@ private:
             return Error("path table: " + reader_.Error());
         }
         std::string why;
-        auto records = DecodePathTable(bytes.data(), bytes.size(), ByteOrder::Little, &why);
-        if (!records) return Error("path table at sector " + std::to_string(volume.typeLPathTable) + ": " + why);
-        out_.pathTable = *records;
+        std::optional<PathTable> table = PathTable::Decode(bytes, ByteOrder::Little, &why);
+        if (!table) return Error("path table at sector " + std::to_string(volume.typeLPathTable) + ": " + why);
+        out_.pathTable = std::move(table->records);
     }
 
     void ReadDirectory(const std::string& path, uint32_t extent, uint32_t length, unsigned depth) {

@@ -1,5 +1,6 @@
 #include "iso9660/path_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/build_context.h"
@@ -16,35 +17,38 @@ namespace {
 constexpr size_t kMaxIdentifierLength = 255;
 constexpr uint32_t kMaxDirectoryNumber = 0xFFFF;
 
-void SetError(std::string* error, const std::string& text) {
-    if (error) *error = text;
+// Gives the reason to the caller and nothing as the record.
+std::nullopt_t Refuse(std::string* why, const std::string& text) {
+    if (why) *why = text;
+    return std::nullopt;
 }
 
-// One table being filled sector by sector; records never cross a sector.
-class TableWriter {
-public:
-    explicit TableWriter(ByteOrder order) : order_(order) { bytes_.resize(kPathTableSectorSize, 0); }
+uint32_t GetNumber32(const uint8_t* p, ByteOrder order) {
+    return order == ByteOrder::Little ? GetLe32(p) : GetBe32(p);
+}
 
-    void Add(const PathTableRecord& record) {
+uint16_t GetNumber16(const uint8_t* p, ByteOrder order) {
+    return order == ByteOrder::Little ? GetLe16(p) : GetBe16(p);
+}
+
+// Packs the records one after another, starting a new sector when a record
+// would cross the sector's end, and gives each record's table offset to
+// `place`. Returns the table's size in bytes.
+template <typename Place>
+uint32_t PackRecords(const std::vector<PathTableRecord>& records, Place&& place) {
+    size_t sectorStart = 0;
+    size_t used = 0;
+    for (const PathTableRecord& record : records) {
         const size_t length = PathTableRecordLength(record.identifier.size());
-        if (used_ + length > kPathTableSectorSize) {
-            bytes_.resize(bytes_.size() + kPathTableSectorSize, 0);
-            used_ = 0;
+        if (used + length > kPathTableSectorSize) {
+            sectorStart += kPathTableSectorSize;
+            used = 0;
         }
-        const size_t sectorStart = bytes_.size() - kPathTableSectorSize;
-        EncodePathTableRecord(record, order_, bytes_.data() + sectorStart + used_,
-                              kPathTableSectorSize - used_);
-        used_ += length;
+        place(record, sectorStart + used);
+        used += length;
     }
-
-    uint32_t SizeInBytes() const { return uint32_t(bytes_.size() - kPathTableSectorSize + used_); }
-    std::vector<uint8_t> Take() { return std::move(bytes_); }
-
-private:
-    ByteOrder order_;
-    std::vector<uint8_t> bytes_;
-    size_t used_ = 0;
-};
+    return uint32_t(sectorStart + used);
+}
 
 struct NumberedFolder {
     const DirNode* node;
@@ -81,25 +85,87 @@ size_t PathTableRecordLength(size_t identifierLength) {
     return length + (length % 2);
 }
 
-size_t EncodePathTableRecord(const PathTableRecord& record, ByteOrder order, uint8_t* out,
-                             size_t capacity) {
-    const size_t idLength = record.identifier.size();
-    if (idLength == 0 || idLength > kMaxIdentifierLength) return 0;
-    const size_t length = PathTableRecordLength(idLength);
-    if (length > capacity) return 0;
-    std::memset(out, 0, length);
+std::vector<uint8_t> PathTableRecord::Encode(ByteOrder order) const {
+    const size_t idLength = identifier.size();
+    if (idLength == 0 || idLength > kMaxIdentifierLength) return {};
+    // an odd identifier is followed by a zero padding byte
+    std::vector<uint8_t> bytes(PathTableRecordLength(idLength), 0);
+    uint8_t* out = bytes.data();
     out[kIdentifierLength] = uint8_t(idLength);
     out[kExtAttrLength] = 0;
     if (order == ByteOrder::Little) {
-        PutLe32(out + kExtent, record.extent);
-        PutLe16(out + kParentNumber, record.parentNumber);
+        PutLe32(out + kExtent, extent);
+        PutLe16(out + kParentNumber, parentNumber);
     } else {
-        PutBe32(out + kExtent, record.extent);
-        PutBe16(out + kParentNumber, record.parentNumber);
+        PutBe32(out + kExtent, extent);
+        PutBe16(out + kParentNumber, parentNumber);
     }
-    std::memcpy(out + kIdentifier, record.identifier.data(), idLength);
-    // an odd identifier is followed by a zero padding byte
-    return length;
+    std::memcpy(out + kIdentifier, identifier.data(), idLength);
+    return bytes;
+}
+
+std::optional<PathTableRecord> PathTableRecord::Decode(std::span<const uint8_t> bytes, ByteOrder order,
+                                                       std::string* why) {
+    if (bytes.empty()) return Refuse(why, "path table record: no bytes");
+    const size_t idLength = bytes[kIdentifierLength];
+    if (idLength == 0) return Refuse(why, "path table record: identifier length 0");
+    if (kFixedPartSize + idLength > bytes.size()) {
+        return Refuse(why, Format("path table record of %zu bytes: only %zu given",
+                                  kFixedPartSize + idLength, bytes.size()));
+    }
+    const uint8_t* p = bytes.data();
+    PathTableRecord record;
+    record.extent = GetNumber32(p + kExtent, order);
+    record.parentNumber = GetNumber16(p + kParentNumber, order);
+    record.identifier.assign(reinterpret_cast<const char*>(p + kIdentifier), idLength);
+    return record;
+}
+
+uint32_t PathTable::SizeInBytes() const {
+    return PackRecords(records, [](const PathTableRecord&, size_t) {});
+}
+
+std::vector<uint8_t> PathTable::Encode(ByteOrder order) const {
+    std::vector<uint8_t> bytes(kPathTableSectorSize, 0);
+    bool encoded = true;
+    PackRecords(records, [&](const PathTableRecord& record, size_t at) {
+        const std::vector<uint8_t> one = record.Encode(order);
+        if (one.empty()) encoded = false;
+        if (!encoded) return;
+        if (at + one.size() > bytes.size()) bytes.resize((at / kPathTableSectorSize + 1) * kPathTableSectorSize, 0);
+        std::copy(one.begin(), one.end(), bytes.begin() + at);
+    });
+    if (!encoded) return {};
+    return bytes;
+}
+
+std::optional<PathTable> PathTable::Decode(std::span<const uint8_t> bytes, ByteOrder order, std::string* why) {
+    PathTable table;
+    std::vector<PathTableRecord>& records = table.records;
+    const size_t sizeInBytes = bytes.size();
+    size_t pos = 0;
+    while (pos < sizeInBytes) {
+        const size_t idLength = bytes[pos + kIdentifierLength];
+        if (idLength == 0) {
+            // the rest of this sector is padding
+            pos = (pos / kPathTableSectorSize + 1) * kPathTableSectorSize;
+            continue;
+        }
+        // the last record may end without its padding byte
+        if (kFixedPartSize + idLength > sizeInBytes - pos) {
+            return Refuse(why, Format("path table record at byte %zu runs past the table end (%zu bytes)", pos,
+                                      sizeInBytes));
+        }
+        std::optional<PathTableRecord> record = PathTableRecord::Decode(bytes.subspan(pos), order, why);
+        if (!record) return std::nullopt;
+        if (record->parentNumber == 0 || record->parentNumber > records.size() + 1) {
+            return Refuse(why, Format("path table record %zu names parent %u, not an earlier folder",
+                                      records.size() + 1, unsigned(record->parentNumber)));
+        }
+        records.push_back(std::move(*record));
+        pos += PathTableRecordLength(idLength);
+    }
+    return table;
 }
 
 std::optional<PathTables> BuildPathTables(DirTree& tree, const BuildContext* ctx) {
@@ -115,59 +181,19 @@ std::optional<PathTables> BuildPathTables(DirTree& tree, const BuildContext* ctx
     if (!NumberFolders(root, kRootDirectoryNumber, folders))
         return fail(Format("Path tables: more than %u folders", kMaxDirectoryNumber));
 
-    TableWriter little(ByteOrder::Little);
-    TableWriter big(ByteOrder::Big);
-    for (size_t i = 0; i < folders.size(); ++i) {
-        const PathTableRecord record = RecordOf(folders[i], i == 0);
-        little.Add(record);
-        big.Add(record);
-    }
+    PathTable table;
+    for (size_t i = 0; i < folders.size(); ++i) table.records.push_back(RecordOf(folders[i], i == 0));
     PathTables tables;
-    tables.sizeInBytes = little.SizeInBytes();
-    tables.little = little.Take();
-    tables.big = big.Take();
+    tables.sizeInBytes = table.SizeInBytes();
+    tables.little = table.Encode(ByteOrder::Little);
+    tables.big = table.Encode(ByteOrder::Big);
+    if (tables.little.empty() || tables.big.empty()) return fail("Path tables: a folder name cannot be recorded");
     if (tables.SectorCount() > kMaxPathTableSectors) {
         return fail(Format("Path table of %u bytes needs %u sectors (limit %zu sector, %zu bytes): too many folders",
                            tables.sizeInBytes, tables.SectorCount(), kMaxPathTableSectors,
                            kMaxPathTableSectors * kPathTableSectorSize));
     }
     return tables;
-}
-
-std::optional<std::vector<PathTableRecord>> DecodePathTable(const uint8_t* p, size_t sizeInBytes,
-                                                            ByteOrder order, std::string* error) {
-    std::vector<PathTableRecord> records;
-    size_t pos = 0;
-    while (pos < sizeInBytes) {
-        const size_t idLength = p[pos + kIdentifierLength];
-        if (idLength == 0) {
-            // the rest of this sector is padding
-            pos = (pos / kPathTableSectorSize + 1) * kPathTableSectorSize;
-            continue;
-        }
-        const size_t length = PathTableRecordLength(idLength);
-        if (length > sizeInBytes - pos) {
-            // the last record may end without its padding byte
-            if (kFixedPartSize + idLength > sizeInBytes - pos) {
-                SetError(error, Format("path table record at byte %zu runs past the table end (%zu bytes)",
-                                       pos, sizeInBytes));
-                return std::nullopt;
-            }
-        }
-        PathTableRecord r;
-        const uint8_t* rec = p + pos;
-        r.extent = order == ByteOrder::Little ? GetLe32(rec + kExtent) : GetBe32(rec + kExtent);
-        r.parentNumber = order == ByteOrder::Little ? GetLe16(rec + kParentNumber) : GetBe16(rec + kParentNumber);
-        r.identifier.assign(reinterpret_cast<const char*>(rec + kIdentifier), idLength);
-        if (r.parentNumber == 0 || r.parentNumber > records.size() + 1) {
-            SetError(error, Format("path table record %zu names parent %u, not an earlier folder",
-                                   records.size() + 1, unsigned(r.parentNumber)));
-            return std::nullopt;
-        }
-        records.push_back(std::move(r));
-        pos += length;
-    }
-    return records;
 }
 
 }  // namespace qorvcd

@@ -1,5 +1,6 @@
 // The two ISO 9660 path tables (little-endian type L, big-endian type M):
-// record layout, the builder over the directory tree, and the reader.
+// the record and the table, each with its writer and reader, and the builder
+// over the directory tree.
 //
 // The root is always described as the single sector 20, where the layout
 // places it. Each table must fit in one sector (sectors 18 and 19 of track 1
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,22 +36,56 @@ inline constexpr size_t kMaxPathTableSectors = 1;
 inline constexpr uint32_t kRootDirectorySector = 20;
 inline constexpr uint16_t kRootDirectoryNumber = 1;
 
+// Byte order of a table's numbers: type L tables are little-endian, type M
+// tables big-endian (ISO 9660 9.4).
 enum class ByteOrder { Little, Big };
 
+// Length of a record: 8 + identifier, rounded up to even.
+size_t PathTableRecordLength(size_t identifierLength);
+
+// One record of a path table. The bytes do not say which table they belong
+// to, so Encode and Decode take the table's byte order as their one extra
+// argument.
 struct PathTableRecord {
     std::string identifier;  // the root's is the single byte 0x00
     uint32_t extent = 0;
     uint16_t parentNumber = 0;
+
+    // The record in `order`; an odd identifier is followed by a zero padding
+    // byte. Empty when the identifier is empty or over 255 bytes.
+    std::vector<uint8_t> Encode(ByteOrder order) const;
+    // Reads the record at the front of `bytes` in `order`. The padding byte
+    // may be missing (the last record of a table can end without it).
+    // Nothing, with `why` set, for a zero identifier length or bytes that end
+    // inside the record.
+    static std::optional<PathTableRecord> Decode(std::span<const uint8_t> bytes, ByteOrder order,
+                                                 std::string* why = nullptr);
+
     bool operator==(const PathTableRecord&) const = default;
 };
 
-// Length of a record: 8 + identifier, rounded up to even.
-size_t PathTableRecordLength(size_t identifierLength);
-// Writes one record in the given byte order; returns its length, or 0 when it
-// does not fit in `capacity` or the identifier is empty or over 255 bytes.
-size_t EncodePathTableRecord(const PathTableRecord& record, ByteOrder order, uint8_t* out,
-                             size_t capacity);
+// One whole table: its records in table order, the root first. Records are
+// packed from the start of a sector and never cross a sector boundary.
+struct PathTable {
+    std::vector<PathTableRecord> records;
 
+    // Path table size of the volume descriptor: the bytes used in the last
+    // sector plus 2048 for every sector before it.
+    uint32_t SizeInBytes() const;
+    // Whole sectors (a multiple of 2048 bytes), zero after the records. Empty
+    // when a record cannot be encoded.
+    std::vector<uint8_t> Encode(ByteOrder order) const;
+    // Reads a table of `bytes.size()` bytes (its size in bytes, not whole
+    // sectors). A zero length byte skips to the next sector. Nothing, with
+    // `why` set, when a record runs past the table or a parent number is not
+    // an earlier folder.
+    static std::optional<PathTable> Decode(std::span<const uint8_t> bytes, ByteOrder order,
+                                           std::string* why = nullptr);
+
+    bool operator==(const PathTable&) const = default;
+};
+
+// The two tables of one tree as the layout writes them.
 struct PathTables {
     // Whole sectors (a multiple of 2048 bytes) of each table.
     std::vector<uint8_t> little;
@@ -67,12 +103,5 @@ struct PathTables {
 // boundary. A table of more than kMaxPathTableSectors sectors, or more than
 // 65535 folders, is refused with a log line; the result is then empty.
 std::optional<PathTables> BuildPathTables(DirTree& tree, const BuildContext* ctx);
-
-// Reads the records of one table of `sizeInBytes` bytes. A zero length byte
-// skips to the next sector (records do not cross sectors). Returns nothing
-// when a record runs past the table or a parent number is out of range.
-std::optional<std::vector<PathTableRecord>> DecodePathTable(const uint8_t* p, size_t sizeInBytes,
-                                                            ByteOrder order,
-                                                            std::string* error = nullptr);
 
 }  // namespace qorvcd

@@ -191,15 +191,37 @@ std::optional<PrimaryVolumeDescriptor> BuildPrimaryVolumeDescriptor(ScriptReader
     return d;
 }
 
-VolumeDescriptorSector BuildVolumeDescriptorSetTerminator() {
+std::vector<uint8_t> VolumeDescriptorSetTerminator::Encode() const {
     static_assert(std::char_traits<char>::length(kOfficeAndDateText) == kOfficeAndDateLength);
-    VolumeDescriptorSector d{};
-    d[kType] = uint8_t(VolumeDescriptorType::SetTerminator);
-    std::memcpy(d.data() + kStandardId, kStandardIdentifier, 5);
-    d[kVersion] = kDescriptorVersion;
-    // the text's terminating zero byte follows it in the cleared sector
-    std::memcpy(d.data() + kTerminatorTextOffset, kOfficeAndDateText, kOfficeAndDateLength);
-    return d;
+    std::vector<uint8_t> bytes(kVolumeDescriptorSize, 0);
+    bytes[kType] = uint8_t(VolumeDescriptorType::SetTerminator);
+    std::memcpy(bytes.data() + kStandardId, kStandardIdentifier, 5);
+    bytes[kVersion] = kDescriptorVersion;
+    // bytes 7..2047 reserved, but for the text; its terminating zero byte
+    // follows it in the cleared sector
+    const size_t length = std::min(officeAndDate.size(), kVolumeDescriptorSize - kTerminatorTextOffset - 1);
+    std::memcpy(bytes.data() + kTerminatorTextOffset, officeAndDate.data(), length);
+    return bytes;
+}
+
+std::optional<VolumeDescriptorSetTerminator> VolumeDescriptorSetTerminator::Decode(std::span<const uint8_t> bytes,
+                                                                                  std::string* why) {
+    auto fail = [&](const std::string& text) -> std::optional<VolumeDescriptorSetTerminator> {
+        if (why) *why = text;
+        return std::nullopt;
+    };
+    const uint8_t* p = bytes.data();
+    if (bytes.size() < kVolumeDescriptorSize)
+        return fail(Format("volume descriptor needs %zu bytes, found %zu", kVolumeDescriptorSize, bytes.size()));
+    if (p[kType] != uint8_t(VolumeDescriptorType::SetTerminator))
+        return fail(Format("volume descriptor type %u, expected 255 (set terminator)", unsigned(p[kType])));
+    if (std::memcmp(p + kStandardId, kStandardIdentifier, 5) != 0 || p[kVersion] != kDescriptorVersion)
+        return fail("no \"CD001\" version 1 volume descriptor");
+    const uint8_t* text = p + kTerminatorTextOffset;
+    const uint8_t* end = std::find(text, p + kVolumeDescriptorSize, 0);
+    VolumeDescriptorSetTerminator terminator;
+    terminator.officeAndDate.assign(reinterpret_cast<const char*>(text), size_t(end - text));
+    return terminator;
 }
 
 void SetPathTableFields(PrimaryVolumeDescriptor& d, uint32_t sizeInBytes, uint32_t littleEndianSector,
@@ -311,11 +333,6 @@ std::optional<PrimaryVolumeDescriptor> PrimaryVolumeDescriptor::Decode(std::span
 
 std::string PrimaryVolumeDescriptor::Text(std::span<const uint8_t> field) {
     return TrimmedText(field.data(), field.size());
-}
-
-bool IsVolumeDescriptorSetTerminator(const uint8_t* p, size_t available) {
-    return available >= kVolumeDescriptorSize && p[kType] == uint8_t(VolumeDescriptorType::SetTerminator) &&
-           std::memcmp(p + kStandardId, kStandardIdentifier, 5) == 0 && p[kVersion] == kDescriptorVersion;
 }
 
 }  // namespace qorvcd

@@ -22,7 +22,6 @@ struct CalendarTime;
 enum class DiscKind : int;
 
 inline constexpr size_t kVolumeDescriptorSize = 2048;
-using VolumeDescriptorSector = std::array<uint8_t, kVolumeDescriptorSize>;
 
 inline constexpr uint32_t kPrimaryVolumeDescriptorSector = 16;
 inline constexpr uint32_t kTerminatorSector = 17;
@@ -162,7 +161,23 @@ std::optional<PrimaryVolumeDescriptor> BuildPrimaryVolumeDescriptor(ScriptReader
 bool ApplyIso9660Setting(PrimaryVolumeDescriptor& descriptor, const std::string& key,
                          const std::string& value);
 
-VolumeDescriptorSector BuildVolumeDescriptorSetTerminator();
+// The volume descriptor set terminator (ISO 9660 8.3): type 255, "CD001",
+// version 1, and reserved bytes, where this program leaves its
+// office-and-date text at byte 1024.
+struct VolumeDescriptorSetTerminator {
+    // The text at byte 1024, up to its first zero byte; empty for none.
+    std::string officeAndDate = kOfficeAndDateText;
+
+    // The 2048 bytes, zero but for the head and the text (cut to 1023 bytes,
+    // so a zero byte always ends it).
+    std::vector<uint8_t> Encode() const;
+    // Checks the length, type, "CD001" and version; `why` says what was found
+    // when it returns nothing. Reserved bytes other than the text are not kept.
+    static std::optional<VolumeDescriptorSetTerminator> Decode(std::span<const uint8_t> bytes,
+                                                               std::string* why = nullptr);
+
+    bool operator==(const VolumeDescriptorSetTerminator&) const = default;
+};
 
 // Enters the path table size and the locations of the two tables (each
 // location in both the mandatory and the optional field).
@@ -174,8 +189,5 @@ void SetPathTableFields(PrimaryVolumeDescriptor& descriptor, uint32_t sizeInByte
 // `rootTime`) and, when the home page asked for it, the "S-OK 1.0" mark.
 void CompleteVolumeDescriptor(PrimaryVolumeDescriptor& descriptor, uint32_t volumeSpaceSize,
                               const RecordTime& rootTime, bool playOkFound);
-
-// True when the sector is a set terminator (type 255, "CD001", version 1).
-bool IsVolumeDescriptorSetTerminator(const uint8_t* p, size_t available);
 
 }  // namespace qorvcd

@@ -1,10 +1,10 @@
-#include "session/authoring_session.h"
-
 #include <cstring>
 #include <exception>
 
 #include "platform/paths.h"
-#include "session/content_steps.h"
+#include "script/disc_settings.h"
+#include "session/authoring_session_p.h"
+#include "session/session_content_p.h"
 
 namespace qorvcd {
 
@@ -24,156 +24,80 @@ std::string SystemFolderOf(const BuildHost& host) {
 
 }  // namespace
 
-AuthoringSession::AuthoringSession(char* imagePath, char* scriptPath, LogList* log,
-                                   DiscKind fallbackKind, const BuildHost& host)
-    : log_(log), host_(host) {
+const AuthoringSession::Step AuthoringSession::kSteps[] = {
+    &AuthoringSession::StartLog,
+    &AuthoringSession::CheckOutputsBeforeStart,
+    &AuthoringSession::PrepareWorkFolder,
+    &AuthoringSession::CheckWorkFolderOutputs,
+    &AuthoringSession::ResetContent,
+    &AuthoringSession::ReadSettingsFolderLists,
+    &AuthoringSession::ExpandScriptFolderLists,
+    &AuthoringSession::OpenScriptReader,
+    &AuthoringSession::CreateImageFiles,
+    &AuthoringSession::OpenProgressWindow,
+    &AuthoringSession::ReadApplications,
+    &AuthoringSession::AddSvcdControlNodes,
+    &AuthoringSession::ReadTrackList,
+    &AuthoringSession::ReadSegmentItems,
+    &AuthoringSession::WriteControlWorkFiles,
+    &AuthoringSession::PlaceFiles,
+    &AuthoringSession::CheckOutputsAgainstContent,
+    &AuthoringSession::LayOutImage,
+};
+
+AuthoringSession::AuthoringSession(const BuildRequest& request, LogList* log, const BuildHost& host)
+    : imagePathBuffer_(request.imagePath), scriptPathBuffer_(request.scriptPath),
+      fallbackKind_(request.fallbackKind), log_(log), host_(host),
+      content_(std::make_unique<SessionContent>()) {
     context_.log = log;
     context_.showMessage = host.showMessage;
     context_.clock = host.fixedTime ? Clock::Fixed(*host.fixedTime) : Clock::FromEnvironment();
-    imagePath_ = imagePath ? imagePath : "";
-    scriptPath_ = scriptPath ? scriptPath : "";
+    imagePath_ = request.imagePath ? request.imagePath : "";
+    scriptPath_ = request.scriptPath ? request.scriptPath : "";
     context_.scriptFolder = FolderOf(ResolvePath(scriptPath_, ""));
-    content_.reset(MakeSessionContent());
-    try {
-        Build(imagePath, scriptPath, fallbackKind);
-    } catch (const std::exception& e) {
-        LogLine(Format("Error: %s", e.what()));
-        if (result == kOk) result = kStepFailed;
-    } catch (...) {
-        LogLine("Error: unexpected failure");
-        if (result == kOk) result = kStepFailed;
-    }
-    Ending();
 }
 
 AuthoringSession::~AuthoringSession() = default;
 
-void AuthoringSession::ContentDeleter::operator()(SessionContent* c) const { DestroySessionContent(c); }
-
-// The build, step by step; a failed step returns to the constructor, which
-// runs the ending.
-void AuthoringSession::Build(char* imagePathBuffer, char* scriptPathBuffer, DiscKind fallbackKind) {
-    LogRepaint();
-    ChooseDiscKind(fallbackKind);
-    WriteHeaderLines(imagePathBuffer, scriptPathBuffer);
-    LogLine(std::string(TextsOf(Kind()).frameLabel) + " Frame building...");
-    LogRepaint();
-
-    settingsPath_ = FindSettingsPath();
-    if (!CheckOutputsBeforeStart()) return;
-    if (!PrepareWorkFolder()) return;
-    if (!KeepOutputsOutside(privateWorkFolder_, "the work folder")) return;
-    ResetContent(*this);
-
-    CreateDirectoryTree(*this);
-    if (Kind() == DiscKind::SuperVcd) ReadSuperVcdEntryId(*this);
-    if (!ReadSettingsFolderLists(*this)) {
-        result = kStepFailed;
-        return;
+int AuthoringSession::Run() {
+    try {
+        for (const Step step : kSteps) {
+            result_ = (this->*step)();
+            if (result_ != kOk) break;
+        }
+    } catch (const std::exception& e) {
+        LogLine(Format("Error: %s", e.what()));
+        if (result_ == kOk) result_ = kStepFailed;
+    } catch (...) {
+        LogLine("Error: unexpected failure");
+        if (result_ == kOk) result_ = kStepFailed;
     }
-    LogLine(Format("Init Directory tree from %s OK.", settingsPath_.c_str()));
-    if (HasScanData(Kind())) AddScanDataNode(*this);
-    LogRepaint();
-    if (!TreeHasRoot(*this)) {
-        result = kStepFailed;
-        return;
-    }
-    if (!ExpandScriptFolderLists(*this)) {
-        result = kStepFailed;
-        return;
-    }
-    LogLine(Format("Expand Directory tree from %s OK.", scriptPath_.c_str()));
-    LogRepaint();
-
-    if (!OpenScriptReader(*this)) {
-        LogLine(Format("Can't open %s", scriptPath_.c_str()));
-        result = kStepFailed;
-        return;
-    }
-    if (!CreateImageFiles()) return;
-    if (!OpenProgressWindow()) {
-        LogLine("Can't open the progress window");
-        result = kStepFailed;
-        return;
-    }
-    if (Kind() != DiscKind::Cvd && !ReadApplications(*this)) return;
-    if (IsSvcdFamily(Kind())) AddSvcdControlNodes(*this);
-
-    LogRepaint();
-    // Whatever the track list's own code, the build ends with kTrackListFailed.
-    if (ReadTrackList(*this) != kOk) {
-        result = kTrackListFailed;
-        return;
-    }
-    if (IsSvcdFamily(Kind())) SetSearchIntervals(*this);
-    if (result == kOk && ScriptWasRejected(*this)) result = kStepFailed;
-    if (result != kOk) return;
-
-    result = ReadSegmentItems(*this);
-    if (result != kOk) {
-        if (result == kCancelled) LogLine("Cancle by user");
-        return;
-    }
-    result = WriteScanAndSearchHeaders(*this);
-    // The info files are written even after a failed header; their own failure wins.
-    if (const int info = WriteInfoFiles(*this); info != kOk) result = info;
-    if (result == kOk && ScriptWasRejected(*this)) result = kStepFailed;
-    if (result != kOk) return;
-    result = PlaceFiles(*this);
-    if (result != kOk) return;
-    if (!CheckOutputsAgainstContent()) return;
-
-    progressWindow_.reset();  // the layout opens its own
-    context_.progress = nullptr;
-    result = LayOutImage(*this);
-    LogShowLast();
+    Ending();
+    return result_;
 }
 
-void AuthoringSession::ChooseDiscKind(DiscKind fallbackKind) {
-    const int mode = ReadDiscModeOf(*this);
-    context_.kind = mode < 0 ? fallbackKind : DiscKind(mode);
-}
+// ---------------------------------------------------------------- the log's head
 
-void AuthoringSession::WriteHeaderLines(char* imagePathBuffer, char* scriptPathBuffer) {
+// The disc kind (the script's MODE, else the fallback) and the header lines.
+int AuthoringSession::StartLog() {
+    LogRepaint();
+    const int mode = ReadDiscMode(ScriptFile(), context_.showMessage);
+    context_.kind = mode < 0 ? fallbackKind_ : DiscKind(mode);
     if (log_) log_->Reset();
     LogLine(std::string("---------- ") + TextsOf(Kind()).headerLabel + " CD-R disc image ----------");
     LogLine("Creating CD-Creator software disc image...");
     // The caller's buffers are lowered as the log shows them; the files
     // themselves keep the case the caller gave (case matters on this platform).
-    LowerInPlace(scriptPathBuffer);
-    LowerInPlace(imagePathBuffer);
+    LowerInPlace(scriptPathBuffer_);
+    LowerInPlace(imagePathBuffer_);
     LogLine(Format("Make %s via %s", ToLower(imagePath_).c_str(), ToLower(scriptPath_).c_str()));
+    LogLine(std::string(TextsOf(Kind()).frameLabel) + " Frame building...");
+    LogRepaint();
+    settingsPath_ = FindSettingsPath();
+    return kOk;
 }
 
-// The work folder is a private folder inside <system folder>/TEMP/, so two
-// builds at once never share work files; the clean-up removes it whole.
-bool AuthoringSession::PrepareWorkFolder() {
-    std::string temp = SystemFolderOf(host_);
-    if (!IsDirectory(temp)) {
-        LogLine(Format("Error: the work folder %s does not exist (set by --work-dir, QORVCD_WORK_DIR or TMPDIR)",
-                       temp.c_str()));
-        result = kCannotCreateImage;
-        return false;
-    }
-    if (temp.back() != '/') temp += '/';
-    temp += "TEMP";
-    temp = ResolvePath(temp, "");
-    if (!IsDirectory(temp)) MakeDirectory(temp);
-    const std::optional<std::string> folder = MakeUniqueDirectory(temp, "qorvcd-");
-    if (!folder) {
-        LogLine(Format("Error 10000: Can't create file %s", (temp + "/qorvcd-*").c_str()));
-        result = kCannotCreateImage;
-        return false;
-    }
-    privateWorkFolder_ = *folder;
-    context_.workFolder = *folder + "/";
-    if (context_.workFolder.size() + 1 > kWorkFolderField) {
-        LogLine(Format("Error 10000: Too deep path, Exceed %d", int(kWorkFolderField)));
-        result = kStepFailed;
-        return false;
-    }
-    return true;
-}
+std::string AuthoringSession::ScriptFile() const { return ResolvePath(scriptPath_, ""); }
 
 std::string AuthoringSession::FindSettingsPath() const {
     const std::string name = TextsOf(Kind()).settingsFile;
@@ -184,85 +108,114 @@ std::string AuthoringSession::FindSettingsPath() const {
     return ResolvePath(name, exe);
 }
 
+// ---------------------------------------------------------------- outputs
+
 // The outputs that cannot be written, or that would replace the script, a
 // settings file or a file the script names, end the build before anything
 // is created.
-bool AuthoringSession::CheckOutputsBeforeStart() {
+int AuthoringSession::CheckOutputsBeforeStart() {
     std::vector<NamedFile> outputs{{"the image", ResolvePath(imagePath_, "")}};
     outputs.insert(outputs.end(), host_.otherOutputs.begin(), host_.otherOutputs.end());
     outputGuard_ = OutputGuard(outputs);
     std::string problem = outputGuard_.CheckOutputs();
     if (problem.empty()) {
-        std::vector<NamedFile> inputs = FilesNamedByScript(ResolvePath(scriptPath_, ""), context_.scriptFolder);
+        std::vector<NamedFile> inputs = FilesNamedByScript(ScriptFile(), context_.scriptFolder);
         inputs.push_back({"the settings file", settingsPath_});
         problem = outputGuard_.CheckAgainst(inputs);
     }
-    return problem.empty() || RefuseOutputs(problem);
+    return problem.empty() ? kOk : RefuseOutputs(problem);
 }
+
+int AuthoringSession::CheckWorkFolderOutputs() { return KeepOutputsOutside(privateWorkFolder_, "the work folder"); }
 
 // The files the content steps found (tracks, segments, listed and application
 // files), checked before the image is laid out.
-bool AuthoringSession::CheckOutputsAgainstContent() {
-    const std::string problem = outputGuard_.CheckAgainst(ContentInputFiles(*this));
-    return problem.empty() || RefuseOutputs(problem);
+int AuthoringSession::CheckOutputsAgainstContent() {
+    const std::string problem = outputGuard_.CheckAgainst(ContentInputFiles());
+    return problem.empty() ? kOk : RefuseOutputs(problem);
 }
 
-bool AuthoringSession::KeepOutputsOutside(const std::string& folder, const std::string& what) {
+int AuthoringSession::KeepOutputsOutside(const std::string& folder, const std::string& what) {
     const std::string problem = outputGuard_.CheckOutside(folder, what);
-    return problem.empty() || RefuseOutputs(problem);
+    return problem.empty() ? kOk : RefuseOutputs(problem);
 }
 
-bool AuthoringSession::RefuseOutputs(const std::string& reason) {
+int AuthoringSession::RefuseOutputs(const std::string& reason) {
     LogLine(reason);
     LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
-    result = kCannotCreateImage;
-    return false;
+    return kCannotCreateImage;
+}
+
+// ---------------------------------------------------------------- work folder and files
+
+// The work folder is a private folder inside <system folder>/TEMP/, so two
+// builds at once never share work files; the clean-up removes it whole.
+int AuthoringSession::PrepareWorkFolder() {
+    std::string temp = SystemFolderOf(host_);
+    if (!IsDirectory(temp)) {
+        LogLine(Format("Error: the work folder %s does not exist (set by --work-dir, QORVCD_WORK_DIR or TMPDIR)",
+                       temp.c_str()));
+        return kCannotCreateImage;
+    }
+    if (temp.back() != '/') temp += '/';
+    temp += "TEMP";
+    temp = ResolvePath(temp, "");
+    if (!IsDirectory(temp)) MakeDirectory(temp);
+    const std::optional<std::string> folder = MakeUniqueDirectory(temp, "qorvcd-");
+    if (!folder) {
+        LogLine(Format("Error 10000: Can't create file %s", (temp + "/qorvcd-*").c_str()));
+        return kCannotCreateImage;
+    }
+    privateWorkFolder_ = *folder;
+    context_.workFolder = *folder + "/";
+    if (context_.workFolder.size() + 1 > kWorkFolderField) {
+        LogLine(Format("Error 10000: Too deep path, Exceed %d", int(kWorkFolderField)));
+        return kStepFailed;
+    }
+    return kOk;
 }
 
 // The image is written under a temporary name beside its final path, so a
 // failed build never changes what was at that path.
-bool AuthoringSession::CreateImageFiles() {
+int AuthoringSession::CreateImageFiles() {
     imageOutput_ = std::make_unique<PendingOutput>(ResolvePath(imagePath_, ""));
-    if (!imageOutput_->Create() || !CreateImageFile(*this, imageOutput_->TemporaryPath())) {
+    if (!imageOutput_->Create() || !content_->image.CreateImage(imageOutput_->TemporaryPath())) {
         LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
         if (!imageOutput_->Error().empty()) LogLine("Error: " + imageOutput_->Error());
-        result = kCannotCreateImage;
-        return false;
+        return kCannotCreateImage;
     }
     LogLine(Format("%s is creating...", ToLower(imagePath_).c_str()));
     const std::string tail = context_.workFolder + "qortail.tmp";
-    if (!CreateTailFile(*this, tail)) {
+    if (!content_->image.CreateTail(tail)) {
         LogLine(Format("Error 10000: Can't create file %s", tail.c_str()));
-        result = kCannotCreateImage;
-        return false;
+        return kCannotCreateImage;
     }
-    return true;
+    return kOk;
 }
 
-ProgressWindowFactory AuthoringSession::ProgressWindowMaker() const {
-    return [sink = host_.progress] { return std::make_unique<ProgressWindow>(sink); };
-}
-
-bool AuthoringSession::OpenProgressWindow() {
+int AuthoringSession::OpenProgressWindow() {
     progressWindow_ = std::make_unique<ProgressWindow>(host_.progress);
     if (!progressWindow_->Open()) {
         progressWindow_.reset();
-        return false;
+        LogLine("Can't open the progress window");
+        return kStepFailed;
     }
     context_.progress = progressWindow_.get();
-    return true;
+    return kOk;
 }
+
+// ---------------------------------------------------------------- the ending
 
 // Only the build's own temporary image is ever removed: a failure leaves the
 // image path exactly as it was before the build.
 void AuthoringSession::Ending() {
     LogRepaint();
     CleanUp();
-    if (result == kOk) KeepImage();
-    if (result != kOk) {
+    if (result_ == kOk) KeepImage();
+    if (result_ != kOk) {
         imageOutput_.reset();
         LogLine(">>> Fail <<<");
-        LogShowLast();
+        context_.LogShowLast();
     }
 }
 
@@ -272,24 +225,24 @@ void AuthoringSession::KeepImage() {
     if (!imageOutput_) return;
     if (host_.progress && host_.progress->PumpPendingMessages()) {
         LogLine("Cancle by user");
-        result = kCancelled;
+        result_ = kCancelled;
         return;
     }
     if (!imageOutput_->Keep()) {
         LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
         LogLine("Error: " + imageOutput_->Error());
-        result = kCannotCreateImage;
+        result_ = kCannotCreateImage;
     }
 }
 
 // Releases everything the build owns, in a fixed order; running it twice does nothing.
 void AuthoringSession::CleanUp() {
     // An image whose last writes could not reach the disk is no image.
-    if (!CloseImageFiles(*this) && result == kOk) {
+    if (!content_->image.Close() && result_ == kOk) {
         LogLine(Format("Error 10000: Can't write file %s", ToLower(imagePath_).c_str()));
-        result = kStepFailed;
+        result_ = kStepFailed;
     }
-    ReleaseContent(*this);  // script reader, tree, content lists, temporary stills
+    ReleaseContent();  // script reader, tree, content lists, temporary stills
     progressWindow_.reset();
     context_.progress = nullptr;
     if (!privateWorkFolder_.empty()) {

@@ -57,8 +57,8 @@ extern "C" int qorvcd_build(const qorvcd_build_options* options) {
         if (options->settings_dir) host.settingsFolder = options->settings_dir;
         std::vector<char> image = MutableCopy(options->image_path);
         std::vector<char> script = MutableCopy(options->script_path);
-        return options->fallback_vcd30 ? QorVCD30(image.data(), script.data(), &log, host)
-                                       : QorSVCD(image.data(), script.data(), &log, host);
+        return Build({image.data(), script.data(), options->fallback_vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd},
+                     &log, host);
     } catch (...) {
         return kStepFailed;
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/disc_kind.h"
 #include "platform/log_list.h"
 #include "platform/outputs.h"
 #include "session/progress_window.h"
@@ -33,6 +34,20 @@ struct BuildHost {
     std::vector<NamedFile> otherOutputs;
 };
 
+// One build: the image to create, the script, and the kind built when the
+// script names no MODE. The two path buffers belong to the caller and are
+// lowered in place, as the log shows them.
+struct BuildRequest {
+    char* imagePath = nullptr;
+    char* scriptPath = nullptr;
+    DiscKind fallbackKind = DiscKind::Svcd;
+};
+
+// Runs the build's steps in order, reporting to `log` and `host`; returns the
+// build's result (core/results.h). Nothing throws out of it.
+int Build(const BuildRequest& request, LogList* log, const BuildHost& host = {});
+
+// The two classic entry points: Build with SVCD or Video CD 3.0 as the fallback kind.
 int QorSVCD(char* imagePath, char* scriptPath, LogList* log, const BuildHost& host = {});
 int QorVCD30(char* imagePath, char* scriptPath, LogList* log, const BuildHost& host = {});
 

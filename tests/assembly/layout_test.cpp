@@ -115,9 +115,9 @@ TEST(LayoutWholeDataTrack, EveryPieceAtItsSectorAndReadableBack) {
     ASSERT_TRUE(pvd) << error;
     EXPECT_EQ(pvd->Encode(), sector);  // the descriptor as written reads back whole
     ASSERT_TRUE(reader.ReadUserData2048(19, sector.data()));
-    const auto table = DecodePathTable(sector.data(), pvd->pathTableSize, ByteOrder::Big, &error);
+    const auto table = PathTable::Decode(std::span(sector).first(pvd->pathTableSize), ByteOrder::Big, &error);
     ASSERT_TRUE(table) << error;
-    EXPECT_TRUE(std::any_of(table->begin(), table->end(),
+    EXPECT_TRUE(std::any_of(table->records.begin(), table->records.end(),
                             [](const auto& r) { return r.identifier == "VCD_DATA" && r.extent == 300; }));
 }
 

@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "assembly/segment_writer.h"
+#include "assembly/track_unit.h"
 #include "assembly/video_track_writer.h"
 #include "content/psd_compiler.h"
 #include "content/segment_items.h"
@@ -21,6 +22,7 @@
 #include "infofiles/search_record.h"
 #include "iso9660/directory_record.h"
 #include "iso9660/file_system_state.h"
+#include "iso9660/track_file_record.h"
 #include "platform/bytes.h"
 #include "tests/mpeg/mpeg_media.h"
 #include "tests/support/scripted_progress.h"

@@ -5,7 +5,8 @@
 
 #include <array>
 #include <cstring>
-#include <tuple>
+#include <cstdint>
+#include <optional>
 
 #include "image/container.h"
 #include "image/container_records.h"
@@ -18,58 +19,67 @@ namespace {
 using test::ReadBytes;
 using test::TempDir;
 
-template <size_t N>
-std::vector<uint8_t> Encoded(const auto& record) {
-    std::vector<uint8_t> bytes(N, 0xAA);  // any byte the encoder forgets shows up
-    record.Encode(bytes.data());
-    return bytes;
+// Encodes `record` to exactly `bytes`, and reads them back as the same record.
+template <typename Record>
+void ExpectRecordBytes(const Record& record, const std::vector<uint8_t>& bytes) {
+    EXPECT_EQ(record.Encode(), bytes);
+    std::string why;
+    const std::optional<Record> back = Record::Decode(bytes, &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(*back, record);
 }
 
-TEST(ContainerRecords, GoldenBytes) {
+// Why the record is refused from `bytes` after `damage` (offset, new byte),
+// cut to `length` bytes; "decoded" when it is not refused.
+template <typename Record>
+std::string Refusal(std::vector<uint8_t> bytes, std::vector<std::pair<size_t, uint8_t>> damage,
+                    size_t length = SIZE_MAX) {
+    for (const auto& [at, value] : damage) bytes[at] = value;
+    bytes.resize(std::min(length, bytes.size()));
+    std::string why;
+    return Record::Decode(bytes, &why) ? "decoded" : why;
+}
+
+TEST(ContainerRecords, GoldenBytesRoundTrip) {
     ImageHeader header;
     header.trackCount = 3;  // "imag", the placeholder text, then "disc" for two video tracks
-    const std::vector<uint8_t> headerBytes = {
+    ExpectRecordBytes(header, {
         0x52, 0x49, 0x46, 0x46, 0x31, 0x00, 0x00, 0x00, 0x69, 0x6D, 0x61, 0x67, 0x00, 0x00, 0x00, 0x00,
         0x00, 0x00, 0x00, 0x00, 0x25, 0x00, 0x02, 0x00, 0x50, 0x6C, 0x61, 0x63, 0x65, 0x68, 0x6F, 0x6C,
         0x64, 0x65, 0x72, 0x20, 0x66, 0x6F, 0x72, 0x20, 0x74, 0x68, 0x65, 0x20, 0x69, 0x6D, 0x61, 0x67,
         0x65, 0x20, 0x68, 0x65, 0x61, 0x64, 0x65, 0x72, 0x00, 0x00, 0x52, 0x49, 0x46, 0x46, 0x8E, 0x00,
         0x00, 0x00, 0x64, 0x69, 0x73, 0x63, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
         0x01, 0x00, 0x03, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x12, 0x00,
-        0x03, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    EXPECT_EQ(Encoded<ImageHeader::kSize>(header), headerBytes);
+        0x03, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
 
-    EXPECT_EQ(Encoded<TrackRecord::kSize>(TrackRecord::ForDataTrack(333)),
-              std::vector<uint8_t>({32, 0, 0, 0, 0x4D, 0x01, 0, 0, 1, 0, 4, 0, 0, 0, 0, 0,
-                                    0,  0, 0, 0, 0,    0,    0, 8, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(Encoded<TrackRecord::kSize>(TrackRecord::ForVideoTrack(0x00012345)),
-              std::vector<uint8_t>({32, 0, 0, 0, 0x45, 0x23, 0x01, 0, 1, 0, 3, 0, 0, 0, 0, 0,
-                                    0,  0, 0, 0, 0,    0,    0x1C, 9, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ExpectRecordBytes(TrackRecord::ForDataTrack(333), {32, 0, 0, 0, 0x4D, 0x01, 0, 0, 1, 0, 4, 0, 0, 0, 0, 0,
+                                                       0,  0, 0, 0, 0,    0,    0, 8, 0, 0, 0, 0, 0, 0, 0, 0});
+    ExpectRecordBytes(TrackRecord::ForVideoTrack(0x00012345),
+                      {32, 0, 0, 0, 0x45, 0x23, 0x01, 0, 1, 0, 3, 0, 0, 0, 0, 0,
+                       0,  0, 0, 0, 0,    0,    0x1C, 9, 0, 0, 0, 0, 0, 0, 0, 0});
 
-    InfoRecord info;
-    info.chunkSize = 0x01020304;
-    info.offset = 176;
-    EXPECT_EQ(Encoded<InfoRecord::kSize>(info),
-              std::vector<uint8_t>({'R', 'I', 'F', 'F', 4, 3, 2, 1, 'i', 'n', 'f', 'o', 176, 0, 0, 0, 0, 0, 0, 0}));
-    TailHeader tail;
-    tail.tailLength = 300;
-    tail.lastBlockOffset = 76;
-    tail.afterLastBlockOffset = 98;
-    tail.trackCount = 2;
-    EXPECT_EQ(Encoded<TailHeader::kSize>(tail),
-              std::vector<uint8_t>({'R', 'I', 'F', 'F', 0x2C, 1, 0, 0, 'o', 'f', 's', ' ', 76, 0, 0, 0, 98, 0, 0, 0, 2, 0}));
+    ExpectRecordBytes(InfoRecord{0x01020304, 176},
+                      {'R', 'I', 'F', 'F', 4, 3, 2, 1, 'i', 'n', 'f', 'o', 176, 0, 0, 0, 0, 0, 0, 0});
+    const TailHeader tail{300, 76, 98, 2};
+    const std::vector<uint8_t> tailBytes = {'R', 'I', 'F', 'F', 0x2C, 1, 0, 0, 'o', 'f', 's', ' ',
+                                            76,  0,   0,   0,   98,   0, 0, 0, 2,   0};
+    ExpectRecordBytes(tail, tailBytes);
+    // A record is read from the front of longer bytes (the reader hands it the rest of the tail).
+    std::vector<uint8_t> longer = tailBytes;
+    longer.insert(longer.end(), 10, 0xEE);
+    EXPECT_EQ(TailHeader::Decode(longer), tail);
 
     TrackBlockHeader block;
     block.infoChunkSize = 5000;
     block.infoBodyOffset = 184;
     block.runCount = 2;
-    EXPECT_EQ(Encoded<TrackBlockHeader::kSize>(block),
-              std::vector<uint8_t>({'R', 'I', 'F', 'F', 0x88, 0x13, 0, 0, 'i', 'n', 'f', 'o', 184, 0, 0, 0, 0, 0, 0, 0x10, 2, 0}));
+    ExpectRecordBytes(block, {'R', 'I', 'F', 'F', 0x88, 0x13, 0, 0, 'i', 'n', 'f', 'o', 184, 0, 0, 0, 0, 0, 0,
+                              0x10, 2, 0});
     EXPECT_EQ(block.FirstUnitOffset(), 196u);  // the record at 176 is 20 bytes long
 
     // 10 reserved Form 2 sectors after a 1000-unit track at 0x1000: 0x23A560 to 0x240078.
     const RunRecord run{0x23A560, 0x23A560, 0x240078, RunForm::Form2};
-    EXPECT_EQ(Encoded<RunRecord::kSize>(run),
-              std::vector<uint8_t>({0x60, 0xA5, 0x23, 0, 0x60, 0xA5, 0x23, 0, 0x78, 0x00, 0x24, 0, 3, 0, 0, 0}));
+    ExpectRecordBytes(run, {0x60, 0xA5, 0x23, 0, 0x60, 0xA5, 0x23, 0, 0x78, 0x00, 0x24, 0, 3, 0, 0, 0});
     // Reserved stretches count in their form's unit; a stored Form 2 run whose
     // reserved end was counted in 2056-byte steps counts its stored units only.
     EXPECT_EQ(run.SectorCount(), 10u);
@@ -78,60 +88,55 @@ TEST(ContainerRecords, GoldenBytes) {
     EXPECT_EQ((RunRecord{500, 500, 500, RunForm::Form2}).SectorCount(), 0u);
 }
 
-TEST(ContainerRecords, DecodeRefusesShortBytesWrongMagicAndImpossibleValues) {
-    std::string error;
+TEST(ContainerRecords, DecodeRefusesShortBytesWrongMagicAndImpossibleValuesWithAReason) {
     ImageHeader header;
     header.trackCount = 2;
-    const auto hb = Encoded<ImageHeader::kSize>(header);
-    EXPECT_FALSE(ImageHeader{}.Decode(hb.data(), ImageHeader::kSize - 1, &error));
-    EXPECT_NE(error.find("111 bytes"), std::string::npos) << error;
-    const auto decodes = [&](auto record, std::vector<uint8_t> bytes, std::vector<std::pair<size_t, uint8_t>> damage) {
-        for (const auto& [at, value] : damage) bytes[at] = value;
-        return record.Decode(bytes.data(), bytes.size(), &error);
-    };
-    TrackBlockHeader block;
-    block.runCount = -1;
-    const auto run = [](uint32_t s, uint32_t e) { return Encoded<RunRecord::kSize>(RunRecord{s, e, e, RunForm::Form1}); };
-    EXPECT_TRUE(decodes(ImageHeader{}, hb, {}));
-    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{66, 'D'}}));         // "Disc"
-    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{82, 0}, {96, 0}}));  // no track
-    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{96, 5}}));           // the two counts disagree
-    EXPECT_FALSE(decodes(ImageHeader{}, hb, {{62, 78}}));          // no video track while the count says one
-    EXPECT_FALSE(decodes(TailHeader{}, Encoded<TailHeader::kSize>(TailHeader{}), {{11, 'x'}}));  // "ofsx"
-    EXPECT_FALSE(decodes(TrackBlockHeader{}, Encoded<TrackBlockHeader::kSize>(block), {}));       // run count -1
-    EXPECT_FALSE(decodes(TrackRecord{}, Encoded<TrackRecord::kSize>(TrackRecord::ForDataTrack(1)), {{10, 9}}));  // kind 9
-    EXPECT_TRUE(decodes(RunRecord{}, run(0, 2056), {}));
-    EXPECT_FALSE(decodes(RunRecord{}, run(0, 2056), {{12, 4}}));  // form 4
-    EXPECT_FALSE(decodes(RunRecord{}, run(4112, 2056), {}));      // backwards
-    EXPECT_FALSE(decodes(RunRecord{}, run(0, 2000), {}));         // a partial unit
+    const std::vector<uint8_t> hb = header.Encode();
+    EXPECT_EQ(Refusal<ImageHeader>(hb, {}), "decoded");
+    EXPECT_EQ(Refusal<ImageHeader>(hb, {}, 111), "image header: 111 bytes, expected 112");
+    EXPECT_EQ(Refusal<ImageHeader>(hb, {{66, 'D'}}), "image header: found \"Disc\" at offset 66, expected \"disc\"");
+    EXPECT_EQ(Refusal<ImageHeader>(hb, {{82, 0}, {96, 0}}), "image header: track count 0, expected 1 to 99");
+    EXPECT_EQ(Refusal<ImageHeader>(hb, {{96, 5}}), "image header: track counts 2 and 5 disagree");
+    // no video track while the count says one
+    EXPECT_EQ(Refusal<ImageHeader>(hb, {{62, 78}}), "image header: disc chunk size 78, expected 110 for 2 tracks");
+
+    const std::vector<uint8_t> tb = TrackRecord::ForDataTrack(1).Encode();
+    EXPECT_EQ(Refusal<TrackRecord>(tb, {{10, 9}}), "track record: track kind 9, expected 3 or 4");
+    EXPECT_EQ(Refusal<TrackRecord>(tb, {{0, 31}}), "track record: size field 31, expected 32");
+    EXPECT_EQ(Refusal<InfoRecord>(InfoRecord{}.Encode(), {{0, 'r'}}),
+              "info record: found \"rIFF\" at offset 0, expected \"RIFF\"");
+    EXPECT_EQ(Refusal<TailHeader>(TailHeader{}.Encode(), {{11, 'x'}}),
+              "tail header: found \"ofsx\" at offset 8, expected \"ofs \"");
+    EXPECT_EQ(Refusal<TrackBlockHeader>(TrackBlockHeader{}.Encode(), {{8, 0x01}}),
+              "track block header: found \".nfo\" at offset 8, expected \"info\"");
+    EXPECT_EQ(Refusal<TrackBlockHeader>(TrackBlockHeader{}.Encode(), {{20, 0xFF}, {21, 0xFF}}),
+              "track block header: negative run count -1");
+
+    const auto run = [](uint32_t s, uint32_t e, uint32_t r) { return RunRecord{s, e, r, RunForm::Form1}.Encode(); };
+    EXPECT_EQ(Refusal<RunRecord>(run(0, 2056, 2056), {}), "decoded");
+    EXPECT_EQ(Refusal<RunRecord>(run(0, 2056, 2056), {}, 15), "run record: 15 bytes, expected 16");
+    EXPECT_EQ(Refusal<RunRecord>(run(0, 2056, 2056), {{12, 4}}), "run record: form 4, expected 2 or 3");
+    EXPECT_EQ(Refusal<RunRecord>(run(4112, 2056, 2056), {}), "run record: end 2056 before start 4112");
+    EXPECT_EQ(Refusal<RunRecord>(run(100, 100, 50), {}), "run record: reserved end 50 before start 100");
+    EXPECT_EQ(Refusal<RunRecord>(run(0, 2000, 2000), {}), "run record: 2000 stored bytes are not whole units of 2056");
 }
 
 TEST(ContainerRecords, LargestFieldValuesDecodeWhole) {
     const auto back = [](auto record) {
-        std::vector<uint8_t> bytes(decltype(record)::kSize);
-        record.Encode(bytes.data());
-        decltype(record) decoded;
-        EXPECT_TRUE(decoded.Decode(bytes.data(), bytes.size()));
-        return decoded;
+        const std::optional<decltype(record)> decoded = decltype(record)::Decode(record.Encode());
+        EXPECT_EQ(decoded, record);
+        return decoded.value_or(decltype(record){});
     };
     constexpr uint32_t kMax = 0xFFFFFFFF;
     ImageHeader header;
     header.trackCount = ImageHeader::kMaxTrackCount;
     EXPECT_EQ(back(header).trackCount, 99);
-    const TrackRecord t = back(TrackRecord{kMax, 0xFFFF, ContainerTrackKind::Video, 0xFFFE});
-    EXPECT_EQ(std::tie(t.sectorCount, t.value8, t.bytesPerSector), std::make_tuple(kMax, 0xFFFF, 0xFFFE));
-    const InfoRecord i = back(InfoRecord{kMax, kMax - 1});
-    EXPECT_EQ(std::tie(i.chunkSize, i.offset), std::make_tuple(kMax, kMax - 1));
-    const TailHeader h = back(TailHeader{kMax, kMax - 1, kMax - 2, 0xFFFF});
-    EXPECT_EQ(std::tie(h.tailLength, h.lastBlockOffset, h.afterLastBlockOffset, h.trackCount),
-              std::make_tuple(kMax, kMax - 1, kMax - 2, 0xFFFF));
-    const TrackBlockHeader b = back(TrackBlockHeader{kMax, kMax - 1, kMax - 2, 32767});
-    EXPECT_EQ(std::tie(b.infoChunkSize, b.infoBodyOffset, b.flags, b.runCount),
-              std::make_tuple(kMax, kMax - 1, kMax - 2, 32767));
+    back(TrackRecord{kMax, 0xFFFF, ContainerTrackKind::Video, 0xFFFE});
+    back(InfoRecord{kMax, kMax - 1});
+    back(TailHeader{kMax, kMax - 1, kMax - 2, 0xFFFF});
+    back(TrackBlockHeader{kMax, kMax - 1, kMax - 2, 32767});
     const uint32_t lastUnit = kMax - kMax % 2332;  // the highest end of whole Form 2 units
-    const RunRecord r = back(RunRecord{0, lastUnit, kMax, RunForm::Form2});
-    EXPECT_EQ(std::tie(r.end, r.reservedEnd), std::make_tuple(lastUnit, kMax));
-    EXPECT_EQ(r.SectorCount(), lastUnit / 2332);
+    EXPECT_EQ(back(RunRecord{0, lastUnit, kMax, RunForm::Form2}).SectorCount(), lastUnit / 2332);
 }
 
 constexpr uint64_t kFirstUnit = 112 + 32 + 20;  // header, one track record, info record

@@ -164,11 +164,37 @@ TEST(VolumeDescriptor, LayoutFieldsTerminatorAndDamage) {
     EXPECT_EQ(*info, *d);
     EXPECT_EQ(info->Encode(), bytes);
 
-    const VolumeDescriptorSector t = BuildVolumeDescriptorSetTerminator();
+}
+
+TEST(VolumeDescriptor, SetTerminatorBytesAndRefusals) {
+    const VolumeDescriptorSetTerminator terminator;
+    const std::vector<uint8_t> t = terminator.Encode();
+    ASSERT_EQ(t.size(), 2048u);
     EXPECT_EQ(Field(t, 0, 7), "\xFF" "CD001\1");
-    EXPECT_EQ(Field(t, 1024, 36), kOfficeAndDateText);
+    EXPECT_EQ(Field(t, 1024, 36), "QORVCD AUTHORING LIBRARY VERSION 0.1");
     EXPECT_EQ(std::count(t.begin(), t.end(), 0), 2048 - 7 - 36);  // nothing else
-    EXPECT_TRUE(IsVolumeDescriptorSetTerminator(t.data(), t.size()) && !IsVolumeDescriptorSetTerminator(bytes.data(), 2048));
+    std::string why;
+    EXPECT_EQ(VolumeDescriptorSetTerminator::Decode(t, &why), terminator) << why;
+    // The text fills at most the reserved bytes before the last, which stays zero.
+    const VolumeDescriptorSetTerminator longest{std::string(1100, 'x')};
+    const std::vector<uint8_t> full = longest.Encode();
+    EXPECT_EQ(full[2047], 0);
+    EXPECT_EQ(VolumeDescriptorSetTerminator::Decode(full)->officeAndDate, std::string(1023, 'x'));
+    EXPECT_EQ(VolumeDescriptorSetTerminator::Decode(VolumeDescriptorSetTerminator{""}.Encode())->officeAndDate, "");
+
+    const struct { size_t at; uint8_t value; const char* why; } damages[] = {
+        {0, 1, "volume descriptor type 1, expected 255 (set terminator)"},
+        {3, 'x', "no \"CD001\" version 1 volume descriptor"},
+        {6, 2, "no \"CD001\" version 1 volume descriptor"},
+    };
+    for (const auto& d : damages) {
+        std::vector<uint8_t> bad = t;
+        bad[d.at] = d.value;
+        EXPECT_FALSE(VolumeDescriptorSetTerminator::Decode(bad, &why)) << d.at;
+        EXPECT_EQ(why, d.why);
+    }
+    EXPECT_FALSE(VolumeDescriptorSetTerminator::Decode(std::span(t).first(2047), &why));
+    EXPECT_EQ(why, "volume descriptor needs 2048 bytes, found 2047");
 }
 
 // Every field in its place: a descriptor with distinct values encodes to the

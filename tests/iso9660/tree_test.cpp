@@ -4,6 +4,7 @@
 #include "core/build_context.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/path_table.h"
+#include "platform/log_list.h"
 
 namespace qorvcd {
 namespace {
@@ -84,14 +85,59 @@ TEST(PathTable, GoldenBytesBothOrdersAndFamiliesDepthFirst) {
     const std::vector<PathTableRecord> expected = {{"CDI", 21, 1}, {"SEGMENT", 0, 1}, {"VCD", 25, 1},
                                                    {"A", 0, 2},    {"B", 0, 2},       {"A1", 0, 5}, {"A2", 0, 5}};
     for (ByteOrder order : {ByteOrder::Little, ByteOrder::Big}) {
-        auto records = DecodePathTable((order == ByteOrder::Little ? tables->little : tables->big).data(),
-                                       tables->sizeInBytes, order);
-        ASSERT_TRUE(records);
-        EXPECT_EQ(std::vector<PathTableRecord>(records->begin() + 1, records->end()), expected);
+        const std::vector<uint8_t>& bytes = order == ByteOrder::Little ? tables->little : tables->big;
+        std::string why;
+        auto table = PathTable::Decode(std::span(bytes).first(tables->sizeInBytes), order, &why);
+        ASSERT_TRUE(table) << why;
+        EXPECT_EQ(std::vector<PathTableRecord>(table->records.begin() + 1, table->records.end()), expected);
+        EXPECT_EQ(table->Encode(order), bytes);  // the table read back writes the same sector
+        EXPECT_EQ(table->SizeInBytes(), tables->sizeInBytes);
     }
-    uint8_t out[16] = {};  // an odd identifier is padded; a buffer one byte short is refused
-    EXPECT_EQ(EncodePathTableRecord({"SEGMENT", 1, 1}, ByteOrder::Little, out, 15), 0u);
-    EXPECT_EQ(EncodePathTableRecord({"SEGMENT", 1, 1}, ByteOrder::Little, out, 16), 16u);
+}
+
+TEST(PathTable, RecordBytesInBothOrdersAndRefusals) {
+    const PathTableRecord segment{"SEGMENT", 0x01020304, 0x0506};
+    const std::vector<uint8_t> little = {7, 0, 4, 3, 2, 1, 6, 5, 'S', 'E', 'G', 'M', 'E', 'N', 'T', 0};
+    const std::vector<uint8_t> big = {7, 0, 1, 2, 3, 4, 5, 6, 'S', 'E', 'G', 'M', 'E', 'N', 'T', 0};
+    EXPECT_EQ(segment.Encode(ByteOrder::Little), little);  // an odd identifier is padded
+    EXPECT_EQ(segment.Encode(ByteOrder::Big), big);
+    EXPECT_EQ(PathTableRecord::Decode(little, ByteOrder::Little), segment);
+    EXPECT_EQ(PathTableRecord::Decode(big, ByteOrder::Big), segment);
+    // The last record of a table may end without its padding byte.
+    EXPECT_EQ(PathTableRecord::Decode(std::span(little).first(15), ByteOrder::Little), segment);
+    EXPECT_EQ(PathTableRecord({std::string(1, '\0'), 20, 1}).Encode(ByteOrder::Big),
+              (std::vector<uint8_t>{1, 0, 0, 0, 0, 20, 0, 1, 0, 0}));
+
+    std::string why;
+    EXPECT_FALSE(PathTableRecord::Decode(std::span(little).first(14), ByteOrder::Little, &why));
+    EXPECT_EQ(why, "path table record of 15 bytes: only 14 given");
+    std::vector<uint8_t> unnamed = little;
+    unnamed[0] = 0;
+    EXPECT_FALSE(PathTableRecord::Decode(unnamed, ByteOrder::Little, &why));
+    EXPECT_EQ(why, "path table record: identifier length 0");
+    EXPECT_FALSE(PathTableRecord::Decode({}, ByteOrder::Little, &why));
+    EXPECT_EQ(why, "path table record: no bytes");
+
+    // Identifiers of 1 to 255 bytes can be written.
+    EXPECT_TRUE(PathTableRecord({"", 1, 1}).Encode(ByteOrder::Little).empty());
+    EXPECT_EQ(PathTableRecord({std::string(255, 'A'), 1, 1}).Encode(ByteOrder::Little).size(), 264u);
+    EXPECT_TRUE(PathTableRecord({std::string(256, 'A'), 1, 1}).Encode(ByteOrder::Little).empty());
+    EXPECT_TRUE((PathTable{{{"", 1, 1}}}.Encode(ByteOrder::Little).empty()));
+}
+
+TEST(PathTable, RecordsNeverCrossASectorAndPaddingSkipsToTheNext) {
+    PathTable table;
+    table.records.push_back({std::string(1, '\0'), 20, 1});
+    // The root's 10 bytes and 127 records of 16 bytes fill 2042 bytes; the
+    // next record does not fit the 6 left and opens the second sector.
+    for (int i = 0; i < 128; ++i) table.records.push_back({Format("F%07d", i), uint32_t(21 + i), 1});
+    EXPECT_EQ(table.SizeInBytes(), 2048u + 16);
+    const std::vector<uint8_t> bytes = table.Encode(ByteOrder::Little);
+    ASSERT_EQ(bytes.size(), 4096u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 2042, bytes.begin() + 2048), std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 2048, bytes.begin() + 2064),
+              (std::vector<uint8_t>{8, 0, 148, 0, 0, 0, 1, 0, 'F', '0', '0', '0', '0', '1', '2', '7'}));
+    EXPECT_EQ(PathTable::Decode(std::span(bytes).first(table.SizeInBytes()), ByteOrder::Little), table);
 }
 
 TEST(PathTable, OneSectorLimitAndDamagedTables) {
@@ -104,13 +150,15 @@ TEST(PathTable, OneSectorLimitAndDamagedTables) {
     auto tables = BuildPathTables(tree, &ctx);
     ASSERT_TRUE(tables && tables->sizeInBytes == 2042);
     std::string error;
-    EXPECT_FALSE(DecodePathTable(tables->little.data(), tables->sizeInBytes - 4, ByteOrder::Little, &error));
-    EXPECT_NE(error.find("past the table end"), std::string::npos);
+    const std::span<const uint8_t> little(tables->little);
+    EXPECT_FALSE(PathTable::Decode(little.first(tables->sizeInBytes - 4), ByteOrder::Little, &error));
+    EXPECT_EQ(error, "path table record at byte 2026 runs past the table end (2038 bytes)");
     std::vector<uint8_t> bad = tables->little;
     bad[10 + 6] = 9;  // a parent that is not an earlier folder
-    EXPECT_FALSE(DecodePathTable(bad.data(), tables->sizeInBytes, ByteOrder::Little, &error));
-    EXPECT_NE(error.find("parent 9"), std::string::npos);
-    EXPECT_FALSE(DecodePathTable(tables->little.data(), tables->sizeInBytes, ByteOrder::Big, &error));
+    EXPECT_FALSE(PathTable::Decode(std::span(bad).first(tables->sizeInBytes), ByteOrder::Little, &error));
+    EXPECT_EQ(error, "path table record 2 names parent 9, not an earlier folder");
+    EXPECT_FALSE(PathTable::Decode(little.first(tables->sizeInBytes), ByteOrder::Big, &error));
+    EXPECT_EQ(error, "path table record 1 names parent 256, not an earlier folder");
 
     tree.ChangeDir("\\G0000000");
     EXPECT_FALSE(BuildPathTables(tree, &ctx));
