@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "content/lot.h"
+#include "core/inspect_visitor.h"
 #include "platform/bytes.h"
 
 namespace qorvcd {
@@ -174,6 +175,53 @@ std::string DescribePlayItem(uint16_t playItem) {
     if (playItem < 600) return "entry " + std::to_string(playItem - 99);
     if (playItem >= 1000 && playItem <= 2979) return "segment " + std::to_string(playItem);
     return "reserved " + std::to_string(playItem);
+}
+
+namespace {
+
+void InspectLink(InspectVisitor& v, std::string_view name, uint16_t offset8, const PsdLinkText& linkText) {
+    v.Text(name, offset8 == kNoListOffset ? std::string("none") : linkText(offset8));
+}
+
+}  // namespace
+
+void PlayListRecord::Inspect(InspectVisitor& v, const PsdLinkText& linkText) const {
+    v.Text("type", "play list");
+    v.Number("items", itemCount);
+    v.Text("playItem", DescribePlayItem(playItem));
+    InspectLink(v, "previous", previous, linkText);
+    InspectLink(v, "next", next, linkText);
+    InspectLink(v, "return", returnTo, linkText);
+    v.Number("playTime", playTime);
+    v.Number("wait", wait);
+    v.Number("autoWait", autoWait);
+}
+
+void SelectionRecord::Inspect(InspectVisitor& v, const PsdLinkText& linkText) const {
+    v.Text("type", "selection");
+    v.Text("playItem", DescribePlayItem(playItem));
+    v.Number("baseNumber", baseNumber);
+    InspectLink(v, "previous", previous, linkText);
+    InspectLink(v, "next", next, linkText);
+    InspectLink(v, "return", returnTo, linkText);
+    InspectLink(v, "default", defaultList, linkText);
+    InspectLink(v, "timeout", timeout, linkText);
+    v.Number("wait", wait);
+    v.Number("loop", loop);
+    v.BeginList("selections");
+    for (size_t i = 0; i < targets.size(); ++i) {
+        v.BeginObject("");
+        v.Number("number", int64_t(baseNumber) + int64_t(i));
+        InspectLink(v, "goes to", targets[i], linkText);
+        v.EndObject();
+    }
+    v.EndList();
+}
+
+void EndListRecord::Inspect(InspectVisitor& v) const {
+    v.Text("type", "end list");
+    v.Number("stopNumber", stopNumber);
+    v.Text("playItem", DescribePlayItem(playItem));
 }
 
 }  // namespace qorvcd

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,6 +14,8 @@
 #include "content/pbc_script.h"
 
 namespace qorvcd {
+
+class InspectVisitor;
 
 inline constexpr size_t kPsdAlignment = 8;         // every descriptor starts at a multiple of 8
 inline constexpr uint16_t kNoListOffset = 0xFFFF;  // a link that leads nowhere
@@ -56,6 +59,10 @@ inline constexpr size_t kEndListStopNumberOffset = 1;
 inline constexpr size_t kEndListPlayItemOffset = 2;
 inline constexpr size_t kEndListReservedOffset = 4;  // 4 bytes, 0
 
+// Names, for the inspector, the list a link leads to: `offset8` is the
+// link's value (never kNoListOffset, which is shown as "none").
+using PsdLinkText = std::function<std::string(uint16_t offset8)>;
+
 // Size of a selection list with `selectionCount` choices.
 size_t SelectionListSize(size_t selectionCount);
 
@@ -75,6 +82,8 @@ struct PlayListRecord {
     // Nothing, with `why` set, when the bytes are too few or the type byte
     // is not a play list's.
     static std::optional<PlayListRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+    // Feeds the descriptor's fields to the inspector, links named by `linkText`.
+    void Inspect(InspectVisitor& v, const PsdLinkText& linkText) const;
     bool operator==(const PlayListRecord&) const = default;
 };
 
@@ -97,6 +106,8 @@ struct SelectionRecord {
     // Nothing, with `why` set, when the bytes are too few for the fixed part
     // or the selections it counts, or the type byte is not a selection list's.
     static std::optional<SelectionRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+    // Feeds the descriptor's fields to the inspector, links named by `linkText`.
+    void Inspect(InspectVisitor& v, const PsdLinkText& linkText) const;
     bool operator==(const SelectionRecord&) const = default;
 };
 
@@ -106,6 +117,8 @@ struct EndListRecord {
 
     std::vector<uint8_t> Encode() const;  // kEndListSize bytes
     static std::optional<EndListRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+    // Feeds the descriptor's fields to the inspector.
+    void Inspect(InspectVisitor& v) const;
     bool operator==(const EndListRecord&) const = default;
 };
 

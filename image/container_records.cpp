@@ -3,6 +3,7 @@
 #include <cstring>
 #include <optional>
 
+#include "core/inspect_visitor.h"
 #include "core/sector_unit.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
@@ -291,6 +292,16 @@ std::optional<RunRecord> RunRecord::Decode(std::span<const uint8_t> bytes, std::
                                   run.UnitSize()));
     }
     return run;
+}
+
+void RunRecord::Inspect(InspectVisitor& v, uint32_t firstSector) const {
+    v.Text("state", StoresUnits() ? "stored" : "reserved");
+    v.Number("firstSector", firstSector);
+    v.Number("sectors", SectorCount());
+    v.Number("form", form == RunForm::Form1 ? 1 : 2);
+    v.Number("start", start);
+    v.Number("end", end);
+    v.Number("reservedEnd", reservedEnd);
 }
 
 }  // namespace qorvcd

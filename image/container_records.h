@@ -22,6 +22,8 @@
 
 namespace qorvcd {
 
+class InspectVisitor;
+
 // Marks of the RIFF-style chunks of the container.
 inline constexpr char kRiffMagic[4] = {'R', 'I', 'F', 'F'};
 inline constexpr char kImagMagic[4] = {'i', 'm', 'a', 'g'};
@@ -209,6 +211,9 @@ struct RunRecord {
     uint32_t SectorCount() const;
     std::vector<uint8_t> Encode() const;
     static std::optional<RunRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+    // Feeds the run's fields to the inspector; `firstSector` is the logical
+    // sector where the run starts (the runs before it tell).
+    void Inspect(InspectVisitor& v, uint32_t firstSector) const;
 
     bool operator==(const RunRecord&) const = default;
 };

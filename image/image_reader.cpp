@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/inspect_visitor.h"
 #include "image/container.h"
 #include "platform/log_list.h"
 
@@ -403,6 +404,28 @@ bool ImageReader::ReadExtent(uint32_t firstSector, uint32_t length, std::vector<
     }
     out.resize(length);
     return true;
+}
+
+void ImageTrack::Inspect(InspectVisitor& v) const {
+    v.Number("track", number);
+    v.Text("kind", record.kind == ContainerTrackKind::Data ? "data" : "video");
+    v.Number("gapBefore", gapBefore);
+    v.Number("startSector", startSector);
+    v.Number("sectors", sectorCount);
+    v.Number("storedUnits", storedUnits);
+    v.Number("recordSectorCount", record.sectorCount);
+    v.Number("bytesPerSector", record.bytesPerSector);
+    v.Number("infoOffset", info.offset);
+    v.Number("infoSize", info.chunkSize);
+    v.BeginList("runs");
+    uint32_t sector = startSector;
+    for (const RunRecord& run : runs) {
+        v.BeginObject("");
+        run.Inspect(v, sector);
+        v.EndObject();
+        sector += run.SectorCount();
+    }
+    v.EndList();
 }
 
 }  // namespace qorvcd

@@ -19,6 +19,8 @@
 
 namespace qorvcd {
 
+class InspectVisitor;
+
 // One track as the image describes it.
 struct ImageTrack {
     unsigned number = 1;          // 1 = the data track, then 2, 3, ...
@@ -32,6 +34,8 @@ struct ImageTrack {
     uint32_t storedUnits = 0;     // of which stored in the image
 
     uint32_t EndSector() const { return startSector + sectorCount; }
+    // Feeds the track and its runs to the inspector.
+    void Inspect(InspectVisitor& v) const;
 };
 
 enum class SectorState {

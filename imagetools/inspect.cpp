@@ -131,99 +131,35 @@ void ReadControlFiles(ImageReader& reader, DecodedImage& image) {
 
 // ---- Walking the decoded image
 
-const char* StateText(bool stores) { return stores ? "stored" : "reserved"; }
-
 void VisitTracks(const DecodedImage& image, InspectVisitor& v) {
     v.BeginList("tracks");
     for (const ImageTrack& track : image.tracks) {
         v.BeginObject("");
-        v.Number("track", track.number);
-        v.Text("kind", track.record.kind == ContainerTrackKind::Data ? "data" : "video");
-        v.Number("gapBefore", track.gapBefore);
-        v.Number("startSector", track.startSector);
-        v.Number("sectors", track.sectorCount);
-        v.Number("storedUnits", track.storedUnits);
-        v.Number("recordSectorCount", track.record.sectorCount);
-        v.Number("bytesPerSector", track.record.bytesPerSector);
-        v.Number("infoOffset", track.info.offset);
-        v.Number("infoSize", track.info.chunkSize);
-        v.BeginList("runs");
-        uint32_t sector = track.startSector;
-        for (const RunRecord& run : track.runs) {
-            v.BeginObject("");
-            v.Text("state", StateText(run.StoresUnits()));
-            v.Number("firstSector", sector);
-            v.Number("sectors", run.SectorCount());
-            v.Number("form", run.form == RunForm::Form1 ? 1 : 2);
-            v.Number("start", run.start);
-            v.Number("end", run.end);
-            v.Number("reservedEnd", run.reservedEnd);
-            v.EndObject();
-            sector += run.SectorCount();
-        }
-        v.EndList();
+        track.Inspect(v);
         v.EndObject();
     }
     v.EndList();
 }
 
 void VisitVolume(const PrimaryVolumeDescriptor& pvd, InspectVisitor& v) {
-    using Pvd = PrimaryVolumeDescriptor;
     v.BeginObject("volume");
-    v.Text("systemId", Pvd::Text(pvd.systemId));
-    v.Text("volumeId", Pvd::Text(pvd.volumeId));
-    v.Text("volumeSetId", Pvd::Text(pvd.volumeSetId));
-    v.Text("publisherId", Pvd::Text(pvd.publisherId));
-    v.Text("dataPreparerId", Pvd::Text(pvd.dataPreparerId));
-    v.Text("applicationId", Pvd::Text(pvd.applicationId));
-    v.Text("creationDate", Pvd::Text(pvd.creationDate));
-    v.Number("volumeSpaceSize", pvd.volumeSpaceSize);
-    v.Number("logicalBlockSize", pvd.logicalBlockSize);
-    v.Number("pathTableSize", pvd.pathTableSize);
-    v.Number("pathTableL", pvd.typeLPathTable);
-    v.Number("pathTableM", pvd.typeMPathTable);
-    if (pvd.root) {
-        v.Number("rootExtent", pvd.root->extent);
-        v.Number("rootSize", pvd.root->dataLength);
-    }
-    v.Flag("xaMark", pvd.xaMark);
-    v.Flag("playOkMark", pvd.playOkMark);
+    pvd.Inspect(v);
     v.EndObject();
-}
-
-std::string XaKind(const DirectoryRecord& r) {
-    switch (XaAttributes(r.xaAttributes)) {
-        case XaAttributes::Directory: return "folder";
-        case XaAttributes::Form1File: return "form1";
-        case XaAttributes::Form2File: return "form2";
-    }
-    return Format("0x%04X", r.xaAttributes);
 }
 
 void VisitTree(const DecodedImage& image, InspectVisitor& v) {
     v.BeginList("pathTable");
     for (size_t i = 0; i < image.pathTable.size(); ++i) {
-        const PathTableRecord& r = image.pathTable[i];
         v.BeginObject("");
-        v.Number("number", int64_t(i) + 1);
-        v.Text("name", r.identifier.size() == 1 && r.identifier[0] == 0 ? "(root)" : r.identifier);
-        v.Number("extent", r.extent);
-        v.Number("parent", r.parentNumber);
+        image.pathTable[i].Inspect(v, i + 1);
         v.EndObject();
     }
     v.EndList();
     v.BeginList("files");
     for (const InspectedEntry& entry : image.entries) {
-        const DirectoryRecord& r = entry.record;
         v.BeginObject("");
         v.Text("path", entry.path);
-        v.Flag("folder", r.flags == FileFlags::Directory);
-        v.Number("extent", r.extent);
-        v.Number("size", r.dataLength);
-        if (r.hasXa) {
-            v.Text("xa", XaKind(r));
-            v.Number("fileNumber", r.xaFileNumber);
-        }
+        entry.record.Inspect(v);
         v.EndObject();
     }
     v.EndList();

@@ -1,15 +1,19 @@
 // The image inspector: decodes a finished disc image (tracks and runs, the
 // ISO 9660 volume and tree, the Video CD control files) and walks it once
-// for either printer, plain text or JSON.
+// for either printer, plain text or JSON. Each record feeds its own fields
+// (its `Inspect` member, beside its writer and reader); the walk here gives
+// them their place in the image.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "core/inspect_visitor.h"
 #include "image/image_reader.h"
-#include "imagetools/inspect_visitor.h"
 #include "iso9660/directory_record.h"
 #include "iso9660/path_table.h"
 #include "iso9660/volume_descriptor.h"
@@ -66,5 +70,22 @@ bool VisitImage(const DecodedImage& image, InspectVisitor& v);
 // The two printers. `ok` (optional) is false when some part failed to decode.
 std::string InspectText(const DecodedImage& image, bool* ok = nullptr);
 std::string InspectJson(const DecodedImage& image, bool* ok = nullptr);
+
+// The two printers over any walk. `walk` feeds the visitor; its result
+// (false when a part could not be decoded) is passed back through `ok` when
+// given.
+using InspectWalk = std::function<bool(InspectVisitor&)>;
+std::string PrintInspectText(const InspectWalk& walk, bool* ok = nullptr);
+std::string PrintInspectJson(const InspectWalk& walk, bool* ok = nullptr);
+
+// Visits of the Video CD control files found in the image, each from the
+// file's bytes; a file that cannot be decoded becomes an "error" value.
+// The return value is false when the file could not be decoded.
+bool VisitInfoFile(std::span<const uint8_t> bytes, InspectVisitor& v);
+bool VisitEntriesFile(std::span<const uint8_t> bytes, InspectVisitor& v);
+bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t> psd, InspectVisitor& v);
+bool VisitTracksFile(std::span<const uint8_t> bytes, InspectVisitor& v);
+bool VisitSearchFile(std::span<const uint8_t> bytes, InspectVisitor& v);
+bool VisitScanDataFile(std::span<const uint8_t> bytes, InspectVisitor& v);
 
 }  // namespace qorvcd

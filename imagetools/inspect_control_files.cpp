@@ -1,35 +1,20 @@
 // The inspector's view of the Video CD control files. Each file is decoded
-// by the reader that lives beside its writer, then walked for the printers.
-#include <cstring>
+// by the reader that lives beside its writer and then feeds its own fields;
+// what needs the whole file (the lists of the PSD, found through the LOT and
+// linked to each other) is walked here.
 #include <unordered_map>
 
-#include "content/lot.h"
 #include "content/pbc_script.h"
 #include "content/psd_records.h"
-#include "imagetools/inspect_visitor.h"
+#include "imagetools/inspect.h"
 #include "infofiles/entries_record.h"
 #include "infofiles/info_record.h"
 #include "infofiles/scan_data.h"
 #include "infofiles/search_record.h"
 #include "infofiles/tracks_record.h"
-#include "platform/bytes.h"
 #include "platform/log_list.h"
 
 namespace qorvcd {
-
-std::string PrintableField(std::span<const uint8_t> bytes) {
-    std::string text;
-    for (uint8_t b : bytes) text += (b >= 0x20 && b < 0x7F) ? char(b) : (b == 0 ? '\0' : '.');
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-    for (char& c : text) {
-        if (c == '\0') c = '.';
-    }
-    return text;
-}
-
-std::string BcdAddressText(const uint8_t* bcd) {
-    return Format("%02u:%02u:%02u", FromBcd(bcd[0]), FromBcd(bcd[1]), FromBcd(bcd[2]));
-}
 
 namespace {
 
@@ -38,15 +23,12 @@ bool Refused(InspectVisitor& v, const std::string& error) {
     return false;
 }
 
-void SectorAddress(InspectVisitor& v, int64_t sector) {
-    v.BeginObject("");
-    v.Number("sector", sector);
-    if (sector >= 0) {
-        uint8_t bcd[3];
-        PutMsfBcd(bcd, uint32_t(sector));
-        v.Text("address", BcdAddressText(bcd));
-    }
-    v.EndObject();
+// Decodes a control file and has the record feed its fields.
+template <typename Record>
+bool VisitRecord(const std::optional<Record>& decoded, const std::string& error, InspectVisitor& v) {
+    if (!decoded) return Refused(v, error);
+    decoded->Inspect(v);
+    return true;
 }
 
 // The list ID at each descriptor offset (the first list there), built once:
@@ -59,106 +41,24 @@ ListIndex IndexLists(const std::vector<PsdListView>& lists) {
     return index;
 }
 
-// A link of a PSD list: the list ID it leads to, or "none".
-void Link(InspectVisitor& v, std::string_view name, uint16_t offset8, const ListIndex& lists) {
-    if (offset8 == kNoListOffset) {
-        v.Text(name, "none");
-        return;
-    }
+// A link of a PSD list: the list ID it leads to.
+std::string LinkText(uint16_t offset8, const ListIndex& lists) {
     const auto found = lists.find(uint32_t(offset8) * kPsdAlignment);
     const uint16_t id = found == lists.end() ? 0 : found->second;
-    if (id == 0) {
-        v.Text(name, Format("offset %u (no list there)", unsigned(offset8) * unsigned(kPsdAlignment)));
-    } else {
-        v.Text(name, Format("list %u", unsigned(id)));
-    }
-}
-
-void VisitPlayList(const PsdListView& list, const ListIndex& lists, InspectVisitor& v) {
-    const PlayListRecord& p = list.playList;
-    v.Text("type", "play list");
-    v.Number("items", p.itemCount);
-    v.Text("playItem", DescribePlayItem(p.playItem));
-    Link(v, "previous", p.previous, lists);
-    Link(v, "next", p.next, lists);
-    Link(v, "return", p.returnTo, lists);
-    v.Number("playTime", p.playTime);
-    v.Number("wait", p.wait);
-    v.Number("autoWait", p.autoWait);
-}
-
-void VisitSelection(const PsdListView& list, const ListIndex& lists, InspectVisitor& v) {
-    const SelectionRecord& s = list.selection;
-    v.Text("type", "selection");
-    v.Text("playItem", DescribePlayItem(s.playItem));
-    v.Number("baseNumber", s.baseNumber);
-    Link(v, "previous", s.previous, lists);
-    Link(v, "next", s.next, lists);
-    Link(v, "return", s.returnTo, lists);
-    Link(v, "default", s.defaultList, lists);
-    Link(v, "timeout", s.timeout, lists);
-    v.Number("wait", s.wait);
-    v.Number("loop", s.loop);
-    v.BeginList("selections");
-    for (size_t i = 0; i < s.targets.size(); ++i) {
-        v.BeginObject("");
-        v.Number("number", int64_t(s.baseNumber) + int64_t(i));
-        Link(v, "goes to", s.targets[i], lists);
-        v.EndObject();
-    }
-    v.EndList();
+    if (id == 0) return Format("offset %u (no list there)", unsigned(offset8) * unsigned(kPsdAlignment));
+    return Format("list %u", unsigned(id));
 }
 
 }  // namespace
 
 bool VisitInfoFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
     std::string error;
-    const std::optional<InfoFileRecord> decoded = InfoFileRecord::Decode(bytes, &error);
-    if (!decoded) return Refused(v, error);
-    const InfoFileRecord& info = *decoded;
-    v.Text("systemId", PrintableField(info.systemId));
-    v.Number("version", info.version);
-    v.Number("profileTag", info.profileTag);
-    v.Text("album", PrintableField(info.albumId));
-    v.Number("volume", info.volume);
-    v.Number("volumeCount", info.volumeCount);
-    v.BeginList("palTracks");
-    for (size_t i = 0; i < info_layout::kMaxPalTracks; ++i) {
-        if (info.IsPalTrack(i)) v.Number("", int64_t(i) + 2);  // the first listed track is disc track 2
-    }
-    v.EndList();
-    v.Number("psdSize", info.psdSize);
-    v.Text("firstSegment", BcdAddressText(info.firstSegmentAddress.data()));
-    v.Number("offsetMultiplier", info.offsetMultiplier);
-    v.Number("lotEntries", info.lotEntryCount);
-    v.Number("segments", info.segmentCount);
-    v.BeginList("segmentContent");
-    for (uint8_t b : info.segmentContent) v.Text("", Format("0x%02X", b));
-    v.EndList();
-    v.Text("segmentFlags", Format("0x%02X", info.segmentFlags));
-    return true;
+    return VisitRecord(InfoFileRecord::Decode(bytes, &error), error, v);
 }
 
 bool VisitEntriesFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
     std::string error;
-    const std::optional<EntriesRecord> decoded = EntriesRecord::Decode(bytes, &error);
-    if (!decoded) return Refused(v, error);
-    const EntriesRecord& entries = *decoded;
-    v.Text("fileId", PrintableField(entries.fileId));
-    v.Number("version", entries.version);
-    v.Number("count", entries.entryCount);
-    v.BeginList("entries");
-    for (size_t i = 0; i < entries.entries.size(); ++i) {
-        const EntriesEntry& e = entries.entries[i];
-        v.BeginObject("");
-        v.Number("playItem", int64_t(kFirstEntryPlayItem + i));
-        v.Number("track", e.trackNumber);
-        v.Number("sector", e.sector);
-        v.Text("address", BcdAddressText(e.address.data()));
-        v.EndObject();
-    }
-    v.EndList();
-    return true;
+    return VisitRecord(EntriesRecord::Decode(bytes, &error), error, v);
 }
 
 bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t> psd, InspectVisitor& v) {
@@ -168,6 +68,7 @@ bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t>
         return Refused(v, error);
     }
     const ListIndex index = IndexLists(lists);
+    const PsdLinkText linkText = [&](uint16_t offset8) { return LinkText(offset8, index); };
     bool ok = true;
     v.Number("psdBytes", int64_t(psd.size()));
     v.BeginList("lists");
@@ -178,13 +79,11 @@ bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t>
         if (!list.error.empty()) {
             ok = Refused(v, list.error);
         } else if (list.typeCode == uint8_t(PbcListType::PlayList)) {
-            VisitPlayList(list, index, v);
+            list.playList.Inspect(v, linkText);
         } else if (list.typeCode == uint8_t(PbcListType::Selection)) {
-            VisitSelection(list, index, v);
+            list.selection.Inspect(v, linkText);
         } else if (list.typeCode == uint8_t(PbcListType::EndList)) {
-            v.Text("type", "end list");
-            v.Number("stopNumber", list.endList.stopNumber);
-            v.Text("playItem", DescribePlayItem(list.endList.playItem));
+            list.endList.Inspect(v);
         } else {
             ok = Refused(v, Format("unknown descriptor type 0x%02X", list.typeCode));
         }
@@ -196,63 +95,17 @@ bool VisitPlaybackControl(std::span<const uint8_t> lot, std::span<const uint8_t>
 
 bool VisitTracksFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
     std::string error;
-    const std::optional<TracksRecord> decoded = TracksRecord::Decode(bytes, &error);
-    if (!decoded) return Refused(v, error);
-    const TracksRecord& tracks = *decoded;
-    v.Text("fileId", PrintableField(tracks.fileId));
-    v.Number("version", tracks.version);
-    v.Number("count", tracks.trackCount);
-    v.BeginList("tracks");
-    for (const TracksRecordTrack& t : tracks.tracks) {
-        v.BeginObject("");
-        v.Text("time", BcdAddressText(t.time.data()));
-        v.Text("ogt", Format("0x%02X", t.ogtInfo));
-        v.Text("audio", Format("0x%02X", t.audioInfo));
-        v.EndObject();
-    }
-    v.EndList();
-    return true;
+    return VisitRecord(TracksRecord::Decode(bytes, &error), error, v);
 }
 
 bool VisitSearchFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
     std::string error;
-    const std::optional<SearchRecord> decoded = SearchRecord::Decode(bytes, &error);
-    if (!decoded) return Refused(v, error);
-    const SearchRecord& search = *decoded;
-    v.Text("fileId", PrintableField(search.fileId));
-    v.Number("version", search.version);
-    v.Number("count", search.pointCount);
-    v.Number("interval", search.timeInterval);
-    v.BeginList("points");
-    for (int64_t sector : search.points) SectorAddress(v, sector);
-    v.EndList();
-    return true;
+    return VisitRecord(SearchRecord::Decode(bytes, &error), error, v);
 }
 
 bool VisitScanDataFile(std::span<const uint8_t> bytes, InspectVisitor& v) {
     std::string error;
-    const std::optional<ScanDataRecord> decoded = ScanDataRecord::Decode(bytes, ScanDataForm::Disc, &error);
-    if (!decoded) return Refused(v, error);
-    const ScanDataRecord& scan = *decoded;
-    v.Text("fileId", PrintableField(scan.fileId));
-    v.Number("version", scan.version);
-    v.Number("count", scan.pointCount);
-    v.Number("tracks", scan.trackCount);
-    v.Number("segmentItems", scan.segmentItemCount);
-    v.BeginList("trackTimes");
-    for (const auto& t : scan.trackTimes) v.Text("", BcdAddressText(t.data()));
-    v.EndList();
-    v.BeginList("segmentScanIndexes");
-    for (uint16_t index : scan.segmentScanIndexes) v.Number("", index);
-    v.EndList();
-    if (scan.endScanIndex) v.Number("endScanIndex", *scan.endScanIndex);
-    v.BeginList("segmentStarts");
-    for (int64_t sector : scan.segmentSectors) SectorAddress(v, sector);
-    v.EndList();
-    v.BeginList("scanPoints");
-    for (int64_t sector : scan.scanPoints) SectorAddress(v, sector);
-    v.EndList();
-    return true;
+    return VisitRecord(ScanDataRecord::Decode(bytes, ScanDataForm::Disc, &error), error, v);
 }
 
 }  // namespace qorvcd

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/inspect_visitor.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
 
@@ -90,6 +91,23 @@ std::optional<EntriesRecord> EntriesRecord::Decode(std::span<const uint8_t> byte
         r.entries.push_back(entry);
     }
     return r;
+}
+
+void EntriesRecord::Inspect(InspectVisitor& v) const {
+    v.Text("fileId", PrintableField(fileId));
+    v.Number("version", version);
+    v.Number("count", entryCount);
+    v.BeginList("entries");
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const EntriesEntry& e = entries[i];
+        v.BeginObject("");
+        v.Number("playItem", int64_t(kFirstEntryPlayItem + i));
+        v.Number("track", e.trackNumber);
+        v.Number("sector", e.sector);
+        v.Text("address", BcdAddressText(e.address.data()));
+        v.EndObject();
+    }
+    v.EndList();
 }
 
 }  // namespace qorvcd

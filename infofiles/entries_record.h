@@ -15,6 +15,8 @@
 
 namespace qorvcd {
 
+class InspectVisitor;
+
 namespace entries_layout {
 inline constexpr size_t kFileId = 0;  // 8 bytes
 inline constexpr size_t kFileIdSize = 8;
@@ -51,6 +53,9 @@ struct EntriesRecord {
     // Nothing, with `why` set, when the bytes are too few or the count names
     // more entries than the record holds.
     static std::optional<EntriesRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    // Feeds the record's fields to the inspector.
+    void Inspect(InspectVisitor& v) const;
 
     bool operator==(const EntriesRecord&) const = default;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/inspect_visitor.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
 
@@ -93,6 +94,29 @@ uint8_t SegmentContentByte(int32_t audioCode, int32_t videoCode) {
         default: audio = 0x00; break;
     }
     return uint8_t(audio + uint8_t(videoCode));
+}
+
+void InfoFileRecord::Inspect(InspectVisitor& v) const {
+    v.Text("systemId", PrintableField(systemId));
+    v.Number("version", version);
+    v.Number("profileTag", profileTag);
+    v.Text("album", PrintableField(albumId));
+    v.Number("volume", volume);
+    v.Number("volumeCount", volumeCount);
+    v.BeginList("palTracks");
+    for (size_t i = 0; i < kMaxPalTracks; ++i) {
+        if (IsPalTrack(i)) v.Number("", int64_t(i) + 2);  // the first listed track is disc track 2
+    }
+    v.EndList();
+    v.Number("psdSize", psdSize);
+    v.Text("firstSegment", BcdAddressText(firstSegmentAddress.data()));
+    v.Number("offsetMultiplier", offsetMultiplier);
+    v.Number("lotEntries", lotEntryCount);
+    v.Number("segments", segmentCount);
+    v.BeginList("segmentContent");
+    for (uint8_t b : segmentContent) v.Text("", Format("0x%02X", b));
+    v.EndList();
+    v.Text("segmentFlags", Format("0x%02X", segmentFlags));
 }
 
 }  // namespace qorvcd

@@ -1,6 +1,7 @@
 // The disc information file INFO: system identifier, album keys, PAL flags
 // of the tracks, sizes of the playback control files and one content byte
-// per segment of the segment area. Layout, writer and reader side by side.
+// per segment of the segment area. Layout, writer, reader and inspection
+// side by side.
 #pragma once
 
 #include <array>
@@ -13,6 +14,8 @@
 #include "infofiles/info_file_names.h"
 
 namespace qorvcd {
+
+class InspectVisitor;
 
 namespace info_layout {
 inline constexpr size_t kSystemId = 0;          // 8 bytes
@@ -76,6 +79,9 @@ struct InfoFileRecord {
     // Reads a record; nothing, with `why` set, when the bytes are too few or
     // name more segments than the record holds.
     static std::optional<InfoFileRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    // Feeds the record's fields to the inspector.
+    void Inspect(InspectVisitor& v) const;
 
     bool operator==(const InfoFileRecord&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/build_context.h"
+#include "core/inspect_visitor.h"
 #include "infofiles/info_file_names.h"
 #include "infofiles/tracks_record.h"
 #include "platform/bytes.h"
@@ -180,6 +181,27 @@ std::optional<ScanDataRecord> ScanDataRecord::Decode(std::span<const uint8_t> by
     points = std::min(points, declared);
     for (size_t k = 0; k < points; ++k) r.scanPoints.push_back(MsfBcdToSector(cursor.Take(kAddressSize)));
     return r;
+}
+
+void ScanDataRecord::Inspect(InspectVisitor& v) const {
+    v.Text("fileId", PrintableField(fileId));
+    v.Number("version", version);
+    v.Number("count", pointCount);
+    v.Number("tracks", trackCount);
+    v.Number("segmentItems", segmentItemCount);
+    v.BeginList("trackTimes");
+    for (const auto& t : trackTimes) v.Text("", BcdAddressText(t.data()));
+    v.EndList();
+    v.BeginList("segmentScanIndexes");
+    for (uint16_t index : segmentScanIndexes) v.Number("", index);
+    v.EndList();
+    if (endScanIndex) v.Number("endScanIndex", *endScanIndex);
+    v.BeginList("segmentStarts");
+    for (int64_t sector : segmentSectors) InspectSectorAddress(v, sector);
+    v.EndList();
+    v.BeginList("scanPoints");
+    for (int64_t sector : scanPoints) InspectSectorAddress(v, sector);
+    v.EndList();
 }
 
 }  // namespace qorvcd

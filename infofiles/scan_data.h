@@ -21,6 +21,7 @@
 
 namespace qorvcd {
 
+class InspectVisitor;
 struct BuildContext;
 
 namespace scan_data_layout {
@@ -97,6 +98,9 @@ struct ScanDataRecord {
     // disc form. Nothing, with `why` set, when a count runs past the bytes.
     static std::optional<ScanDataRecord> Decode(std::span<const uint8_t> bytes, ScanDataForm form,
                                                 std::string* why = nullptr);
+
+    // Feeds the record's fields to the inspector.
+    void Inspect(InspectVisitor& v) const;
 
     bool operator==(const ScanDataRecord&) const = default;
 };

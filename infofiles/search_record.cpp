@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/inspect_visitor.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
 
@@ -57,6 +58,16 @@ std::optional<SearchRecord> SearchRecord::Decode(std::span<const uint8_t> bytes,
         r.points.push_back(MsfBcdToSector(p + kHeaderSize + k * kPointSize));
     }
     return r;
+}
+
+void SearchRecord::Inspect(InspectVisitor& v) const {
+    v.Text("fileId", PrintableField(fileId));
+    v.Number("version", version);
+    v.Number("count", pointCount);
+    v.Number("interval", timeInterval);
+    v.BeginList("points");
+    for (int64_t sector : points) InspectSectorAddress(v, sector);
+    v.EndList();
 }
 
 }  // namespace qorvcd

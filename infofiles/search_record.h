@@ -12,6 +12,8 @@
 
 namespace qorvcd {
 
+class InspectVisitor;
+
 namespace search_layout {
 inline constexpr char kFileId[] = "SEARCHSV";
 inline constexpr size_t kFileIdSize = 8;
@@ -44,6 +46,9 @@ struct SearchRecord {
     // with `why` set, when the bytes do not begin with "SEARCHSV" or end
     // before the points do.
     static std::optional<SearchRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    // Feeds the record's fields to the inspector.
+    void Inspect(InspectVisitor& v) const;
 
     bool operator==(const SearchRecord&) const = default;
 };

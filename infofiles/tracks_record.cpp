@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/inspect_visitor.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
 
@@ -83,6 +84,21 @@ std::optional<TracksRecord> TracksRecord::Decode(std::span<const uint8_t> bytes,
         r.tracks.push_back(track);
     }
     return r;
+}
+
+void TracksRecord::Inspect(InspectVisitor& v) const {
+    v.Text("fileId", PrintableField(fileId));
+    v.Number("version", version);
+    v.Number("count", trackCount);
+    v.BeginList("tracks");
+    for (const TracksRecordTrack& t : tracks) {
+        v.BeginObject("");
+        v.Text("time", BcdAddressText(t.time.data()));
+        v.Text("ogt", Format("0x%02X", t.ogtInfo));
+        v.Text("audio", Format("0x%02X", t.audioInfo));
+        v.EndObject();
+    }
+    v.EndList();
 }
 
 }  // namespace qorvcd

@@ -14,6 +14,8 @@
 
 namespace qorvcd {
 
+class InspectVisitor;
+
 namespace tracks_layout {
 inline constexpr char kFileId[] = "TRACKSVD";
 inline constexpr size_t kFileIdSize = 8;
@@ -70,6 +72,9 @@ struct TracksRecord {
     // Nothing, with `why` set, when the bytes are too few, do not begin with
     // "TRACKSVD" or name more tracks than the table holds.
     static std::optional<TracksRecord> Decode(std::span<const uint8_t> bytes, std::string* why = nullptr);
+
+    // Feeds the record's fields to the inspector.
+    void Inspect(InspectVisitor& v) const;
 
     bool operator==(const TracksRecord&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "core/inspect_visitor.h"
 #include "iso9660/dir_tree.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
@@ -207,6 +208,29 @@ std::array<uint8_t, kRootRecordLength> EncodeRootRecord(uint32_t extent, uint32_
     const std::vector<uint8_t> bytes = r.Encode();
     std::copy(bytes.begin(), bytes.end(), out.begin());
     return out;
+}
+
+namespace {
+
+std::string XaKind(uint16_t attributes) {
+    switch (XaAttributes(attributes)) {
+        case XaAttributes::Directory: return "folder";
+        case XaAttributes::Form1File: return "form1";
+        case XaAttributes::Form2File: return "form2";
+    }
+    return Format("0x%04X", attributes);
+}
+
+}  // namespace
+
+void DirectoryRecord::Inspect(InspectVisitor& v) const {
+    v.Flag("folder", flags == FileFlags::Directory);
+    v.Number("extent", extent);
+    v.Number("size", dataLength);
+    if (hasXa) {
+        v.Text("xa", XaKind(xaAttributes));
+        v.Number("fileNumber", xaFileNumber);
+    }
 }
 
 }  // namespace qorvcd

@@ -1,5 +1,5 @@
 // The ISO 9660 directory record with its 14-byte CD-XA system-use area:
-// layout, encoder and decoder side by side.
+// layout, encoder, decoder and inspection side by side.
 //
 // Every record of a Video CD directory carries the XA area, which tells a
 // player whether the file is Form 1 data, Form 2 interleaved MPEG or a folder.
@@ -17,6 +17,7 @@
 namespace qorvcd {
 
 class Clock;
+class InspectVisitor;
 struct DirNode;
 
 namespace dirrec {
@@ -108,6 +109,8 @@ struct DirectoryRecord {
     // sector) also returns nothing, with "end of sector".
     static std::optional<DirectoryRecord> Decode(std::span<const uint8_t> bytes,
                                                  std::string* why = nullptr);
+    // Feeds the record's fields (all but its name) to the inspector.
+    void Inspect(InspectVisitor& v) const;
 
     bool operator==(const DirectoryRecord&) const = default;
 };

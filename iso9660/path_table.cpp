@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/build_context.h"
+#include "core/inspect_visitor.h"
 #include "iso9660/dir_tree.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
@@ -194,6 +195,13 @@ std::optional<PathTables> BuildPathTables(DirTree& tree, const BuildContext* ctx
                            kMaxPathTableSectors * kPathTableSectorSize));
     }
     return tables;
+}
+
+void PathTableRecord::Inspect(InspectVisitor& v, size_t number) const {
+    v.Number("number", int64_t(number));
+    v.Text("name", identifier.size() == 1 && identifier[0] == 0 ? "(root)" : identifier);
+    v.Number("extent", extent);
+    v.Number("parent", parentNumber);
 }
 
 }  // namespace qorvcd

@@ -18,6 +18,7 @@
 namespace qorvcd {
 
 class DirTree;
+class InspectVisitor;
 struct BuildContext;
 
 namespace pathrec {
@@ -60,6 +61,9 @@ struct PathTableRecord {
     // inside the record.
     static std::optional<PathTableRecord> Decode(std::span<const uint8_t> bytes, ByteOrder order,
                                                  std::string* why = nullptr);
+    // Feeds the record's fields to the inspector; `number` is its place in
+    // the table (the root is 1).
+    void Inspect(InspectVisitor& v, size_t number) const;
 
     bool operator==(const PathTableRecord&) const = default;
 };

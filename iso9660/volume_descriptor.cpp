@@ -6,6 +6,7 @@
 
 #include "core/build_context.h"
 #include "core/disc_kind.h"
+#include "core/inspect_visitor.h"
 #include "iso9660/path_table.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
@@ -333,6 +334,27 @@ std::optional<PrimaryVolumeDescriptor> PrimaryVolumeDescriptor::Decode(std::span
 
 std::string PrimaryVolumeDescriptor::Text(std::span<const uint8_t> field) {
     return TrimmedText(field.data(), field.size());
+}
+
+void PrimaryVolumeDescriptor::Inspect(InspectVisitor& v) const {
+    v.Text("systemId", Text(systemId));
+    v.Text("volumeId", Text(volumeId));
+    v.Text("volumeSetId", Text(volumeSetId));
+    v.Text("publisherId", Text(publisherId));
+    v.Text("dataPreparerId", Text(dataPreparerId));
+    v.Text("applicationId", Text(applicationId));
+    v.Text("creationDate", Text(creationDate));
+    v.Number("volumeSpaceSize", volumeSpaceSize);
+    v.Number("logicalBlockSize", logicalBlockSize);
+    v.Number("pathTableSize", pathTableSize);
+    v.Number("pathTableL", typeLPathTable);
+    v.Number("pathTableM", typeMPathTable);
+    if (root) {
+        v.Number("rootExtent", root->extent);
+        v.Number("rootSize", root->dataLength);
+    }
+    v.Flag("xaMark", xaMark);
+    v.Flag("playOkMark", playOkMark);
 }
 
 }  // namespace qorvcd

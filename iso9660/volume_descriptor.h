@@ -1,7 +1,7 @@
 // The ISO 9660 volume descriptor set of track 1: the primary volume
 // descriptor (sector 16) and the set terminator (sector 17). Record,
-// encoder, decoder and the builder side by side; the container writes the
-// bytes as Form 1 units.
+// encoder, decoder, inspection and the builder side by side; the container
+// writes the bytes as Form 1 units.
 #pragma once
 
 #include <array>
@@ -16,6 +16,7 @@
 
 namespace qorvcd {
 
+class InspectVisitor;
 class ScriptReader;
 struct BuildContext;
 struct CalendarTime;
@@ -143,6 +144,8 @@ struct PrimaryVolumeDescriptor {
                                                          std::string* why = nullptr);
     // A text field without its trailing blanks and zero bytes.
     static std::string Text(std::span<const uint8_t> field);
+    // Feeds the descriptor's fields to the inspector.
+    void Inspect(InspectVisitor& v) const;
 
     bool operator==(const PrimaryVolumeDescriptor&) const = default;
 };

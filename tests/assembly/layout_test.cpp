@@ -14,7 +14,6 @@
 #include "image/image_reader.h"
 #include "imagetools/bincue.h"
 #include "imagetools/inspect.h"
-#include "imagetools/inspect_visitor.h"
 #include "infofiles/entries_record.h"
 #include "iso9660/dir_tree.h"
 #include "iso9660/file_placement.h"
