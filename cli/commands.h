@@ -45,6 +45,7 @@ struct PackOptions {
     std::string input;
     std::string output;
     std::string kind = "svcd";  // vcd30 | svcd | cvd | supervcd
+    std::string norm;           // pal | ntsc; empty: from the source's frame rate
 };
 int RunPack(const PackOptions& options);
 
@@ -57,7 +58,11 @@ struct StillOptions {
     std::string input;
     std::string output;
     std::string kind = "svcd";
-    int mode = 2;  // picture mode 2 (normal) or 3 (high resolution)
+    // Picture mode 2 (normal) or 3 (high resolution); 0 when not asked: a BMP
+    // of a standard frame size is then normal, any other picture by its size.
+    int mode = 0;
+    bool hires = false;  // high resolution, as mode 3
+    std::string norm;    // "pal" or "ntsc"; empty: by the picture's height
 };
 int RunStill(const StillOptions& options);
 

@@ -84,22 +84,33 @@ int main(int argc, char** argv) {
     inspectCmd->add_flag("--json", inspect.json, "Print JSON instead of text");
 
     PackOptions pack;
-    auto* packCmd = app.add_subcommand("pack", "Turn an MPEG program stream into a sector-mode file");
-    packCmd->add_option("input", pack.input, "MPEG-1 or MPEG-2 program stream")->required();
+    auto* packCmd = app.add_subcommand("pack", "Turn a video into a sector-mode file (transcoded when needed)");
+    packCmd->add_option("input", pack.input,
+                        "Any video FFmpeg reads; an MPEG program stream that fits the kind is packed as it is")
+        ->required();
     packCmd->add_option("output", pack.output, "Sector-mode file to write")->required();
     AddDiscKindOption(packCmd, pack.kind);
+    packCmd->add_option("--norm", pack.norm, "pal or ntsc (default: from the source's frame rate)")
+        ->check(CLI::IsMember({"pal", "ntsc"}, CLI::ignore_case));
 
     ProbeOptions probe;
     auto* probeCmd = app.add_subcommand("probe", "Show what a sector-mode MPEG file holds");
     probeCmd->add_option("file", probe.file, "Sector-mode MPEG file")->required();
 
     StillOptions still;
-    auto* stillCmd = app.add_subcommand("still", "Encode a bitmap into a sector-mode still picture");
-    stillCmd->add_option("input", still.input, "BMP picture")->required();
+    auto* stillCmd = app.add_subcommand("still", "Encode a picture into a sector-mode still picture");
+    stillCmd->add_option("input", still.input, "Picture: BMP, PNG, JPEG or any still FFmpeg reads")->required();
     stillCmd->add_option("output", still.output, "Sector-mode file to write")->required();
     AddDiscKindOption(stillCmd, still.kind);
-    stillCmd->add_option("--mode", still.mode, "Picture mode: 2 normal, 3 high resolution")
+    stillCmd->add_option("--norm", still.norm, "Video standard: pal or ntsc (default: by the picture's height, else PAL)")
+        ->check(CLI::IsMember({"pal", "ntsc"}, CLI::ignore_case));
+    stillCmd->add_flag("--hires", still.hires, "High-resolution still (as --mode 3)");
+    stillCmd->add_option("--mode", still.mode, "Picture mode: 2 normal, 3 high resolution (default: by the picture)")
         ->check(CLI::IsMember({2, 3}));
+    stillCmd->footer(
+        "A picture of a standard frame size (352x288, 352x240, 480x576, 480x480, 704x576,\n"
+        "704x480, 352x576, 352x480) fills the 4:3 screen; any other is taken as square\n"
+        "pixels and fitted with black bars, never stretched.");
 
     CLI11_PARSE(app, argc, argv);
 

@@ -111,7 +111,7 @@ bool ConvertToTarget(const BuildContext& ctx, const std::string& programPath, co
 }  // namespace
 
 int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath, const std::string& targetPath,
-                       int pictureMode) {
+                       int pictureMode, std::optional<codec::VideoStandard> standard) {
     ShowLastAndRepaint(ctx);
     const std::string base = SplitPath(bitmapPath).name;
     const std::string streamPath = ctx.workFolder + base + ".VBS";
@@ -122,7 +122,7 @@ int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath, c
     ctx.LogLine(encoding);
     if (ctx.progress) ctx.progress->SetMessage(encoding);
 
-    codec::StillCodec codec({ctx.kind, pictureMode});
+    codec::StillCodec codec({ctx.kind, pictureMode, standard});
     ctx.LogLine("Passing 1, encoding...");
     ShowLastAndRepaint(ctx);
     if (RunEncoder(ctx, codec, bitmapPath, streamPath) != kOk) {

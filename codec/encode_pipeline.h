@@ -7,8 +7,10 @@
 // next pass has used it. A Cancel is honoured between passes.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "codec/still_format.h"
 #include "core/build_context.h"
 #include "core/results.h"
 
@@ -24,7 +26,10 @@ inline constexpr int kPictureModeHigh = 3;    // high-resolution still
 // non-zero result (a codec::CodecResult) when it failed.
 // On any failure the reason is logged and neither the target nor a work file
 // is left behind.
+// `bitmapPath` may name any still picture FFmpeg reads; `standard` is the
+// still's video standard, chosen by the picture itself when absent.
 int EncodeStillPicture(const BuildContext& ctx, const std::string& bitmapPath,
-                       const std::string& targetPath, int pictureMode);
+                       const std::string& targetPath, int pictureMode,
+                       std::optional<codec::VideoStandard> standard = std::nullopt);
 
 }  // namespace qorvcd

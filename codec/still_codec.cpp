@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codec/bitmap_header.h"
+#include "codec/picture_reader.h"
 #include "codec/still_encoder.h"
 #include "codec/still_format.h"
 #include "codec/still_mux.h"
@@ -89,13 +90,30 @@ int StillCodec::EncodeMain(int argc, char* argv[]) {
     std::string error;
     CodecResult result = CodecResult::Ok;
     if (!ReadInput(bitmapPath, kMaxBitmapFileSize, bitmap, error, result)) return Failed(result, error);
-    BitmapHeader header;
-    if (!ParseBitmapHeader(bitmap.data(), bitmap.size(), header, &error))
-        return Failed(CodecResult::InputFormat, bitmapPath + ": " + error);
 
-    const StillFrameFormat format = StillFormatFor(settings_.kind, settings_.pictureMode, header.height);
     std::vector<uint8_t> stream;
-    if (!EncodeBitmapStill(bitmap, format, syntax, stream, &error))
+    if (HasBitmapSignature(bitmap)) {
+        BitmapHeader header;
+        if (!ParseBitmapHeader(bitmap.data(), bitmap.size(), header, &error))
+            return Failed(CodecResult::InputFormat, bitmapPath + ": " + error);
+        // A bitmap of a standard frame size is a whole 4:3 frame, encoded as
+        // bitmaps always were.
+        if (IsStandardFrameSize(header.width, header.height)) {
+            const StillFrameFormat format =
+                settings_.standard ? StillFormatFor(settings_.kind, settings_.pictureMode, *settings_.standard)
+                                   : StillFormatFor(settings_.kind, settings_.pictureMode, header.height);
+            if (!EncodeBitmapStill(bitmap, format, syntax, stream, &error))
+                return Failed(CodecResult::CodecFailure, bitmapPath + ": " + error);
+            if (!WriteOutput(streamPath, stream, error)) return Failed(CodecResult::OutputFailure, error);
+            return int(CodecResult::Ok);
+        }
+    }
+
+    DecodedPicture picture;
+    if (!picture.Decode(bitmap, &error, bitmapPath)) return Failed(CodecResult::InputFormat, bitmapPath + ": " + error);
+    const VideoStandard standard = settings_.standard.value_or(StandardOfPicture(picture.Height()));
+    const StillFrameFormat format = StillFormatFor(settings_.kind, settings_.pictureMode, standard);
+    if (!EncodePictureStill(picture, format, syntax, stream, &error))
         return Failed(CodecResult::CodecFailure, bitmapPath + ": " + error);
     if (!WriteOutput(streamPath, stream, error)) return Failed(CodecResult::OutputFailure, error);
     return int(CodecResult::Ok);

@@ -5,8 +5,10 @@
 // codec is made, in the way a tool reads its parameter file.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "codec/still_format.h"
 #include "core/disc_kind.h"
 #include "core/results.h"
 
@@ -15,14 +17,18 @@ namespace qorvcd::codec {
 struct StillCodecSettings {
     DiscKind kind = DiscKind::Svcd;
     int pictureMode = 2;  // 2 normal resolution, 3 high resolution
+    // The still's video standard; when none is given, a standard-size bitmap's
+    // comes from its height and any other picture's from StandardOfPicture.
+    std::optional<VideoStandard> standard = std::nullopt;
 };
 
 class StillCodec {
 public:
     explicit StillCodec(StillCodecSettings settings) : settings_(settings) {}
 
-    // argv: "mpeg2encode", bitmap path, elementary-stream path, and "1" for an
-    // MPEG-1 picture or "0" for MPEG-2. Writes the elementary stream.
+    // argv: "mpeg2encode", picture path, elementary-stream path, and "1" for an
+    // MPEG-1 picture or "0" for MPEG-2. Writes the elementary stream. The
+    // picture is a BMP or any still picture FFmpeg reads.
     int EncodeMain(int argc, char* argv[]);
     // argv: "mux.exe", "-o", program-stream path, MPEG-1 elementary-stream
     // path, start time in seconds ("0.00"). The trailing integers are the

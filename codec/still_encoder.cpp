@@ -3,6 +3,9 @@
 // files themselves are read and written through qorvcd::File by the caller.
 #include "codec/still_encoder.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -29,6 +32,9 @@ constexpr int64_t kMpeg1MaxBitRate = 1150000;
 constexpr int64_t kMpeg2MaxBitRate = 2600000;
 // Quantisers tried in turn, finest first, until the picture fits.
 constexpr int kQuantiserSteps[] = {2, 3, 4, 5, 6, 8, 10, 12, 16, 20, 24, 31};
+// Black in the video range of levels.
+constexpr uint8_t kBlackLuma = 16;
+constexpr uint8_t kNeutralChroma = 128;
 constexpr uint8_t kSequenceEndCode[] = {0x00, 0x00, 0x01, uint8_t(VideoStartCode::SequenceEnd)};
 
 struct CodecContextDeleter {
@@ -166,6 +172,68 @@ bool EncodeOnce(const AVFrame& still, const StillFrameFormat& format, StillVideo
     return true;
 }
 
+// Encodes at the finest quantiser whose picture fits the decoder buffer.
+bool EncodeFinestFitting(const AVFrame& still, const StillFrameFormat& format, StillVideoSyntax syntax,
+                         std::vector<uint8_t>& stream, std::string* error) {
+    const size_t budget = StillPictureBudget(syntax, format);
+    for (int quantiser : kQuantiserSteps) {
+        if (!EncodeOnce(still, format, syntax, quantiser, budget, stream, error)) return false;
+        if (stream.size() <= budget) return true;
+    }
+    stream.clear();
+    return Fail(error, Format("the picture does not fit the decoder buffer of %zu bytes", budget));
+}
+
+// A still's frame, black but for `area`, which holds the whole picture.
+FramePtr FitToStill(const AVFrame& source, const FittedArea& area, const StillFrameFormat& format,
+                    std::string* error) {
+    FramePtr still(av_frame_alloc());
+    if (!still || area.width <= 0 || area.height <= 0) {
+        Fail(error, "the picture cannot be fitted to the still's frame");
+        return nullptr;
+    }
+    still->format = AV_PIX_FMT_YUV420P;
+    still->width = format.width;
+    still->height = format.height;
+    still->color_range = AVCOL_RANGE_MPEG;
+    if (av_frame_get_buffer(still.get(), 0) < 0) {
+        Fail(error, "out of memory scaling the picture");
+        return nullptr;
+    }
+    for (int plane = 0; plane < 3; ++plane) {
+        const int rows = plane == 0 ? format.height : format.height / 2;
+        const int bytes = plane == 0 ? format.width : format.width / 2;
+        for (int row = 0; row < rows; ++row)
+            std::memset(still->data[plane] + size_t(row) * still->linesize[plane], plane == 0 ? kBlackLuma : kNeutralChroma,
+                        size_t(bytes));
+    }
+    ScalerPtr scaler(sws_getContext(source.width, source.height, AVPixelFormat(source.format), area.width,
+                                    area.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
+                                    nullptr, nullptr));
+    if (!scaler) {
+        Fail(error, "the picture's pixel format cannot be converted");
+        return nullptr;
+    }
+    // A picture that says it uses the full range of levels (JPEG) is brought
+    // to the video range of the still.
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int sourceFull = 0, targetFull = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(scaler.get(), &inverse, &sourceFull, &table, &targetFull, &brightness, &contrast,
+                                 &saturation) >= 0) {
+        if (source.color_range == AVCOL_RANGE_JPEG) sourceFull = 1;
+        sws_setColorspaceDetails(scaler.get(), inverse, sourceFull, table, 0, brightness, contrast, saturation);
+    }
+    uint8_t* target[4] = {
+        still->data[0] + size_t(area.y) * still->linesize[0] + area.x,
+        still->data[1] + size_t(area.y / 2) * still->linesize[1] + area.x / 2,
+        still->data[2] + size_t(area.y / 2) * still->linesize[2] + area.x / 2,
+        nullptr,
+    };
+    sws_scale(scaler.get(), source.data, source.linesize, 0, source.height, target, still->linesize);
+    return still;
+}
+
 }  // namespace
 
 size_t StillPictureBudget(StillVideoSyntax syntax, const StillFrameFormat& format) {
@@ -181,13 +249,39 @@ bool EncodeBitmapStill(const std::vector<uint8_t>& bitmap, const StillFrameForma
     if (!decoded) return false;
     FramePtr still = ScaleToStill(*decoded, format, error);
     if (!still) return false;
-    const size_t budget = StillPictureBudget(syntax, format);
-    for (int quantiser : kQuantiserSteps) {
-        if (!EncodeOnce(*still, format, syntax, quantiser, budget, stream, error)) return false;
-        if (stream.size() <= budget) return true;
-    }
-    stream.clear();
-    return Fail(error, Format("the picture does not fit the decoder buffer of %zu bytes", budget));
+    return EncodeFinestFitting(*still, format, syntax, stream, error);
+}
+
+FittedArea FitPicture(int width, int height, double pixelAspect, const StillFrameFormat& format) {
+    FittedArea area;
+    if (width <= 0 || height <= 0 || !(pixelAspect > 0.0)) return area;
+    // Shown on a 4:3 screen, one pixel of the still's frame is this wide for
+    // each unit of height.
+    const double frameAspect = 4.0 * format.height / (3.0 * format.width);
+    const double shownWidth = width * pixelAspect, shownHeight = height;
+    const double scale = std::min(format.width * frameAspect / shownWidth, format.height / shownHeight);
+    const auto even = [](double value, int limit) {
+        const int rounded = int(std::lround(value / 2.0)) * 2;
+        return std::clamp(rounded, 2, limit);
+    };
+    area.width = even(shownWidth * scale / frameAspect, format.width);
+    area.height = even(shownHeight * scale, format.height);
+    area.x = (format.width - area.width) / 2 / 2 * 2;
+    area.y = (format.height - area.height) / 2 / 2 * 2;
+    return area;
+}
+
+bool EncodePictureStill(const DecodedPicture& picture, const StillFrameFormat& format, StillVideoSyntax syntax,
+                        std::vector<uint8_t>& stream, std::string* error) {
+    av_log_set_level(AV_LOG_QUIET);
+    const AVFrame* decoded = picture.Frame();
+    if (!decoded) return Fail(error, "no picture to encode");
+    FramePtr still = IsStandardFrameSize(decoded->width, decoded->height)
+                         ? ScaleToStill(*decoded, format, error)
+                         : FitToStill(*decoded, FitPicture(decoded->width, decoded->height, picture.PixelAspect(), format),
+                                      format, error);
+    if (!still) return false;
+    return EncodeFinestFitting(*still, format, syntax, stream, error);
 }
 
 }  // namespace qorvcd::codec

@@ -12,6 +12,7 @@ constexpr int kHighWidth = 704;
 constexpr int kVcdNormalWidth = 352;
 constexpr int kSvcdNormalWidth = 480;
 constexpr int kCvdWidth = 352;
+constexpr int kPictureModeNormal = 2;
 constexpr int kPictureModeHigh = 3;
 
 int64_t DistanceToNearest(int64_t height, int64_t fullLines) {
@@ -30,8 +31,12 @@ VideoStandard StandardForHeight(int32_t bitmapHeight) {
 }
 
 StillFrameFormat StillFormatFor(DiscKind kind, int pictureMode, int32_t bitmapHeight) {
+    return StillFormatFor(kind, pictureMode, StandardForHeight(bitmapHeight));
+}
+
+StillFrameFormat StillFormatFor(DiscKind kind, int pictureMode, VideoStandard standard) {
     StillFrameFormat f;
-    f.standard = StandardForHeight(bitmapHeight);
+    f.standard = standard;
     const int lines = f.standard == VideoStandard::Ntsc ? kNtscLines : kPalLines;
     const bool high = pictureMode == kPictureModeHigh;
     switch (kind) {
@@ -54,6 +59,30 @@ StillFrameFormat StillFormatFor(DiscKind kind, int pictureMode, int32_t bitmapHe
         f.frameRateDen = 1001;
     }
     return f;
+}
+
+bool IsStandardFrameSize(int width, int height) {
+    if (!StandardOfFrameHeight(height)) return false;
+    const bool fullHeight = height == kPalLines || height == kNtscLines;
+    if (width == kVcdNormalWidth) return true;  // 352: Video CD, CVD and half-height frames
+    return fullHeight && (width == kSvcdNormalWidth || width == kHighWidth);
+}
+
+std::optional<VideoStandard> StandardOfFrameHeight(int height) {
+    if (height == kPalLines || height == kPalLines / 2) return VideoStandard::Pal;
+    if (height == kNtscLines || height == kNtscLines / 2) return VideoStandard::Ntsc;
+    return std::nullopt;
+}
+
+VideoStandard StandardOfPicture(int height) { return StandardOfFrameHeight(height).value_or(VideoStandard::Pal); }
+
+int PictureModeForSize(DiscKind kind, int width, int height) {
+    if (kind == DiscKind::Cvd) return kPictureModeNormal;
+    if (IsStandardFrameSize(width, height)) {
+        const int normalWidth = kind == DiscKind::Vcd30 ? kVcdNormalWidth : kSvcdNormalWidth;
+        return width == normalWidth ? kPictureModeNormal : kPictureModeHigh;
+    }
+    return width >= kHighWidth || height >= kPalLines ? kPictureModeHigh : kPictureModeNormal;
 }
 
 }  // namespace qorvcd::codec

@@ -3,8 +3,11 @@
 #include <algorithm>
 
 #include "codec/encode_pipeline.h"
+#include "codec/picture_reader.h"
+#include "codec/still_format.h"
 #include "content/content_ids.h"
 #include "content/spicontx.h"
+#include "content/track_list.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
@@ -20,7 +23,30 @@ constexpr size_t kBitmapHeadersSize = 54;
 constexpr size_t kBitmapMagicOffset = 0;   // "BM"
 constexpr size_t kBitmapWidthOffset = 18;  // little-endian, in the information header
 
+// Extensions of the still formats FFmpeg reads that a SEGMENT block converts.
+constexpr std::string_view kPictureExtensions[] = {
+    ".BMP", ".PNG", ".JPG", ".JPEG", ".JPE", ".JFIF", ".GIF", ".TIF", ".TIFF", ".WEBP", ".TGA", ".PCX",
+    ".PPM", ".PGM", ".PBM", ".PNM", ".PAM", ".SGI", ".RGB", ".XBM", ".XWD", ".DPX", ".EXR", ".JP2",
+    ".J2K", ".QOI", ".PSD", ".HDR", ".SUN", ".RAS",
+};
+
+// The video standard of the disc: its first track whose standard is known.
+std::optional<codec::VideoStandard> StandardOfTracks(const TrackList* tracks) {
+    if (!tracks) return std::nullopt;
+    for (const TrackEntry& track : tracks->Entries()) {
+        if (track.videoStandard == int32_t(VideoStandard::Pal)) return codec::VideoStandard::Pal;
+        if (track.videoStandard == int32_t(VideoStandard::Ntsc)) return codec::VideoStandard::Ntsc;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+bool IsPictureFileName(std::string_view name) {
+    const std::string ext = ToUpper(SplitPath(std::string(name)).ext);
+    return std::find(std::begin(kPictureExtensions), std::end(kPictureExtensions), ext) !=
+           std::end(kPictureExtensions);
+}
 
 uint32_t SegmentCountOf(uint64_t fileSize) {
     const uint64_t sectors = fileSize / kSectorModeUnitSize;
@@ -88,16 +114,16 @@ class CancelWatch : public Progress {
     bool cancelled_ = false;
 };
 
-// Converts a bitmap as EncodeStillPicture does; `cancelled` tells a Cancel
+// Converts a picture as EncodeStillPicture does; `cancelled` tells a Cancel
 // from a failure.
 int ConvertStill(const BuildContext& ctx, const std::string& bitmap, const std::string& target,
-                 int pictureMode, bool& cancelled) {
+                 int pictureMode, std::optional<codec::VideoStandard> standard, bool& cancelled) {
     cancelled = false;
-    if (!ctx.progress) return EncodeStillPicture(ctx, bitmap, target, pictureMode);
+    if (!ctx.progress) return EncodeStillPicture(ctx, bitmap, target, pictureMode, standard);
     CancelWatch watch(*ctx.progress);
     BuildContext watched = ctx;
     watched.progress = &watch;
-    const int converted = EncodeStillPicture(watched, bitmap, target, pictureMode);
+    const int converted = EncodeStillPicture(watched, bitmap, target, pictureMode, standard);
     cancelled = watch.Cancelled();
     return converted;
 }
@@ -106,8 +132,9 @@ int ConvertStill(const BuildContext& ctx, const std::string& bitmap, const std::
 // the result; reading stops at the first one.
 class SegmentBlockReader {
   public:
-    SegmentBlockReader(ScriptReader& script, const BuildContext& ctx, SegmentList& segments)
-        : script_(script), ctx_(ctx), segments_(segments) {}
+    SegmentBlockReader(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
+                       std::optional<codec::VideoStandard> discStandard)
+        : script_(script), ctx_(ctx), segments_(segments), discStandard_(discStandard) {}
 
     void Read();
     void Number();
@@ -130,7 +157,7 @@ class SegmentBlockReader {
     // comes back holding the token after the entry.
     bool ReadEntry(std::string_view& token);
     bool TakeFile(std::string_view name, SegmentItem& item);
-    bool ConvertBitmap(std::string_view name, SegmentItem& item);
+    bool ConvertPicture(std::string_view name, SegmentItem& item);
     std::string ConvertedPathFor(const std::string& baseName) const;
     bool ReadCodes(SegmentItem& item, std::string_view& token);
     bool MeasureFile(SegmentItem& item);
@@ -138,6 +165,7 @@ class SegmentBlockReader {
     ScriptReader& script_;
     const BuildContext& ctx_;
     SegmentList& segments_;
+    std::optional<codec::VideoStandard> discStandard_;  // the tracks' standard, when known
     int result_ = kOk;
 };
 
@@ -172,7 +200,7 @@ bool SegmentBlockReader::ReadEntry(std::string_view& token) {
 
 bool SegmentBlockReader::TakeFile(std::string_view name, SegmentItem& item) {
     const PathParts parts = SplitPath(std::string(name));
-    if (ToUpper(parts.ext) == ".BMP") return ConvertBitmap(name, item);
+    if (IsPictureFileName(parts.name + parts.ext)) return ConvertPicture(name, item);
     const std::string path = ctx_.ResolveScriptPath(std::string(name));
     File file;
     if (!file.Open(path, FileMode::Read))
@@ -193,23 +221,38 @@ std::string SegmentBlockReader::ConvertedPathFor(const std::string& baseName) co
     return candidate;
 }
 
-bool SegmentBlockReader::ConvertBitmap(std::string_view name, SegmentItem& item) {
+bool SegmentBlockReader::ConvertPicture(std::string_view name, SegmentItem& item) {
     const std::string written(name);
     const std::string path = ctx_.ResolveScriptPath(written);
+    const bool bitmapName = ToUpper(SplitPath(path).ext) == ".BMP";
     uint8_t headers[kBitmapHeadersSize] = {};
     {
-        File bitmap;
-        if (!bitmap.Open(path, FileMode::Read))
-            return FailWithReason(bitmap, Format("Can't open file %s", written.c_str()));
-        if (!bitmap.ReadExact(headers, sizeof headers) || headers[kBitmapMagicOffset] != 'B' ||
-            headers[kBitmapMagicOffset + 1] != 'M')
+        File picture;
+        if (!picture.Open(path, FileMode::Read))
+            return FailWithReason(picture, Format("Can't open file %s", written.c_str()));
+        if (bitmapName && (!picture.ReadExact(headers, sizeof headers) || headers[kBitmapMagicOffset] != 'B' ||
+                           headers[kBitmapMagicOffset + 1] != 'M'))
             return Fail(Format("File %s is not a BMP file", written.c_str()));
     }
-    const int32_t width = int32_t(GetLe32(headers + kBitmapWidthOffset));
+    codec::PictureFacts facts;
+    std::string reason;
+    const bool known = codec::ReadPictureFacts(path, facts, &reason);
+    int pictureMode = kPictureModeNormal;
+    std::optional<codec::VideoStandard> standard;
+    if ((bitmapName && !known) || (known && facts.standardBitmap)) {
+        // A bitmap of a standard frame size (or one the encoder will refuse
+        // with its reason) takes the bitmap path: its own standard, its mode
+        // from its width.
+        const int32_t width = bitmapName ? int32_t(GetLe32(headers + kBitmapWidthOffset)) : facts.width;
+        pictureMode = PictureModeFor(ctx_.kind, width);
+    } else {
+        if (!known) return Fail(Format("Can't read picture %s: %s", written.c_str(), reason.c_str()));
+        pictureMode = codec::PictureModeForSize(ctx_.kind, facts.width, facts.height);
+        standard = discStandard_;
+    }
     const std::string target = ConvertedPathFor(SplitPath(path).name);
     bool cancelled = false;
-    const int converted =
-        ConvertStill(ctx_, path, target, PictureModeFor(ctx_.kind, width), cancelled);
+    const int converted = ConvertStill(ctx_, path, target, pictureMode, standard, cancelled);
     if (converted == kStillFailedOrCancelled && cancelled) {
         result_ = kCancelled;
         return false;
@@ -284,7 +327,8 @@ bool WriteSpicontx(const BuildContext& ctx, File& file, const SegmentList& segme
 
 }  // namespace
 
-int ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments) {
+int ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
+                     const TrackList* tracks) {
     const bool writesSpicontx = IsSvcdFamily(ctx.kind);
     File spicontx;
     if (writesSpicontx) {
@@ -294,7 +338,7 @@ int ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList&
             return kStepFailed;
         }
     }
-    SegmentBlockReader reader(script, ctx, segments);
+    SegmentBlockReader reader(script, ctx, segments, StandardOfTracks(tracks));
     if (script.FindSection("[PBC]") && TokenText(script.NextTokenUpper()) == "SEGMENT") {
         reader.Read();
         if (reader.Result() == kOk) reader.Number();

@@ -1,6 +1,6 @@
 // Segment play items: the still pictures and short clips of the SEGMENT block
 // at the start of the [PBC] section. Each item is a sector-mode file (or a
-// bitmap converted into one), kept in ID order and numbered from 1000 by the
+// picture converted into one), kept in ID order and numbered from 1000 by the
 // segments (150 sectors each) it occupies.
 #pragma once
 
@@ -18,6 +18,7 @@
 namespace qorvcd {
 
 class ScriptReader;
+class TrackList;
 
 inline constexpr uint32_t kFirstSegmentItemNumber = 1000;
 // Play-item numbers of segments end at 1998 (998 segments of 150 sectors).
@@ -70,10 +71,19 @@ class SegmentList {
 };
 
 // Reads the SEGMENT block through the session's script reader, converts the
-// bitmaps, numbers the items and, for SVCD and SUPER-VCD, writes the
+// pictures, numbers the items and, for SVCD and SUPER-VCD, writes the
 // SPICONTX.SVD work file. Returns kOk, kStepFailed on an error (a failed
-// bitmap conversion among them) or kCancelled for a Cancel during a conversion.
-int ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments);
+// picture conversion among them) or kCancelled for a Cancel during a conversion.
+// A BMP of a standard frame size is converted as it always was; any other
+// picture (PNG, JPEG, a BMP of another size, ...) becomes a still of the
+// disc's video standard: that of the first track in `tracks` whose standard
+// is known, else the one the picture's height names (PAL when none).
+int ReadSegmentItems(ScriptReader& script, const BuildContext& ctx, SegmentList& segments,
+                     const TrackList* tracks = nullptr);
+
+// True for the file extensions of pictures the SEGMENT block converts
+// (".BMP", ".PNG", ".JPG", ...; any case).
+bool IsPictureFileName(std::string_view name);
 
 // The picture mode of the still pipeline for a bitmap of this width:
 // 2 normal resolution, 3 high resolution.

@@ -4,5 +4,5 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y cmake g++ make pkg-config libgtest-dev libcli11-dev \
-    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev \
+    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev \
     ffmpeg libcdio-utils vcdimager

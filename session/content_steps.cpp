@@ -149,7 +149,9 @@ int AuthoringSession::ReadTrackList() {
 }
 
 int AuthoringSession::ReadSegmentItems() {
-    const int result = qorvcd::ReadSegmentItems(*content_->scriptReader, context_, content_->segments);
+    // The tracks, read just before, give the stills their video standard.
+    const int result =
+        qorvcd::ReadSegmentItems(*content_->scriptReader, context_, content_->segments, &content_->tracks);
     if (result == kCancelled) LogLine("Cancle by user");
     return result;
 }

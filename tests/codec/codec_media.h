@@ -16,6 +16,25 @@ inline std::string TestBitmap(int width, int height, const std::string& pixelFor
                            " -frames:v 1 -pix_fmt " + pixelFormat + " -c:v bmp -f image2 -update 1 {out}");
 }
 
+// A picture made with ffmpeg: `codec` is png, mjpeg, bmp ...; `filters` draw on a white
+// frame of the size (an empty string leaves ffmpeg's test pattern).
+inline std::string TestPicture(const std::string& name, int width, int height, const std::string& codec,
+                               const std::string& filters = "") {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const std::string source = filters.empty() ? "testsrc=size=" + size : "color=c=white:size=" + size;
+    return EnsureMedia(name, "ffmpeg -nostdin -v error -y -f lavfi -i " + source +
+                                 (filters.empty() ? "" : " -vf \"format=rgb24," + filters + "\"") +
+                                 " -frames:v 1 -c:v " + codec + " -q:v 2 -f image2 -update 1 {out}");
+}
+
+// A red disc of radius r centred in a white picture of this size.
+inline std::string CirclePicture(const std::string& name, int width, int height, int radius, const std::string& codec) {
+    const std::string inside = "lt(hypot(X-" + std::to_string(width / 2) + "\\,Y-" + std::to_string(height / 2) +
+                               ")\\," + std::to_string(radius) + ")";
+    return TestPicture(name, width, height, codec,
+                       "geq=r=255:g=if(" + inside + "\\,0\\,255):b=if(" + inside + "\\,0\\,255)");
+}
+
 // Writes the program stream inside a sector-mode file (every unit's pack area, as a
 // disc reader sees the Form 2 sectors) to `out`, and returns `out`.
 inline std::string WritePackAreas(const std::string& sectorFile, const std::string& out) {
