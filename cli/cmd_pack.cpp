@@ -13,6 +13,7 @@
 #include "cli/disc_kind_option.h"
 #include "cli/single_output.h"
 #include "cli/terminal_progress.h"
+#include "codec/track_file.h"
 #include "codec/transcode.h"
 #include "core/results.h"
 #include "mpeg/packet_reader.h"
@@ -103,19 +104,6 @@ int RunPack(const PackOptions& options) {
         std::fprintf(stderr, "%s\n", text.c_str());
     };
 
-    const codec::SourceFacts source = codec::ProbeSource(input);
-    // What FFmpeg cannot read at all still goes to the packer, as it always
-    // did: the packer's own message says what is wrong with a program stream.
-    if (!source.readable || codec::FitsDiscKind(source, *kind, norm)) {
-        return WriteSingleOutput("pack", input, output, [&](const std::string& temporaryPath) {
-            std::string error;
-            if (PackProgramStream(input, temporaryPath, *kind, show, &error, stopped)) return true;
-            std::fprintf(stderr, "qorvcd pack: %s failed: %s\n", options.input.c_str(), error.c_str());
-            if (!source.readable && !stopped()) std::fprintf(stderr, "qorvcd pack: %s\n", source.error.c_str());
-            return false;
-        });
-    }
-
     return WriteSingleOutput("pack", input, output, [&](const std::string& temporaryPath) {
         WorkFolder work;
         const std::string temp = AbsolutePath(TempFolder());
@@ -124,33 +112,34 @@ int RunPack(const PackOptions& options) {
             std::fprintf(stderr, "qorvcd pack: cannot create a work folder in %s\n", temp.c_str());
             return false;
         }
-        codec::TranscodeRequest request;
+        codec::TrackFileRequest request;
         request.inputPath = input;
-        request.outputPath = JoinPath(*work.path, "transcoded.mpg");
+        request.outputPath = temporaryPath;
+        request.workFolder = *work.path + "/";
         request.kind = *kind;
         request.norm = norm;
+        request.showMessage = show;
         request.cancelRequested = stopped;
-        codec::TranscodeOutcome outcome;
+        codec::TrackFileOutcome outcome;
         {
             TranscodeProgress progress(&stopSignals);
             request.progress = [&](double done, double total) { progress.Update(done, total); };
-            outcome = codec::TranscodeForDisc(request);
+            outcome = codec::MakeTrackFile(request);
         }
         if (outcome.result == kCancelled || stopped()) {
             std::fprintf(stderr, "qorvcd pack: cancelled\n");
             return false;
         }
         if (outcome.result != kOk) {
-            std::fprintf(stderr, "qorvcd pack: %s\n", outcome.error.c_str());
+            std::fprintf(stderr, "qorvcd pack: %s failed: %s\n", options.input.c_str(), outcome.error.c_str());
             return false;
         }
-        const codec::DiscFrame frame = codec::FrameOf(*kind, outcome.norm);
-        std::printf("%s transcoded to %s %dx%d %s\n", options.input.c_str(), frame.mpeg2 ? "MPEG-2" : "MPEG-1",
-                    frame.width, frame.height, outcome.norm == VideoStandard::Pal ? "PAL" : "NTSC");
-        std::string error;
-        if (PackProgramStream(request.outputPath, temporaryPath, *kind, show, &error, stopped)) return true;
-        std::fprintf(stderr, "qorvcd pack: %s failed: %s\n", options.input.c_str(), error.c_str());
-        return false;
+        if (outcome.transcoded) {
+            const codec::DiscFrame frame = codec::FrameOf(*kind, outcome.norm);
+            std::printf("%s transcoded to %s %dx%d %s\n", options.input.c_str(), frame.mpeg2 ? "MPEG-2" : "MPEG-1",
+                        frame.width, frame.height, outcome.norm == VideoStandard::Pal ? "PAL" : "NTSC");
+        }
+        return true;
     });
 }
 

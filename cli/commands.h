@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qorvcd::cli {
 
@@ -65,5 +66,21 @@ struct StillOptions {
     std::string norm;    // "pal" or "ntsc"; empty: by the picture's height
 };
 int RunStill(const StillOptions& options);
+
+struct MakeOptions {
+    std::vector<std::string> videos;    // the tracks, in this order
+    std::vector<std::string> pictures;  // a slideshow after the videos
+    std::string cue;                    // OUT/NAME.cue; NAME.bin, NAME.txt (and NAME.img) beside it
+    std::string kind = "svcd";
+    std::string norm;                   // pal | ntsc; empty: the first video's frame rate
+    std::string title;                  // the album name and the menu's title
+    bool menu = false;                  // a menu still with one choice per video
+    int chapterMinutes = 0;             // an entry point every so many minutes; 0: none
+    bool image = false;                 // keep the disc image NAME.img too
+    std::string workDir;
+    std::string settingsDir;
+    bool quiet = false;
+};
+int RunMake(const MakeOptions& options);
 
 }  // namespace qorvcd::cli

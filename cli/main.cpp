@@ -15,6 +15,7 @@ const char* kDescription =
     "into BIN/CUE for any burning program, `inspect` shows what an image holds.\n"
     "\n"
     "Typical use:\n"
+    "  qorvcd make --menu -o out/disc.cue a.mp4 b.mp4 # a whole disc in one command\n"
     "  qorvcd pack movie.mpg MOVIE.MPS --kind svcd   # your MPEG into sector-mode form\n"
     "  qorvcd build disc.txt -o disc.img --bin-cue    # author the disc, with disc.bin/.cue\n"
     "  qorvcd inspect disc.img                        # check what is on it\n";
@@ -72,6 +73,41 @@ int main(int argc, char** argv) {
         "  VOLUME_ID = MY_DISC\n"
         "The built-in demo (demo/demo.txt, run by scripts/demo.sh) is a complete example.");
 
+    MakeOptions make;
+    auto* makeCmd = app.add_subcommand("make", "Make a whole disc from videos and pictures in one command");
+    makeCmd->add_option("videos", make.videos, "Videos, one track each (any video FFmpeg reads)");
+    makeCmd->add_option("-o,--output", make.cue, "Cue sheet OUT/NAME.cue; NAME.bin and the script NAME.txt go beside it")
+        ->required();
+    makeCmd->add_option("--picture", make.pictures, "Pictures shown as a slideshow after the videos");
+    AddDiscKindOption(makeCmd, make.kind);
+    makeCmd->add_option("--norm", make.norm, "pal or ntsc (default: from the first video's frame rate)")
+        ->check(CLI::IsMember({"pal", "ntsc"}, CLI::ignore_case));
+    makeCmd->add_flag("--menu", make.menu, "Draw a menu: the title and one numbered line per video");
+    makeCmd->add_option("--title", make.title, "The disc's album name and the menu's title");
+    makeCmd->add_option("--chapters", make.chapterMinutes, "An entry point every MINUTES minutes of each video")
+        ->check(CLI::PositiveNumber);
+    makeCmd->add_flag("--image", make.image, "Keep the disc image NAME.img as well");
+    makeCmd->add_option("--work-dir", make.workDir,
+                        "System folder for the private work folders (default: $QORVCD_WORK_DIR or the temp folder)");
+    makeCmd->add_option("--settings-dir", make.settingsDir, "Folder of VCD.CFG, SVCD.CFG, CVD.CFG and SUPERVCD.CFG");
+    makeCmd->add_flag("-q,--quiet", make.quiet, "Print only the result lines");
+    makeCmd->footer(
+        "Example: an SVCD with a menu of two videos and a slideshow of three pictures:\n"
+        "  qorvcd make --menu --title \"HOLIDAY 2024\" -o out/disc.cue beach.mp4 dinner.mp4 \\\n"
+        "              --picture sea.jpg boat.png sunset.jpg\n"
+        "writes out/disc.bin and out/disc.cue (burn the cue sheet), out/disc.txt (the\n"
+        "authoring script it used) and out/disc-menu.bmp (the menu picture it drew).\n"
+        "\n"
+        "The videos are converted for the disc kind (--kind, default svcd) during the\n"
+        "build; the norm comes from --norm or the first video's frame rate. With --menu\n"
+        "the number keys play the videos, each video returns to the menu, and the last\n"
+        "number shows the pictures; without it the videos play one after another, then\n"
+        "the pictures. --chapters 5 adds an entry point every 5 minutes of each video.\n"
+        "\n"
+        "To change the disc, edit out/disc.txt and build it again:\n"
+        "  qorvcd build out/disc.txt -o out/disc.img --bin-cue      (add --vcd30 for vcd30)\n"
+        "Nothing is written when an input cannot be read; the message names the file.");
+
     ExportOptions exportOpts;
     auto* exportCmd = app.add_subcommand("export", "Write a disc image as BIN/CUE");
     exportCmd->add_option("image", exportOpts.image, "Disc image")->required();
@@ -115,6 +151,7 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (*buildCmd) return RunBuild(build);
+    if (*makeCmd) return RunMake(make);
     if (*exportCmd) return RunExport(exportOpts);
     if (*inspectCmd) return RunInspect(inspect);
     if (*packCmd) return RunPack(pack);

@@ -7,6 +7,7 @@
 #include "codec/still_format.h"
 #include "content/content_ids.h"
 #include "content/spicontx.h"
+#include "content/video_conversion.h"
 #include "content/track_list.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
@@ -166,6 +167,7 @@ class SegmentBlockReader {
     const BuildContext& ctx_;
     SegmentList& segments_;
     std::optional<codec::VideoStandard> discStandard_;  // the tracks' standard, when known
+    VideoConversions videos_;
     int result_ = kOk;
 };
 
@@ -205,8 +207,17 @@ bool SegmentBlockReader::TakeFile(std::string_view name, SegmentItem& item) {
     File file;
     if (!file.Open(path, FileMode::Read))
         return FailWithReason(file, Format("Can't open file %s", std::string(name).c_str()));
-    item.fileName = path;
-    item.origin = SegmentOrigin::AuthorFile;
+    file.Close();
+    // An ordinary video clip becomes a sector-mode file first, in the tracks' norm.
+    std::optional<VideoStandard> norm;
+    if (discStandard_) norm = *discStandard_ == codec::VideoStandard::Pal ? VideoStandard::Pal : VideoStandard::Ntsc;
+    std::string use;
+    if (const int converted = videos_.FileFor(ctx_, std::string(name), path, norm, use); converted != kOk) {
+        result_ = converted;
+        return false;
+    }
+    item.fileName = use;
+    item.origin = use == path ? SegmentOrigin::AuthorFile : SegmentOrigin::Converted;
     return true;
 }
 

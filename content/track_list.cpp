@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "content/content_ids.h"
+#include "content/video_conversion.h"
 #include "mpeg/stream_codes.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
@@ -112,7 +113,8 @@ int32_t AudioClassOf(const MpegStreamInfo& info, int stream) {
 // Reads one track line after its "MPEGTRACK" and fills `entry`; returns kOk,
 // or the code of an error already reported (kTrackListFailed when the error
 // carries no code of its own).
-int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& entry, TrackList& tracks) {
+int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& entry, TrackList& tracks,
+                  VideoConversions& videos) {
     const std::string_view id = TokenText(script.NextTokenUpper());
     const char* prefix = TrackIdPrefix(ctx.kind);
     if (id.substr(0, 5) != prefix) {
@@ -125,6 +127,19 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     const std::string_view file = TokenText(script.NextTokenUpper());
     entry.fileName = std::string(file);
     entry.path = ctx.ResolveScriptPath(entry.fileName);
+    // An ordinary video becomes a track file first, in the norm the line
+    // declares (read now, and not again below); the log goes on naming the
+    // user's file.
+    std::optional<std::string> declared;
+    std::optional<VideoStandard> norm;
+    if (ctx.kind != DiscKind::Vcd30 && VideoConversions::NeedsConversion(entry.path)) {
+        declared = std::string(TokenText(script.NextTokenUpper()));
+        if (*declared == "PAL" || *declared == "NTSC") norm = *declared == "PAL" ? VideoStandard::Pal : VideoStandard::Ntsc;
+    }
+    if (const int converted = videos.FileFor(ctx, entry.fileName, entry.path, norm, entry.path); converted != kOk) {
+        if (converted == kCancelled) ctx.LogLine("Cancle by user");
+        return converted;
+    }
 
     // A fresh record per track: the probe leaves the audio facts of a stream it
     // does not find untouched, so a shared record would hand one track's second
@@ -154,7 +169,7 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     }
     // The script's standard, audio and time values are only checked: the
     // probe's measurements win.
-    const std::string_view standard = TokenText(script.NextTokenUpper());
+    const std::string standard = declared ? *declared : std::string(TokenText(script.NextTokenUpper()));
     if (standard != "PAL" && standard != "NTSC") {
         ctx.ShowMessage("Missing PAL/NTSC");
         return kTrackListFailed;
@@ -195,6 +210,7 @@ int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& trac
         ctx.LogLine("Track info do't found");
         return kNoTrackSection;
     }
+    VideoConversions videos;
     for (std::string_view token = TokenText(script.NextTokenUpper());
          !token.empty() && !IsSectionHeader(token); token = TokenText(script.NextTokenUpper())) {
         if (token != "MPEGTRACK") break;  // "ENDFILE" or any other word ends the list
@@ -203,7 +219,7 @@ int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& trac
             return kTrackListFailed;
         }
         TrackEntry entry;
-        QORVCD_CHECK(ReadTrackLine(script, ctx, entry, tracks));
+        QORVCD_CHECK(ReadTrackLine(script, ctx, entry, tracks, videos));
         tracks.Insert(std::move(entry));
     }
     tracks.Number();

@@ -1,0 +1,62 @@
+#include "content/video_conversion.h"
+
+#include "codec/track_file.h"
+#include "codec/transcode.h"
+#include "core/results.h"
+#include "platform/file.h"
+#include "platform/log_list.h"
+
+namespace qorvcd {
+
+namespace {
+
+// The track list and the segment block convert into the same work folder.
+std::string FreeWorkFileName(const std::string& workFolder) {
+    std::string name;
+    for (int n = 1; name.empty() || File::Exists(name); ++n) name = workFolder + Format("converted-%d.mps", n);
+    return name;
+}
+
+}  // namespace
+
+// Only a real video is converted: anything else reaches the probe, whose
+// message says what is wrong with it.
+bool VideoConversions::NeedsConversion(const std::string& path) {
+    return !codec::IsSectorModeFile(path) && codec::ProbeSource(path).readable;
+}
+
+int VideoConversions::FileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
+                              std::optional<VideoStandard> norm, std::string& use) {
+    use = path;
+    if (const auto done = converted_.find(path); done != converted_.end()) {
+        use = done->second;
+        return kOk;
+    }
+    if (!NeedsConversion(path)) return kOk;
+
+    ctx.LogLine(Format("Converting %s for the disc...", name.c_str()));
+    if (ctx.progress) ctx.progress->SetMessage(Format("Converting %s...", name.c_str()));
+    codec::TrackFileRequest request;
+    request.inputPath = path;
+    request.outputPath = FreeWorkFileName(ctx.workFolder);
+    request.workFolder = ctx.workFolder;
+    request.kind = ctx.kind;
+    request.norm = norm;
+    request.showMessage = ctx.showMessage;
+    request.progress = [&ctx](double done, double total) {
+        if (ctx.progress && total > 0) ctx.progress->SetProgress(int(100 * done / total));
+    };
+    request.cancelRequested = [&ctx] { return ctx.progress && ctx.progress->TakeCancelRequest(); };
+    const codec::TrackFileOutcome outcome = codec::MakeTrackFile(request);
+    if (outcome.result != kOk) {
+        File::Remove(request.outputPath);
+        if (outcome.result == kCancelled) return kCancelled;
+        ctx.LogLine(Format("Error: can't convert %s: %s", name.c_str(), outcome.error.c_str()));
+        return kStepFailed;
+    }
+    converted_[path] = request.outputPath;
+    use = request.outputPath;
+    return kOk;
+}
+
+}  // namespace qorvcd
