@@ -40,16 +40,31 @@ int Refuse(const std::string& text) {
 std::vector<std::string> Components(const std::string& path) {
     std::vector<std::string> parts;
     std::string part;
+    const auto take = [&] {
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        part.clear();
+    };
     for (char c : path) {
         if (c == '/') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
+            take();
         } else {
             part += c;
         }
     }
-    if (!part.empty()) parts.push_back(part);
+    take();
     return parts;
+}
+
+// A path made absolute, without "." and ".." steps, and found as it is
+// spelled on disk.
+std::string FullPath(const std::string& given) {
+    std::string path;
+    for (const std::string& part : Components(AbsolutePath(ToNativeSeparators(given)))) path += "/" + part;
+    return ResolvePath(path.empty() ? "/" : path, "");
 }
 
 // How the saved script names `file` (absolute): relative to the script's
@@ -119,7 +134,8 @@ int RunMake(const MakeOptions& options) {
     } else if (!name.empty()) {
         return Refuse("unknown norm " + options.norm + " (pal or ntsc)");
     }
-    if (options.chapterMinutes < 0) return Refuse("--chapters takes whole minutes (1 or more)");
+    if (options.chapterMinutes < 0 || (options.chapterMinutes > 0 && options.chapterMinutes * 60 < 1))
+        return Refuse("--chapters takes minutes, at least a second's worth (0.02)");
     if (options.videos.empty() && options.pictures.empty()) return Refuse("name at least one video or picture");
     if (options.videos.size() > discmaker::kMaxVideos)
         return Refuse("a disc takes at most " + std::to_string(discmaker::kMaxVideos) + " videos");
@@ -132,18 +148,23 @@ int RunMake(const MakeOptions& options) {
     // Every input is read before anything is written.
     std::vector<Input> videos, pictures;
     for (const std::string& given : options.videos) {
-        Input input{given, AbsolutePath(ResolvePath(given, "./"))};
+        Input input{given, FullPath(given)};
         if (!File::Exists(input.path)) return Refuse(given + ": no such file");
         const codec::SourceFacts facts = codec::ProbeSource(input.path);
         if (!facts.readable) return Refuse(given + ": cannot be read as a video: " + facts.error);
         if (!facts.hasVideo) return Refuse(given + ": holds no video stream");
-        if (!norm) norm = codec::NormForFrameRate(facts.frameRate);
+        const VideoStandard own = codec::NormForFrameRate(facts.frameRate);
+        // A Video CD 3.0 script names no norm: each track keeps its source's.
+        if (*kind == DiscKind::Vcd30 && norm && *norm != own)
+            std::fprintf(stderr, "%s: note: %s stays %s on a Video CD 3.0 (its frame rate decides)\n", kCommand,
+                         given.c_str(), own == VideoStandard::Pal ? "PAL" : "NTSC");
+        if (!norm) norm = own;
         input.seconds = facts.duration;
         videos.push_back(input);
     }
     if (!norm) norm = VideoStandard::Pal;
     for (const std::string& given : options.pictures) {
-        Input input{given, AbsolutePath(ResolvePath(given, "./"))};
+        Input input{given, FullPath(given)};
         if (!File::Exists(input.path)) return Refuse(given + ": no such file");
         codec::PictureFacts facts;
         std::string reason;
@@ -156,7 +177,7 @@ int RunMake(const MakeOptions& options) {
 
     // The outputs: NAME.bin and NAME.cue, NAME.txt (the script), NAME-menu.bmp
     // and, when asked, NAME.img, all in the cue sheet's folder.
-    const std::string cue = AbsolutePath(ResolvePath(options.cue, "./"));
+    const std::string cue = FullPath(options.cue);
     const PathParts parts = SplitPath(cue);
     if (ToLower(parts.ext) != ".cue") return Refuse("-o names the cue sheet, NAME.cue (NAME.bin is written beside it)");
     const std::string folder = parts.drive + parts.folder;
@@ -178,7 +199,8 @@ int RunMake(const MakeOptions& options) {
     }
 
     // The plan, twice: the saved script names the files as the user will
-    // find them; the one built now names the menu picture's temporary file.
+    // find them; the one built now names them by their full paths, and the
+    // menu picture by its copy in the work folder.
     discmaker::DiscPlan plan;
     plan.kind = *kind;
     plan.norm = *norm;
@@ -236,7 +258,13 @@ int RunMake(const MakeOptions& options) {
             std::fprintf(stderr, "%s: cannot write the menu picture %s: %s\n", kCommand, menuPath.c_str(), error.c_str());
             return 1;
         }
-        buildPlan.menuPicture = menu.pending->TemporaryPath();
+        // The build reads its own copy under the final name: the build tells
+        // a picture by its name.
+        buildPlan.menuPicture = JoinPath(*work.path, FileNameOf(menuPath));
+        if (!File::WriteAll(buildPlan.menuPicture, bmp.data(), bmp.size(), &error)) {
+            std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+            return 1;
+        }
     }
     const std::string savedText = discmaker::AuthoringScript(plan);
     if (!savedScript.Write(savedText.data(), savedText.size(), &error)) {
@@ -262,7 +290,10 @@ int RunMake(const MakeOptions& options) {
     host.progress = &progress;
     host.systemFolder = options.workDir;
     host.settingsFolder = options.settingsDir;
-    host.otherOutputs = outputs;
+    // The image is the build's own output; the others it must keep off its inputs.
+    for (const NamedFile& output : outputs) {
+        if (output.path != keptImage) host.otherOutputs.push_back(output);
+    }
     host.showMessage = [&](const std::string& text) {
         progress.BeforeLogLine();
         std::fprintf(stderr, "qorvcd: %s\n", text.c_str());

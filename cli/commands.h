@@ -75,7 +75,7 @@ struct MakeOptions {
     std::string norm;                   // pal | ntsc; empty: the first video's frame rate
     std::string title;                  // the album name and the menu's title
     bool menu = false;                  // a menu still with one choice per video
-    int chapterMinutes = 0;             // an entry point every so many minutes; 0: none
+    double chapterMinutes = 0;          // an entry point every so many minutes; 0: none
     bool image = false;                 // keep the disc image NAME.img too
     std::string workDir;
     std::string settingsDir;

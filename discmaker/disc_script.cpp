@@ -56,10 +56,14 @@ std::string TrackId(DiscKind kind, size_t index) {
     return Numbered(kind == DiscKind::Vcd30 ? "MUSIC" : "AVSEQ", index + 1, 2);
 }
 
-std::vector<int> ChapterStarts(double seconds, int minutes) {
+std::vector<int> ChapterStarts(double seconds, double minutes) {
     std::vector<int> starts;
-    if (minutes <= 0) return starts;
-    for (int start = minutes * 60; start + 2 <= seconds; start += minutes * 60) starts.push_back(start);
+    if (!(minutes > 0)) return starts;
+    for (int k = 1;; ++k) {
+        const int start = int(std::lround(k * minutes * 60));
+        if (start + 1.5 > seconds) break;
+        if (start > 0 && (starts.empty() || start > starts.back())) starts.push_back(start);
+    }
     return starts;
 }
 

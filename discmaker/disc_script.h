@@ -31,7 +31,7 @@ struct DiscPlan {
     std::vector<PlannedPicture> pictures; // the slideshow after the videos
     std::string menuPicture;              // the menu still; empty: no menu
     bool menuHighResolution = false;
-    int chapterMinutes = 0;               // an entry point every so many minutes; 0: none
+    double chapterMinutes = 0;            // an entry point every so many minutes; 0: none
     int slideSeconds = 5;                 // how long each picture of the slideshow stays
 };
 
@@ -43,9 +43,10 @@ inline constexpr size_t kMaxPictures = 500;
 // Track IDs AVSEQ01... (MUSIC01... on Video CD 3.0).
 std::string TrackId(DiscKind kind, size_t index);
 
-// Chapter starts in seconds for a video of `seconds`, every `minutes`: only
-// those that leave at least two seconds of the video after them.
-std::vector<int> ChapterStarts(double seconds, int minutes);
+// Chapter starts in whole seconds for a video of `seconds`, every `minutes`:
+// only those that leave a second and a half of the video after them, so that
+// a picture to start from follows each.
+std::vector<int> ChapterStarts(double seconds, double minutes);
 
 // The script with CR LF line ends. Every file name is written in quotes;
 // the caller makes sure none holds a quote and each is short enough.
