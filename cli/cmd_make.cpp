@@ -30,6 +30,30 @@ namespace qorvcd::cli {
 
 namespace {
 
+// The folders the command made for its outputs; unless kept, they are taken
+// away again (only while empty) when the command ends.
+class CreatedFolders {
+public:
+    ~CreatedFolders() {
+        if (kept_) return;
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it) RemoveEmptyDirectory(*it);
+    }
+    // Makes `folder` and any missing folder above it.
+    bool Make(const std::string& folder) {
+        std::string path = folder;
+        while (!path.empty() && path.back() == '/') path.pop_back();
+        if (path.empty() || IsDirectory(path)) return true;
+        if (!Make(FolderOf(path)) || !MakeDirectory(path)) return false;
+        made_.push_back(path);
+        return true;
+    }
+    void Keep() { kept_ = true; }
+
+private:
+    std::vector<std::string> made_;
+    bool kept_ = false;
+};
+
 constexpr const char* kCommand = "qorvcd make";
 
 int Refuse(const std::string& text) {
@@ -181,7 +205,10 @@ int RunMake(const MakeOptions& options) {
     const PathParts parts = SplitPath(cue);
     if (ToLower(parts.ext) != ".cue") return Refuse("-o names the cue sheet, NAME.cue (NAME.bin is written beside it)");
     const std::string folder = parts.drive + parts.folder;
-    if (!IsDirectory(folder)) return Refuse("the folder " + folder + " does not exist");
+    // A missing output folder is made, and taken away again, with whatever
+    // folders above it were missing too, when the command does not succeed.
+    CreatedFolders created;
+    if (!created.Make(folder)) return Refuse("the folder " + folder + " cannot be created");
     const std::string base = folder + parts.name;
     const std::string scriptPath = base + ".txt", menuPath = base + "-menu.bmp", bin = BinPathForCue(cue);
     const std::string keptImage = base + ".img";
@@ -330,6 +357,7 @@ int RunMake(const MakeOptions& options) {
                      menu.pending->Error().c_str(), savedScript.pending->Error().c_str());
         return 1;
     }
+    created.Keep();
     std::printf("Result: 0\n%s\n%s\n%s\n", bin.c_str(), cue.c_str(), scriptPath.c_str());
     if (options.image) std::printf("%s\n", image.c_str());
     return 0;

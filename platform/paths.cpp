@@ -209,6 +209,8 @@ bool RenamePath(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
 bool RemoveTree(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return true;

@@ -67,6 +67,8 @@ bool MakeDirectory(const std::string& path, bool ownerOnly = false);
 // Renames a file, replacing `to` when it exists (atomic on one file system:
 // writers finish a temporary file and rename it into place).
 bool RenamePath(const std::string& from, const std::string& to);
+// Removes a folder only when it is empty; false when it stays.
+bool RemoveEmptyDirectory(const std::string& path);
 // Removes a folder and everything in it; false when anything stays.
 bool RemoveTree(const std::string& path);
 // Creates a fresh, owner-only folder with the prefix inside `parent`.
