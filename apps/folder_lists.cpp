@@ -52,7 +52,7 @@ private:
     const char* Next() {
         const char* token = reader_.NextTokenUpper();
         if (!token) {
-            ctx_.LogLine(Format("%s: unreadable token in the %s section", path_.c_str(), kSection));
+            ctx_.LogError(Format("%s: unreadable token in the %s section", path_.c_str(), kSection));
             return nullptr;
         }
         current_ = token;
@@ -65,7 +65,7 @@ private:
         if (!Next()) return false;
         const std::string folder = current_;
         if (folder.empty()) {
-            ctx_.LogLine(Format("%s: FOLDER without a folder path", path_.c_str()));
+            ctx_.LogError(Format("%s: FOLDER without a folder path", path_.c_str()));
             return false;
         }
         if (!tree_.ChangeDir(folder)) return false;
@@ -88,7 +88,7 @@ private:
     }
 
     bool MissingSource(const std::string& discName) {
-        ctx_.LogLine(Format("%s: %s has no source file", path_.c_str(), discName.c_str()));
+        ctx_.LogError(Format("%s: %s has no source file", path_.c_str(), discName.c_str()));
         return false;
     }
 
@@ -147,7 +147,11 @@ bool ReadFolderLists(const std::string& path, FolderListMode mode, DirTree& tree
         tree.ClearTree();
         return false;
     }
-    FolderListReader lists(reader, path, mode, tree, ctx);
+    // Problems are told at their line of the list file.
+    BuildContext located = ctx;
+    reader.SetDisplayName(mode == FolderListMode::Expand && !ctx.scriptName.empty() ? ctx.scriptName : path);
+    located.position = &reader;
+    FolderListReader lists(reader, path, mode, tree, located);
     const bool ok = lists.Run();
     reader.CloseScript();
     return ok;
@@ -158,7 +162,7 @@ bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, Applic
     if (!reader.FindSection(kSection)) return true;
     bool rejected = false;
     auto refuse = [&]() {
-        ctx.LogLine(Format("%s: unreadable token in the section", kSection));
+        ctx.LogError(Format("%s: unreadable token in the section", kSection));
         app = {};
         return false;
     };

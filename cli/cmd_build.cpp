@@ -74,7 +74,17 @@ int RunBuild(const BuildOptions& options) {
         const std::string cue = CueBeside(options.image);
         host.otherOutputs = {{"the BIN", BinPathForCue(cue)}, {"the cue sheet", cue}};
     }
+    host.capacityMinutes = options.capacityMinutes;
+    DiagnosticTally tally;
+    // Errors are printed with their place in the script. Warnings are left to
+    // `qorvcd check`: a build's output stays what hosts and scripts expect.
+    host.diagnostics = [&tally, print = PrintDiagnostics(tally, [&] { progress.BeforeLogLine(); })](
+                           const Diagnostic& d) {
+        if (d.severity == Severity::Error) print(d);
+    };
     host.showMessage = [&](const std::string& text) {
+        // A message of the script was printed with its place just before.
+        if (text == tally.lastText) return;
         progress.BeforeLogLine();
         std::fprintf(stderr, "qorvcd: %s\n", text.c_str());
     };

@@ -3,8 +3,12 @@
 // prints its own errors to stderr.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "core/diagnostics.h"
 
 namespace qorvcd::cli {
 
@@ -16,8 +20,28 @@ struct BuildOptions {
     std::string workDir;     // system folder override
     std::string settingsDir; // folder of the *.CFG settings files
     bool quiet = false;
+    std::optional<int> capacityMinutes;  // 74, 80, 90 or 99; given, a larger disc fails
 };
 int RunBuild(const BuildOptions& options);
+
+// `qorvcd check`: a dry run of the build that writes nothing and reports
+// every problem of the script as FILE:LINE: error|warning: text.
+struct CheckOptions {
+    std::string script;
+    bool vcd30 = false;
+    std::string settingsDir;
+    std::optional<int> capacityMinutes;
+    bool warningsOk = false;  // only errors make the exit status non-zero
+};
+int RunCheck(const CheckOptions& options);
+
+// The diagnostics of a build, printed on stderr as they come and counted.
+struct DiagnosticTally {
+    int errors = 0;
+    int warnings = 0;
+    std::string lastText;  // a message box with this text is already printed
+};
+DiagnosticSink PrintDiagnostics(DiagnosticTally& tally, std::function<void()> beforePrint = {});
 
 struct ExportOptions {
     std::string image;
@@ -38,9 +62,18 @@ ExportOutcome ExportImage(const ExportOptions& options, TerminalProgress& progre
 
 struct InspectOptions {
     std::string image;
-    bool json = false;
+    bool json = false;   // every decoded field as JSON
+    bool full = false;   // every decoded field as text (default: the summary)
+    std::string graph;   // the menus as a Graphviz file (and its SVG when `dot` is installed)
 };
 int RunInspect(const InspectOptions& options);
+
+struct NavigateOptions {
+    std::string image;
+    std::string keys;      // pressed one after another; empty: read from stdin
+    bool keysGiven = false;
+};
+int RunNavigate(const NavigateOptions& options);
 
 struct PackOptions {
     std::string input;

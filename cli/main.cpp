@@ -45,13 +45,35 @@ int main(int argc, char** argv) {
     buildCmd->add_option("--settings-dir", build.settingsDir,
                          "Folder of VCD.CFG, SVCD.CFG, CVD.CFG and SUPERVCD.CFG");
     buildCmd->add_flag("-q,--quiet", build.quiet, "Print only the result line");
+    buildCmd->add_option("--capacity", build.capacityMinutes,
+                         "Disc capacity in minutes (74, 80, 90 or 99): a larger disc fails before its tracks "
+                         "are written (default: a warning over 80)")
+        ->check(CLI::IsMember({74, 80, 90, 99}));
+
+    CheckOptions check;
+    auto* checkCmd = app.add_subcommand("check", "Report every problem of a script without writing anything");
+    checkCmd->add_option("script", check.script, "Authoring script")->required();
+    checkCmd->add_flag("--vcd30", check.vcd30, "Check as Video CD 3.0 when the script names no MODE (default: SVCD)");
+    checkCmd->add_option("--settings-dir", check.settingsDir, "Folder of VCD.CFG, SVCD.CFG, CVD.CFG and SUPERVCD.CFG");
+    checkCmd->add_option("--capacity", check.capacityMinutes, "Disc capacity in minutes: 74, 80, 90 or 99 (default 80)")
+        ->check(CLI::IsMember({74, 80, 90, 99}));
+    checkCmd->add_flag("--warnings-ok", check.warningsOk, "Exit 0 when there are warnings but no error");
     buildCmd->footer(
         "The session log is printed as it comes. On a terminal a progress bar shows the\n"
         "current step; Ctrl-C (or SIGTERM, SIGHUP) cancels the build at the next unit of\n"
         "work and removes whatever it had begun: no image, BIN, cue sheet or work folder.\n"
         "The image is written under a temporary name and takes its name only when the\n"
         "build succeeded; an -o that names the script, a track or another input is refused.\n"
-        "The last line gives the result code: 0 is success.\n"
+        "\n"
+        "Example: qorvcd build disc.txt -o disc.img --bin-cue   (add --vcd30 for a VCD 3.0)\n"
+        "\n"
+        "The last line gives the result code: 0 success; 1 the track list or the menus\n"
+        "could not be read; 200 the image or work folder cannot be made, or an output is\n"
+        "refused; 2000 a step failed (the line before \">>> Fail <<<\" says why); 5000 a\n"
+        "disc name over 12 characters; 6666 an entry point beyond its track's end;\n"
+        "10002 a track file that is not a track; 20000 an SVCD control file missing from\n"
+        "the settings; 20010 no [TRACK] section; -1 cancelled; -2000 no free space.\n"
+        "Exit status: 0 success, 1 the build failed (or its BIN/CUE export).\n"
         "\n"
         "A small SVCD script (paths are relative to the script; ';' starts a comment):\n"
         "  [VCD]\n"
@@ -71,7 +93,8 @@ int main(int argc, char** argv) {
         "  PLAYLIST PLAY1 PREVIOUS MAIN NEXT NONE RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY AVSEQ01 ENDPLAYLIST\n"
         "  [ISO9660]\n"
         "  VOLUME_ID = MY_DISC\n"
-        "The built-in demo (demo/demo.txt, run by scripts/demo.sh) is a complete example.");
+        "The built-in demo (demo/demo.txt, run by scripts/demo.sh) is a complete example;\n"
+        "docs/SCRIPT.md describes the language and examples/ holds a script per disc kind.");
 
     MakeOptions make;
     auto* makeCmd = app.add_subcommand("make", "Make a whole disc from videos and pictures in one command");
@@ -113,11 +136,26 @@ int main(int argc, char** argv) {
     exportCmd->add_option("image", exportOpts.image, "Disc image")->required();
     exportCmd->add_option("-o,--output", exportOpts.cue, "Cue sheet NAME.cue (NAME.bin beside it)")->required();
     exportCmd->add_option("--iso", exportOpts.isoPath, "Also write track 1 as a plain ISO 9660 image");
+    exportCmd->footer(
+        "Example: qorvcd export disc.img -o out/disc.cue --iso out/track1.iso\n"
+        "writes out/disc.bin (every sector as a raw 2352-byte sector), out/disc.cue (burn\n"
+        "this one) and the file system of track 1 as out/track1.iso.\n"
+        "Exit status: 0 success, 1 failure (an unreadable image, a refused or unwritable output).");
 
     InspectOptions inspect;
     auto* inspectCmd = app.add_subcommand("inspect", "Decode a disc image: tracks, files, control files");
     inspectCmd->add_option("image", inspect.image, "Disc image")->required();
-    inspectCmd->add_flag("--json", inspect.json, "Print JSON instead of text");
+    inspectCmd->add_flag("--full", inspect.full, "Print every decoded field (default: a short summary)");
+    inspectCmd->add_flag("--json", inspect.json, "Print every decoded field as JSON")->excludes("--full");
+    inspectCmd->add_option("--graph", inspect.graph,
+                           "Draw the menus as a Graphviz file (FILE.svg beside it when `dot` is installed)");
+
+    NavigateOptions navigate;
+    auto* navigateCmd = app.add_subcommand("navigate", "Walk a disc image's menus as a player does");
+    navigateCmd->add_option("image", navigate.image, "Disc image")->required();
+    navigateCmd->add_option("--keys", navigate.keys,
+                            "Keys to press in turn: numbers, next, previous, return, default, timeout "
+                            "(default: read from stdin)");
 
     PackOptions pack;
     auto* packCmd = app.add_subcommand("pack", "Turn a video into a sector-mode file (transcoded when needed)");
@@ -128,10 +166,21 @@ int main(int argc, char** argv) {
     AddDiscKindOption(packCmd, pack.kind);
     packCmd->add_option("--norm", pack.norm, "pal or ntsc (default: from the source's frame rate)")
         ->check(CLI::IsMember({"pal", "ntsc"}, CLI::ignore_case));
+    packCmd->footer(
+        "Example: qorvcd pack holiday.mp4 AVSEQ01.MPS --kind svcd --norm pal\n"
+        "then name AVSEQ01.MPS on a [TRACK] line (or in a SEGMENT block for a short clip):\n"
+        "  MPEGTRACK AVSEQ01 AVSEQ01.MPS PAL AUDIO 2 TIME 60\n"
+        "A build converts an .mp4 named in the script by itself; pack does it once, ahead.\n"
+        "Exit status: 0 success, 1 the video cannot be read or converted, 2 refused.");
 
     ProbeOptions probe;
     auto* probeCmd = app.add_subcommand("probe", "Show what a sector-mode MPEG file holds");
     probeCmd->add_option("file", probe.file, "Sector-mode MPEG file")->required();
+    probeCmd->footer(
+        "Example: qorvcd probe AVSEQ01.MPS\n"
+        "shows the norm, picture size, audio streams and playing time the build will\n"
+        "measure, and the track summary line; the values a [TRACK] line or .EP side file\n"
+        "should state. Exit status: 0 success, 1 not a sector-mode MPEG file.");
 
     StillOptions still;
     auto* stillCmd = app.add_subcommand("still", "Encode a picture into a sector-mode still picture");
@@ -146,14 +195,24 @@ int main(int argc, char** argv) {
     stillCmd->footer(
         "A picture of a standard frame size (352x288, 352x240, 480x576, 480x480, 704x576,\n"
         "704x480, 352x576, 352x480) fills the 4:3 screen; any other is taken as square\n"
-        "pixels and fitted with black bars, never stretched.");
+        "pixels and fitted with black bars, never stretched.\n"
+        "\n"
+        "Example: qorvcd still menu.png SEGMENU.MPS --kind svcd --norm pal --mode 2\n"
+        "then name it in a SEGMENT block: SEGMENU = SEGMENU.MPS AUDIO 0 VIDEO 20\n"
+        "(VIDEO 20 a PAL still, 24 a PAL high-resolution still, 4 and 8 for NTSC).\n"
+        "Exit status: 0 success, 1 the picture cannot be read or encoded, 2 refused.");
 
     CLI11_PARSE(app, argc, argv);
 
     if (*buildCmd) return RunBuild(build);
+    if (*checkCmd) return RunCheck(check);
     if (*makeCmd) return RunMake(make);
     if (*exportCmd) return RunExport(exportOpts);
     if (*inspectCmd) return RunInspect(inspect);
+    if (*navigateCmd) {
+        navigate.keysGiven = navigateCmd->count("--keys") > 0;
+        return RunNavigate(navigate);
+    }
     if (*packCmd) return RunPack(pack);
     if (*probeCmd) return RunProbe(probe);
     if (*stillCmd) return RunStill(still);

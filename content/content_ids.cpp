@@ -10,7 +10,7 @@ namespace qorvcd {
 
 bool CheckScriptId(std::string_view id, const char* what, const BuildContext& ctx) {
     if (id.size() <= kMaxScriptIdLength) return true;
-    ctx.LogLine(Format("Error: %s ID %.*s is too long, at most %zu characters", what,
+    ctx.LogError(Format("Error: %s ID %.*s is too long, at most %zu characters", what,
                        int(id.size()), id.data(), kMaxScriptIdLength));
     return false;
 }

@@ -44,7 +44,7 @@ class PbcReader {
     // An ID token checked against the ID field's size.
     bool ReadId(std::string& out, const char* what);
     bool Fail(const std::string& message) {
-        ctx_.ShowMessage(message);
+        ctx_.MessageError(message);
         return false;
     }
     void TakeAsStartList(const std::string& id) {
@@ -96,6 +96,7 @@ void PbcReader::SkipSegmentBlock() {
 bool PbcReader::ReadPlayList() {
     PlayListNode node;
     node.type = PbcListType::PlayList;
+    node.line = script_.TokenLine();
     if (!ReadId(node.id, "List")) return false;
     std::string_view token = Next();
     // The clauses are optional but must come in this order.
@@ -132,6 +133,7 @@ void PbcReader::ReadPlayedPart(PlayListNode& node, std::string_view& token) {
 
 bool PbcReader::ReadSelection() {
     SelectionNode node;
+    node.line = script_.TokenLine();
     if (!ReadId(node.id, "List")) return false;
     std::string_view token = Next();
     if (!OptionalId(token, "PREVIOUS", node.previousId) ||
@@ -170,7 +172,7 @@ bool PbcReader::ReadItems(SelectionNode& node) {
         if (!ReadId(item.targetId, "Selection item")) return false;
         // The descriptor counts its choices in one byte; a player offers 1..99.
         if (node.itemCount == kMaxSelectionNumber) {
-            ctx_.LogLine(Format("Error: SELECTION %s has more than %d items", node.id.c_str(),
+            ctx_.LogError(Format("Error: SELECTION %s has more than %d items", node.id.c_str(),
                                 kMaxSelectionNumber));
             return false;
         }
@@ -184,6 +186,7 @@ bool PbcReader::ReadItems(SelectionNode& node) {
 PbcReader::Outcome PbcReader::ReadStopList() {
     PlayListNode node;
     node.type = PbcListType::EndList;
+    node.line = script_.TokenLine();
     if (!ReadId(node.id, "List")) return Outcome::Failed;
     const std::string_view number = Next();
     if (number.empty() || IsSectionHeader(number)) return Outcome::EndOfSection;

@@ -44,6 +44,7 @@ struct PlayListNode {
     int32_t startTime = 0;   // hundredths of a second; 0 plays the whole item
     int32_t endTime = 0;     // hundredths of a second
     int32_t psdOffset = -1;  // set by the compiler
+    int line = 0;            // of its statement in the script
 };
 
 struct SelectionItem {
@@ -66,6 +67,7 @@ struct SelectionNode {
     std::string playItemId;
     std::vector<SelectionItem> items;  // script order
     int32_t psdOffset = -1;            // set by the compiler
+    int line = 0;                      // of its statement in the script
 };
 
 struct PbcScript {

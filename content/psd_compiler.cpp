@@ -25,7 +25,7 @@ uint16_t FindPlayItem(const SegmentList& segments, const TrackList& tracks, std:
                       const BuildContext& ctx) {
     if (const SegmentItem* item = segments.Find(id)) return uint16_t(item->number);
     if (const TrackEntry* track = tracks.Find(id)) return uint16_t(track->number);
-    ctx.LogLine(Format("Not found ID %.*s", int(id.size()), id.data()));
+    ctx.LogError(Format("Not found ID %.*s", int(id.size()), id.data()));
     return kPlayItemNotFound;
 }
 
@@ -35,6 +35,20 @@ namespace {
 constexpr uint32_t kMaxOffset8 = kNoListOffset - 1;
 constexpr int32_t kMaxPlayTime = 0xFFFF;
 
+// The statement of the list being resolved, as the place of its problems.
+class ListPosition : public ScriptPosition {
+  public:
+    explicit ListPosition(const BuildContext& ctx)
+        : file_(ctx.position ? ctx.position->PositionFile() : ctx.scriptName) {}
+    const std::string& PositionFile() const override { return file_; }
+    int PositionLine() const override { return line_; }
+    void SetLine(int line) { line_ = line; }
+
+  private:
+    std::string file_;
+    int line_ = 0;
+};
+
 class PsdCompiler {
   public:
     PsdCompiler(PbcScript& pbc, TrackList& tracks, const SegmentList& segments,
@@ -43,9 +57,14 @@ class PsdCompiler {
           tracks_(tracks),
           segments_(segments),
           ctx_(ctx),
+          position_(ctx),
           playRecords_(pbc.playLists.size()),
           endRecords_(pbc.playLists.size()),
-          selectionRecords_(pbc.selections.size()) {}
+          selectionRecords_(pbc.selections.size()) {
+        ctx_.position = &position_;
+    }
+    PsdCompiler(const PsdCompiler&) = delete;
+    PsdCompiler& operator=(const PsdCompiler&) = delete;
 
     PsdImage Compile();
 
@@ -72,7 +91,8 @@ class PsdCompiler {
     PbcScript& pbc_;
     TrackList& tracks_;
     const SegmentList& segments_;
-    const BuildContext& ctx_;
+    BuildContext ctx_;  // its position is the list being resolved
+    ListPosition position_;
     PsdImage image_;
     std::vector<uint16_t> lotOffsets_;
     uint16_t nextListId_ = 1;
@@ -139,7 +159,7 @@ bool PsdCompiler::PlaceStartList() {
         PlaceSelection(i);
         return true;
     }
-    ctx_.ShowMessage(Format("Start list: Can't find ID %s", id.c_str()));
+    ctx_.MessageError(Format("Start list: Can't find ID %s", id.c_str()));
     return false;
 }
 
@@ -156,7 +176,7 @@ std::optional<uint16_t> PsdCompiler::Link(const std::string& target, const char*
     if (target == kNoneId) return kNoListOffset;
     const int32_t offset = FindListOffset(pbc_, target);
     if (offset < 0) {
-        ctx_.ShowMessage(Format("%s: Can't find ID %s", what, target.c_str()));
+        ctx_.MessageError(Format("%s: Can't find ID %s", what, target.c_str()));
         return std::nullopt;
     }
     return uint16_t(offset / int32_t(kPsdAlignment));
@@ -178,6 +198,7 @@ bool PsdCompiler::PlaysSegmentWithAudio(const std::string& id) const {
 bool PsdCompiler::ResolveSelection(size_t index) {
     const SelectionNode& node = pbc_.selections[index];
     SelectionRecord& record = selectionRecords_[index];
+    position_.SetLine(node.line);
     const auto previous = Link(node.previousId, "Select Prev");
     const auto next = previous ? Link(node.nextId, "Select Next") : std::nullopt;
     const auto ret = next ? Link(node.returnId, "Select Return") : std::nullopt;
@@ -204,12 +225,13 @@ bool PsdCompiler::ResolveSelection(size_t index) {
 bool PsdCompiler::ResolvePlayList(size_t index) {
     const PlayListNode& node = pbc_.playLists[index];
     PlayListRecord& record = playRecords_[index];
+    position_.SetLine(node.line);
     const auto previous = Link(node.previousId, "Play Prev");
     const auto next = previous ? Link(node.nextId, "Play Next") : std::nullopt;
     const auto ret = next ? Link(node.returnId, "Play Return") : std::nullopt;
     if (!ret) return false;
     if (node.playTime < 0 || node.playTime > kMaxPlayTime) {
-        ctx_.LogLine(Format("Error: PLAYLIST %s play time %d is outside 0 to %d", node.id.c_str(),
+        ctx_.LogError(Format("Error: PLAYLIST %s play time %d is outside 0 to %d", node.id.c_str(),
                             node.playTime, kMaxPlayTime));
         return false;
     }
@@ -234,6 +256,7 @@ bool PsdCompiler::ResolvePlayList(size_t index) {
 void PsdCompiler::ResolveEndList(size_t index) {
     const PlayListNode& node = pbc_.playLists[index];
     EndListRecord& record = endRecords_[index];
+    position_.SetLine(node.line);
     if (node.playItemId.empty()) return;
     record.playItem = PlayItem(node.playItemId);
     Store(record, node.psdOffset);

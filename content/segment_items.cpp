@@ -145,7 +145,7 @@ class SegmentBlockReader {
   private:
     std::string_view Next() { return TokenText(script_.NextTokenUpper()); }
     bool Fail(const std::string& line) {
-        ctx_.LogLine(line);
+        ctx_.LogError(line);
         result_ = kStepFailed;
         return false;
     }
@@ -189,6 +189,7 @@ bool SegmentBlockReader::ReadEntry(std::string_view& token) {
     const std::string name(Next());
     SegmentItem item;
     item.id = id;
+    item.line = script_.TokenLine();
     if (!TakeFile(name, item)) return false;
     bool ok = MeasureFile(item);
     if (ok && ctx_.kind == DiscKind::Vcd30)
@@ -296,7 +297,7 @@ bool SegmentBlockReader::ReadCodes(SegmentItem& item, std::string_view& token) {
     const int audioCode = ScriptInt(Next());
     item.audioCode = ctx_.kind == DiscKind::Cvd ? 0 : audioCode;  // a CVD has no segment audio code
     if (Next() != "VIDEO") {
-        ctx_.ShowMessage("Missing VIDEO");
+        ctx_.MessageError("Missing VIDEO");
         result_ = kStepFailed;
         return false;
     }

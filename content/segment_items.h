@@ -43,6 +43,7 @@ struct SegmentItem {
     // Size and time of the file when it was measured: the writer copies it
     // only while they still hold, as the segment numbers rest on that size.
     std::optional<FileIdentity> measuredStamp;
+    int line = 0;  // of its entry in the script
 };
 
 // Segment items are a whole number of segments of the segment area.

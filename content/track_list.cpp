@@ -110,6 +110,40 @@ int32_t AudioClassOf(const MpegStreamInfo& info, int stream) {
     return audio.audioClass & 0x0F;
 }
 
+// A Video CD 3.0 plays MPEG-1 video, the other kinds MPEG-2.
+void WarnMpegVersion(const BuildContext& ctx, const TrackEntry& entry, const MpegStreamInfo& info) {
+    const bool wantsMpeg2 = ctx.kind != DiscKind::Vcd30;
+    if (bool(info.isMpeg2) == wantsMpeg2) return;
+    ctx.Warn(Format("%s is an MPEG-%d stream; a %s plays MPEG-%d", entry.fileName.c_str(), info.isMpeg2 ? 2 : 1,
+                    TextsOf(ctx.kind).headerLabel, wantsMpeg2 ? 2 : 1),
+             entry.line);
+}
+
+// The line's PAL/NTSC, AUDIO and TIME are only declarations: the probe's
+// measurements go onto the disc. One that disagrees is worth a warning.
+void WarnDeclaredValues(const BuildContext& ctx, const TrackEntry& entry, const std::string& standard,
+                        int declaredAudio, int declaredTime) {
+    const int32_t measured = entry.videoStandard;
+    if ((measured == int32_t(VideoStandard::Pal) || measured == int32_t(VideoStandard::Ntsc)) &&
+        (standard == "PAL") != (measured == int32_t(VideoStandard::Pal)))
+        ctx.Warn(Format("%s declares %s but %s is %s; the measured norm is used", entry.id.c_str(), standard.c_str(),
+                        entry.fileName.c_str(), measured == int32_t(VideoStandard::Pal) ? "PAL" : "NTSC"),
+                 entry.line);
+    if (uint32_t(declaredAudio) != entry.audioInfo)
+        ctx.Warn(Format("%s declares AUDIO %d but %s measures AUDIO %u; the measured value is used", entry.id.c_str(),
+                        declaredAudio, entry.fileName.c_str(), entry.audioInfo),
+                 entry.line);
+    // The measured time may read up to a second short at the end of a stream.
+    constexpr int kTimeSlackSeconds = 2;
+    if (entry.duration > 0) {
+        const int seconds = int((entry.duration + 50) / 100);
+        if (declaredTime > seconds + kTimeSlackSeconds || declaredTime + kTimeSlackSeconds < seconds)
+            ctx.Warn(Format("%s declares TIME %d but %s plays about %d seconds; the measured time is used",
+                            entry.id.c_str(), declaredTime, entry.fileName.c_str(), seconds),
+                     entry.line);
+    }
+}
+
 // Reads one track line after its "MPEGTRACK" and fills `entry`; returns kOk,
 // or the code of an error already reported (kTrackListFailed when the error
 // carries no code of its own).
@@ -118,11 +152,12 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     const std::string_view id = TokenText(script.NextTokenUpper());
     const char* prefix = TrackIdPrefix(ctx.kind);
     if (id.substr(0, 5) != prefix) {
-        ctx.ShowMessage(Format("100: ID_Name = %.*s", int(id.size()), id.data()));
+        ctx.MessageError(Format("100: ID_Name = %.*s", int(id.size()), id.data()));
         return kTrackListFailed;
     }
     if (!CheckScriptId(id, "Track", ctx)) return kTrackListFailed;
     entry.id = std::string(id);
+    entry.line = script.TokenLine();
 
     const std::string_view file = TokenText(script.NextTokenUpper());
     entry.fileName = std::string(file);
@@ -138,6 +173,7 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     }
     if (const int converted = videos.FileFor(ctx, entry.fileName, entry.path, norm, entry.path); converted != kOk) {
         if (converted == kCancelled) ctx.LogLine("Cancle by user");
+        else ctx.Report(Severity::Error, Format("can't convert %s into a track", entry.fileName.c_str()), entry.line);
         return converted;
     }
 
@@ -154,6 +190,8 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
             ctx.LogLine("Error: " + reason);
         if (status == kProbeCannotOpen)
             ctx.LogLine(Format("Can't open file %s", entry.fileName.c_str()));
+        ctx.Report(Severity::Error, Format("Error %d: File %s is not a track format", kNotATrack, entry.fileName.c_str()),
+                   entry.line);
         ctx.LogLine(Format("Error %d: File %s is not a track format", kNotATrack, entry.fileName.c_str()));
         if (IsPlainProgramStream(entry.path))
             ctx.LogLine(Format("%s is a plain MPEG program stream; qorvcd pack makes the sector-mode file a track needs",
@@ -165,30 +203,33 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     if (ctx.kind == DiscKind::Vcd30) {
         entry.videoStandard = ClassifyVideoStandard(info);
         entry.audioInfo = uint32_t(AudioClassOf(info, 0));
+        WarnMpegVersion(ctx, entry, info);
         return kOk;
     }
     // The script's standard, audio and time values are only checked: the
     // probe's measurements win.
     const std::string standard = declared ? *declared : std::string(TokenText(script.NextTokenUpper()));
     if (standard != "PAL" && standard != "NTSC") {
-        ctx.ShowMessage("Missing PAL/NTSC");
+        ctx.MessageError("Missing PAL/NTSC");
         return kTrackListFailed;
     }
     entry.videoStandard = ClassifyVideoStandard(info);
     if (TokenText(script.NextTokenUpper()) != "AUDIO") {
-        ctx.ShowMessage("Missing AUDIO");
+        ctx.MessageError("Missing AUDIO");
         return kTrackListFailed;
     }
-    script.NextTokenUpper();
+    const int declaredAudio = ScriptInt(TokenText(script.NextTokenUpper()));
     entry.audioInfo = uint32_t(16 * AudioClassOf(info, 1) + AudioClassOf(info, 0));
     if (TokenText(script.NextTokenUpper()) != "TIME") {
-        ctx.ShowMessage("Missing TIME");
+        ctx.MessageError("Missing TIME");
         return kTrackListFailed;
     }
-    script.NextTokenUpper();
+    const int declaredTime = ScriptInt(TokenText(script.NextTokenUpper()));
     const int32_t playingTime = PlayingTime(info);
     entry.duration = playingTime > 0 ? uint32_t(playingTime) : 0;
     tracks.AddPlayingTime(entry.duration);
+    WarnMpegVersion(ctx, entry, info);
+    WarnDeclaredValues(ctx, entry, standard, declaredAudio, declaredTime);
     return kOk;
 }
 
@@ -207,6 +248,7 @@ void ApplySideFiles(const BuildContext& ctx, TrackList& tracks) {
 int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& tracks) {
     tracks.Clear();
     if (!script.FindSection("[TRACK]")) {
+        ctx.Report(Severity::Error, "Track info do't found", 0);
         ctx.LogLine("Track info do't found");
         return kNoTrackSection;
     }
@@ -215,7 +257,7 @@ int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& trac
          !token.empty() && !IsSectionHeader(token); token = TokenText(script.NextTokenUpper())) {
         if (token != "MPEGTRACK") break;  // "ENDFILE" or any other word ends the list
         if (tracks.Count() == kMaxVideoTracks) {
-            ctx.LogLine(Format("Error: too many video tracks, at most %zu", kMaxVideoTracks));
+            ctx.LogError(Format("Error: too many video tracks, at most %zu", kMaxVideoTracks));
             return kTrackListFailed;
         }
         TrackEntry entry;

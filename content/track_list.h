@@ -45,6 +45,7 @@ struct TrackEntry {
     // while they still hold, so the disc matches what the probe measured.
     std::optional<FileIdentity> probedStamp;
     std::vector<EntryPoint> entryPoints;  // ascending key; equal keys in insertion order
+    int line = 0;  // of its MPEGTRACK line in the script
 };
 
 // "MUSIC" for Video CD 3.0, "AVSEQ" for the other kinds: every track ID must

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/diagnostics.h"
 #include "core/disc_kind.h"
 #include "core/progress.h"
 #include "platform/clock.h"
@@ -20,6 +21,13 @@ struct BuildContext {
     std::string workFolder;    // private work folder, ends with '/'
     std::string scriptFolder;  // relative paths in the script resolve here, ends with '/'
     Clock clock;
+    // Problems with their place in the script; may be empty. `position`
+    // names the reader the current step reads through, when there is one.
+    DiagnosticSink diagnostics;
+    const ScriptPosition* position = nullptr;
+    std::string scriptName;  // the file named when no reader is current
+    // Stops the build before anything is laid out (a dry run).
+    bool checkOnly = false;
 
     void LogLine(const std::string& line) const {
         if (log) log->Add(line);
@@ -30,6 +38,19 @@ struct BuildContext {
     void ShowMessage(const std::string& text) const {
         if (showMessage) showMessage(text);
         else LogLine(text);
+    }
+    // A problem at the current position of the script (or at `line` of the
+    // current file when given); nothing goes to the log.
+    void Report(Severity severity, const std::string& text, int line = -1) const;
+    void Warn(const std::string& text, int line = -1) const { Report(Severity::Warning, text, line); }
+    // A log line (or message) that is also an error of the script.
+    void LogError(const std::string& line) const {
+        Report(Severity::Error, line);
+        LogLine(line);
+    }
+    void MessageError(const std::string& text) const {
+        Report(Severity::Error, text);
+        ShowMessage(text);
     }
     // Resolves a path written in the script (either separator, any case).
     std::string ResolveScriptPath(const std::string& path) const;

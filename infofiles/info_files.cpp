@@ -60,7 +60,7 @@ AlbumKey AlbumKeyOf(const char* token) {
 bool FitsField(const BuildContext& ctx, const char* key, const char* value, long long number,
                long long limit) {
     if (number >= 0 && number <= limit) return true;
-    ctx.LogLine(Format("%s value %s does not fit its field (0 to %lld)", key, value, limit));
+    ctx.LogError(Format("%s value %s does not fit its field (0 to %lld)", key, value, limit));
     return false;
 }
 
@@ -206,12 +206,12 @@ AlbumKeys ReadAlbumKeys(ScriptReader& script, const BuildContext& ctx, InfoFileR
         if (key == AlbumKey::None) continue;
         const char* equals = script.NextToken();
         if (equals == nullptr || std::strcmp(equals, "=") != 0) {
-            ctx.ShowMessage(Format("Find <%s> error", AlbumKeyName(key)));
+            ctx.MessageError(Format("Find <%s> error", AlbumKeyName(key)));
             return AlbumKeys::KeyError;
         }
         const char* value = script.NextToken();
         if (value == nullptr) {
-            ctx.LogLine(Format("The %s value is refused: %s", AlbumKeyName(key),
+            ctx.LogError(Format("The %s value is refused: %s", AlbumKeyName(key),
                                script.RejectReason().c_str()));
             return AlbumKeys::KeyError;
         }

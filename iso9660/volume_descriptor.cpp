@@ -121,7 +121,7 @@ bool ReadSection(ScriptReader& reader, PrimaryVolumeDescriptor& d, const BuildCo
     for (;;) {
         const char* token = reader.NextTokenUpper();
         if (!token) {
-            ctx.LogLine(Format("%s: unreadable token in the section", kSectionName));
+            ctx.LogError(Format("%s: unreadable token in the section", kSectionName));
             return false;
         }
         if (IsSectionEnd(token)) return true;
@@ -129,12 +129,12 @@ bool ReadSection(ScriptReader& reader, PrimaryVolumeDescriptor& d, const BuildCo
         if (!IsKey(key)) continue;
         const char* equals = reader.NextToken();
         if (!equals || std::strcmp(equals, "=") != 0) {
-            ctx.LogLine(Format("%s: key %s is not followed by \"=\"", kSectionName, key.c_str()));
+            ctx.LogError(Format("%s: key %s is not followed by \"=\"", kSectionName, key.c_str()));
             return false;
         }
         const char* value = reader.NextToken();
         if (!value || (value[0] == '\0' && reader.AtEnd())) {
-            ctx.LogLine(Format("%s: key %s has no value", kSectionName, key.c_str()));
+            ctx.LogError(Format("%s: key %s has no value", kSectionName, key.c_str()));
             return false;
         }
         ApplyIso9660Setting(d, key, value);

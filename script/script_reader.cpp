@@ -1,5 +1,6 @@
 #include "script/script_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace qorvcd {
@@ -28,7 +29,36 @@ ScriptReader::ScriptReader(MessageHandler showMessage) : showMessage_(std::move(
 bool ScriptReader::OpenScript(const std::string& path) {
     CloseScript();
     token_[0] = '\0';
+    tokenStart_ = UINT64_MAX;
+    rejectLine_ = 0;
+    displayName_ = path;
+    IndexLines(path);
     return file_.Open(path, FileMode::Read);
+}
+
+// Scripts are small: one pass over the file finds where every line starts,
+// so the line of a token is a search by its byte offset.
+void ScriptReader::IndexLines(const std::string& path) {
+    lineStarts_.clear();
+    File file;
+    if (!file.Open(path, FileMode::Read)) return;
+    char chunk[4096];
+    uint64_t offset = 0;
+    bool afterCr = false;
+    for (size_t count; (count = file.Read(chunk, sizeof chunk)) > 0; offset += count) {
+        for (size_t i = 0; i < count; ++i) {
+            const char c = chunk[i];
+            if (afterCr && c != '\n') lineStarts_.push_back(offset + i);
+            afterCr = c == '\r';
+            if (c == '\n') lineStarts_.push_back(offset + i + 1);
+        }
+    }
+    if (afterCr) lineStarts_.push_back(offset);
+}
+
+int ScriptReader::LineAt(uint64_t offset) const {
+    if (offset == UINT64_MAX) return 0;
+    return 1 + int(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());
 }
 
 void ScriptReader::CloseScript() {
@@ -75,7 +105,10 @@ const char* ScriptReader::NextToken() {
         const bool atEndOfFile = count < kChunkSize;
         const Scan scan = ScanChunk(chunk, count, atEndOfFile, start);
         file_.Seek(nextPosition_);
-        if (scan == Scan::Token) return token_;
+        if (scan == Scan::Token) {
+            tokenStart_ = start;
+            return token_;
+        }
         if (scan == Scan::Reject) return nullptr;
     }
 }
@@ -144,6 +177,8 @@ ScriptReader::Scan ScriptReader::ScanWord(const char* chunk, size_t count, bool 
 
 ScriptReader::Scan ScriptReader::Reject(uint64_t resumeAt, const char* what, uint64_t start) {
     token_[0] = '\0';
+    tokenStart_ = start;
+    rejectLine_ = LineAt(start);
     nextPosition_ = resumeAt;
     rejectReason_ = Format("%s at byte %llu of %s (a token holds at most %zu characters)", what,
                            static_cast<unsigned long long>(start), file_.Path().c_str(),

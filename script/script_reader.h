@@ -11,13 +11,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "core/diagnostics.h"
 
 #include "platform/file.h"
 #include "platform/log_list.h"
 
 namespace qorvcd {
 
-class ScriptReader {
+class ScriptReader : public ScriptPosition {
 public:
     // A token holds at most this many characters (plus its terminator).
     static constexpr size_t kTokenCapacity = 256;
@@ -56,6 +59,17 @@ public:
     // Why the last rejected token was rejected, with its byte offset; for
     // callers that log more than the message.
     const std::string& RejectReason() const { return rejectReason_; }
+    // The line of the last rejected token; 0 when none was rejected.
+    int RejectLine() const { return rejectLine_; }
+
+    // The 1-based line of the last token returned (or rejected); 0 before
+    // the first. A CR LF pair, a lone CR and a lone LF each end one line.
+    int TokenLine() const { return LineAt(tokenStart_); }
+    int LineAt(uint64_t offset) const;
+    // The name diagnostics give the file (default: the path it was opened by).
+    void SetDisplayName(const std::string& name) { displayName_ = name; }
+    const std::string& PositionFile() const override { return displayName_; }
+    int PositionLine() const override { return TokenLine(); }
 
 private:
     enum class Scan { Token, Skip, Reject };
@@ -63,6 +77,7 @@ private:
     Scan ScanChunk(const char* chunk, size_t count, bool atEndOfFile, uint64_t start);
     Scan ScanQuoted(const char* chunk, size_t count, uint64_t start);
     Scan ScanWord(const char* chunk, size_t count, bool atEndOfFile, uint64_t start);
+    void IndexLines(const std::string& path);
     Scan Reject(uint64_t resumeAt, const char* what, uint64_t start);
 
     MessageHandler showMessage_;
@@ -72,6 +87,10 @@ private:
     bool inComment_ = false;
     uint64_t nextPosition_ = 0;
     std::string rejectReason_;
+    std::vector<uint64_t> lineStarts_;  // byte offset of each line after the first
+    uint64_t tokenStart_ = UINT64_MAX;
+    int rejectLine_ = 0;
+    std::string displayName_;
 };
 
 }  // namespace qorvcd

@@ -33,6 +33,7 @@ const AuthoringSession::Step AuthoringSession::kSteps[] = {
     &AuthoringSession::ReadSettingsFolderLists,
     &AuthoringSession::ExpandScriptFolderLists,
     &AuthoringSession::OpenScriptReader,
+    &AuthoringSession::LintScript,
     &AuthoringSession::CreateImageFiles,
     &AuthoringSession::OpenProgressWindow,
     &AuthoringSession::ReadApplications,
@@ -42,18 +43,23 @@ const AuthoringSession::Step AuthoringSession::kSteps[] = {
     &AuthoringSession::WriteControlWorkFiles,
     &AuthoringSession::PlaceFiles,
     &AuthoringSession::CheckOutputsAgainstContent,
+    &AuthoringSession::WarnUnreachedContent,
+    &AuthoringSession::CheckCapacity,
     &AuthoringSession::LayOutImage,
 };
 
 AuthoringSession::AuthoringSession(const BuildRequest& request, LogList* log, const BuildHost& host)
     : imagePathBuffer_(request.imagePath), scriptPathBuffer_(request.scriptPath),
-      fallbackKind_(request.fallbackKind), log_(log), host_(host),
+      fallbackKind_(request.fallbackKind), checkOnly_(request.checkOnly), log_(log), host_(host),
       content_(std::make_unique<SessionContent>()) {
     context_.log = log;
     context_.showMessage = host.showMessage;
+    context_.diagnostics = host.diagnostics;
+    context_.checkOnly = request.checkOnly;
     context_.clock = host.fixedTime ? Clock::Fixed(*host.fixedTime) : Clock::FromEnvironment();
     imagePath_ = request.imagePath ? request.imagePath : "";
     scriptPath_ = request.scriptPath ? request.scriptPath : "";
+    context_.scriptName = scriptPath_;
     context_.scriptFolder = FolderOf(ResolvePath(scriptPath_, ""));
 }
 
@@ -62,7 +68,17 @@ AuthoringSession::~AuthoringSession() = default;
 int AuthoringSession::Run() {
     try {
         for (const Step step : kSteps) {
-            result_ = (this->*step)();
+            // A dry run ends where the image would be laid out.
+            if (checkOnly_ && step == &AuthoringSession::LayOutImage) break;
+            const int result = (this->*step)();
+            // A dry run reads the segment block even after a failed track
+            // list, to report its problems too; the build itself stops.
+            if (result != kOk && checkOnly_ && step == &AuthoringSession::ReadTrackList) {
+                result_ = result;
+                ReadSegmentItems();
+                break;
+            }
+            result_ = result;
             if (result_ != kOk) break;
         }
     } catch (const std::exception& e) {

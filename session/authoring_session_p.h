@@ -45,6 +45,7 @@ private:
     int ReadSettingsFolderLists();
     int ExpandScriptFolderLists();
     int OpenScriptReader();
+    int LintScript();
     int CreateImageFiles();
     int OpenProgressWindow();
     int ReadApplications();
@@ -54,6 +55,8 @@ private:
     int WriteControlWorkFiles();
     int PlaceFiles();
     int CheckOutputsAgainstContent();
+    int WarnUnreachedContent();
+    int CheckCapacity();
     int LayOutImage();
 
     // Helpers of the steps.
@@ -78,6 +81,7 @@ private:
     char* imagePathBuffer_;   // the caller's buffers, lowered in place for the log
     char* scriptPathBuffer_;
     DiscKind fallbackKind_;
+    bool checkOnly_;
     LogList* log_;
     BuildHost host_;
     BuildContext context_;

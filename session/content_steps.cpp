@@ -9,7 +9,10 @@
 #include "assembly/layout.h"
 #include "infofiles/info_files.h"
 #include "iso9660/file_placement.h"
+#include "platform/file.h"
 #include "platform/paths.h"
+#include "content/pbc_reach.h"
+#include "script/script_lint.h"
 #include "script/disc_settings.h"
 #include "session/authoring_session_p.h"
 #include "session/session_content_p.h"
@@ -75,11 +78,67 @@ int AuthoringSession::ExpandScriptFolderLists() {
 int AuthoringSession::OpenScriptReader() {
     auto reader = std::make_unique<ScriptReader>(context_.showMessage);
     if (!reader->OpenScript(ScriptFile())) {
+        context_.Report(Severity::Error, Format("Can't open %s", scriptPath_.c_str()), 0);
         LogLine(Format("Can't open %s", scriptPath_.c_str()));
         return kStepFailed;
     }
+    reader->SetDisplayName(scriptPath_);
     content_->scriptReader = std::move(reader);
+    context_.position = content_->scriptReader.get();
     return kOk;
+}
+
+// What the build passes over in silence (an unknown section or keyword, a
+// MODE or VERSION that does not fit) is told to a host that takes diagnostics.
+int AuthoringSession::LintScript() {
+    if (!context_.diagnostics) return kOk;
+    qorvcd::LintScript(ScriptFile(), LintFacts{.kind = Kind(), .displayName = scriptPath_}, context_.diagnostics);
+    return kOk;
+}
+
+int AuthoringSession::WarnUnreachedContent() {
+    if (context_.diagnostics) ReportUnreachedContent(content_->pbc, content_->tracks, content_->segments, context_);
+    return kOk;
+}
+
+namespace {
+
+// Sectors the disc takes, near enough to compare with a capacity: every unit
+// of a track or segment file is one sector; track 1's file system and each
+// track's gaps are counted at their usual sizes.
+uint64_t EstimatedDiscSectors(const TrackList& tracks, const SegmentList& segments) {
+    constexpr uint64_t kTrackOneSectors = 1000;
+    constexpr uint64_t kTrackGapSectors = 300;
+    uint64_t sectors = kTrackOneSectors;
+    for (const TrackEntry& track : tracks.Entries()) {
+        File file;
+        if (file.Open(track.path, FileMode::Read)) sectors += file.Length() / kSectorModeUnitSize;
+        sectors += kTrackGapSectors;
+    }
+    for (const SegmentItem& item : segments.Items()) sectors += uint64_t(item.segmentCount) * kSectorsPerSegment;
+    return sectors;
+}
+
+}  // namespace
+
+// A disc larger than its capacity: a warning, or with a capacity given by
+// the host, a failure before the tracks are written.
+int AuthoringSession::CheckCapacity() {
+    constexpr uint64_t kSectorsPerMinute = 60 * 75;
+    constexpr int kDefaultCapacityMinutes = 80;
+    const int minutes = host_.capacityMinutes.value_or(kDefaultCapacityMinutes);
+    const uint64_t sectors = EstimatedDiscSectors(content_->tracks, content_->segments);
+    if (sectors <= uint64_t(minutes) * kSectorsPerMinute) return kOk;
+    const std::string text = Format("the disc takes about %llu:%02llu minutes, more than a %d-minute disc holds",
+                                     static_cast<unsigned long long>(sectors / kSectorsPerMinute),
+                                     static_cast<unsigned long long>(sectors % kSectorsPerMinute / 75), minutes);
+    if (!host_.capacityMinutes) {
+        context_.Report(Severity::Warning, text, 0);
+        return kOk;
+    }
+    context_.Report(Severity::Error, text, 0);
+    LogLine("Error: " + text);
+    return kStepFailed;
 }
 
 // A word the reader had to reject leaves the script half read: whatever the
@@ -87,6 +146,7 @@ int AuthoringSession::OpenScriptReader() {
 bool AuthoringSession::ScriptWasRejected() {
     const ScriptReader* reader = content_->scriptReader.get();
     if (!reader || reader->RejectReason().empty()) return false;
+    context_.Report(Severity::Error, "Error: " + reader->RejectReason(), reader->RejectLine());
     LogLine("Error: " + reader->RejectReason());
     return true;
 }
@@ -109,7 +169,7 @@ int AuthoringSession::ReadApplications() {
     if (!tree.ChangeDir(ApplicationDataPath(kind))) return kStepFailed;
     const std::string folder = context_.ResolveScriptPath(app.folder);
     if (!IsDirectory(folder)) {
-        LogLine(Format("Error 10003:Can't read directionary %s", app.folder.c_str()));
+        context_.LogError(Format("Error 10003:Can't read directionary %s", app.folder.c_str()));
         return kStepFailed;
     }
     if (!DirTree::FindChild("DATA", tree.Root())) {
@@ -235,6 +295,7 @@ std::vector<NamedFile> AuthoringSession::ContentInputFiles() const {
 // The clean-up's order: script reader, tree, SCANDATA work file, the content
 // lists (the converted stills go with the segment list).
 void AuthoringSession::ReleaseContent() {
+    context_.position = nullptr;
     if (content_->scriptReader) {
         content_->scriptReader->CloseScript();
         content_->scriptReader.reset();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/diagnostics.h"
 #include "core/disc_kind.h"
 #include "platform/log_list.h"
 #include "platform/outputs.h"
@@ -32,6 +33,12 @@ struct BuildHost {
     // Files the host will write from the image (a BIN, a cue sheet): kept off
     // the build's inputs and the image like the image itself.
     std::vector<NamedFile> otherOutputs;
+    // Problems of the script with their file and line (errors the log also
+    // shows, and warnings it does not); may be empty.
+    DiagnosticSink diagnostics;
+    // The disc's capacity in minutes. Given, a larger disc fails before its
+    // tracks are written; without it, a disc over 80 minutes is a warning.
+    std::optional<int> capacityMinutes;
 };
 
 // One build: the image to create, the script, and the kind built when the
@@ -41,6 +48,10 @@ struct BuildRequest {
     char* imagePath = nullptr;
     char* scriptPath = nullptr;
     DiscKind fallbackKind = DiscKind::Svcd;
+    // A dry run: reads the script, probes and converts every file and
+    // compiles the playback control, then stops before the layout; the
+    // image is made and kept like any other, so give it a throwaway path.
+    bool checkOnly = false;
 };
 
 // Runs the build's steps in order, reporting to `log` and `host`; returns the

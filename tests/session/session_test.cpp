@@ -34,6 +34,7 @@ protected:
         host.settingsFolder = test::SourceDir() + "/settings/";
         host.fixedTime = 1772668800;  // 2026-03-05
         host.showMessage = [&](const std::string& m) { out.messages.push_back(m); };
+        host.diagnostics = diagnosticSink_;
         std::vector<char> img(image.begin(), image.end()), scr(script.begin(), script.end());
         img.push_back(0);
         scr.push_back(0);
@@ -61,6 +62,7 @@ protected:
 
     TempDir dir_;
     TempDir system_;
+    DiagnosticSink diagnosticSink_;
 };
 
 TEST_F(SessionTest, HeaderLinesNameTheKindAndPathsAreLowered) {
@@ -131,6 +133,46 @@ TEST_F(SessionTest, SystemFolderTooDeepForTheWorkFolderField) {
               o.lines.end());
     ExpectFailed(o, image);
     EXPECT_TRUE(FindFiles(deep + "TEMP", "qorvcd-*").empty());
+}
+
+// A host that takes diagnostics gets each error of the script with its file
+// and line; the log is the same line for line as without it.
+TEST_F(SessionTest, ErrorsOfTheScriptCarryTheirLineAndLeaveTheLogAsItWas) {
+    const struct {
+        const char* name;
+        std::string script;
+        int line;
+        std::string text;
+    } cases[] = {
+        {"a track file that is missing", "[VCD]\r\nMODE = SVCD\r\n\r\n[TRACK]\r\nMPEGTRACK AVSEQ01 NONE.MPS PAL AUDIO 2 TIME 3\r\n",
+         5, "Error 10002: File NONE.MPS is not a track format"},
+        {"a track ID of the wrong kind", "[VCD]\nMODE = SVCD\n[TRACK]\n; tracks\nMPEGTRACK MUSIC01 A.MPS\n", 5,
+         "100: ID_Name = MUSIC01"},
+        {"a word too long", "[VCD]\r\nALBUM = " + std::string(300, 'X') + "\r\n[TRACK]\r\n", 2, "a word of 256 characters"},
+        {"a play list without PLAY", "[VCD]\r\nVERSION = 1.0\r\n[TRACK]\r\n[PBC]\r\nPLAYLIST P PREVIOUS NONE NEXT NONE\r\n"
+         "RETURN NONE PLAYS X ENDPLAYLIST\r\n", 6, "PLAYLIST P don't define PLAY keyword"},
+        {"a selection number out of range", "[VCD]\n[TRACK]\n[PBC]\nSELECTION M PLAYITEM NONE ITEMS\n\n100 M ENDITEMS ENDSELECT\n",
+         6, "Select number=100 is error"},
+    };
+    for (const auto& c : cases) {
+        const std::string script = dir_ / "disc.txt";
+        test::WriteText(script, c.script);
+        const Outcome plain = Build(dir_ / "disc.img", script);
+        std::vector<Diagnostic> diagnostics;
+        diagnosticSink_ = [&](const Diagnostic& d) { diagnostics.push_back(d); };
+        const Outcome told = Build(dir_ / "disc.img", script);
+        diagnosticSink_ = nullptr;
+        ExpectFailed(told, dir_ / "disc.img");
+        EXPECT_EQ(told.lines, plain.lines) << c.name;
+        EXPECT_EQ(told.messages, plain.messages) << c.name;
+        std::vector<Diagnostic> errors;
+        for (const Diagnostic& d : diagnostics)
+            if (d.severity == Severity::Error) errors.push_back(d);
+        ASSERT_FALSE(errors.empty()) << c.name;
+        EXPECT_EQ(errors[0].file, script) << c.name;
+        EXPECT_EQ(errors[0].line, c.line) << c.name << ": " << errors[0].text;
+        EXPECT_NE(errors[0].text.find(c.text), std::string::npos) << c.name << ": " << errors[0].text;
+    }
 }
 
 TEST(CApi, ReportsLinesAndTheResult) {
