@@ -76,11 +76,11 @@ int RunBuild(const BuildOptions& options) {
     }
     host.capacityMinutes = options.capacityMinutes;
     DiagnosticTally tally;
-    // Errors are printed with their place in the script. Warnings are left to
-    // `qorvcd check`: a build's output stays what hosts and scripts expect.
-    host.diagnostics = [&tally, print = PrintDiagnostics(tally, [&] { progress.BeforeLogLine(); })](
-                           const Diagnostic& d) {
-        if (d.severity == Severity::Error) print(d);
+    // Problems of the script are printed on stderr with their place in it
+    // (warnings too, unless --quiet); the session log on stdout stays as it is.
+    host.diagnostics = [&tally, quiet = options.quiet,
+                        print = PrintDiagnostics(tally, [&] { progress.BeforeLogLine(); })](const Diagnostic& d) {
+        if (d.severity == Severity::Error || !quiet) print(d);
     };
     host.showMessage = [&](const std::string& text) {
         // A message of the script was printed with its place just before.

@@ -129,8 +129,8 @@ TEST_F(Check, EveryProblemIsToldAtItsLineAndNothingIsWritten) {
 namespace qorvcd::test {
 namespace {
 
-// `build` puts the place of a script's error beside its log line, and leaves
-// the warnings to `check`: its output for a good script stays as it was.
+// `build` puts the place of a script's error beside its log line, and prints
+// a warning with its place while the build goes on.
 TEST_F(Check, BuildTellsTheLineOfAnErrorBesideItsLogLine) {
     const struct {
         const char* name;
@@ -143,7 +143,8 @@ TEST_F(Check, BuildTellsTheLineOfAnErrorBesideItsLogLine) {
          {"disc.txt:7: error: Missing AUDIO", ">>> Fail <<<"}, {"qorvcd: Missing AUDIO"}},
         {"a log line", [](auto& s) { s[7] = "MPEGTRACK AVSEQ02 GONE.MPS PAL AUDIO 2 TIME 2"; }, 1,
          {"Error 10002: File GONE.MPS is not a track format\n", "disc.txt:8: error: Error 10002: File GONE.MPS"}, {}},
-        {"only warnings", [](auto& s) { s[2] = "ALBUMM = \"X\""; }, 0, {"Result: 0"}, {"warning"}},
+        {"only warnings", [](auto& s) { s[2] = "ALBUMM = \"X\""; }, 0,
+         {"disc.txt:3: warning: unknown keyword ALBUMM in [VCD] (did you mean ALBUM?)", "Result: 0"}, {"error"}},
     };
     for (const auto& c : cases) {
         CopyKindMedia(Kind("Svcd"), dir.Path());
