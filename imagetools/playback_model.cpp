@@ -219,7 +219,7 @@ std::string DiscTimeText(uint64_t sectors) {
 }
 
 std::string WaitText(uint8_t wait) {
-    if (wait == 0) return "no wait";
+    if (wait == 0) return "none";
     if (wait == kWaitForever) return "forever";
     const unsigned seconds = wait <= 60 ? wait : 60 + (wait - 60u) * 10;
     return Format("%u s", seconds);
