@@ -58,6 +58,14 @@ int main(int argc, char** argv) {
     checkCmd->add_option("--capacity", check.capacityMinutes, "Disc capacity in minutes: 74, 80, 90 or 99 (default 80)")
         ->check(CLI::IsMember({74, 80, 90, 99}));
     checkCmd->add_flag("--warnings-ok", check.warningsOk, "Exit 0 when there are warnings but no error");
+    checkCmd->footer(
+        "Reads the script, probes every file, compiles the menus and prints every problem\n"
+        "as FILE:LINE: error|warning: text, the way compilers do, so editors jump to it.\n"
+        "Nothing is written. Exit 0: no error and no warning; 1: problems found.\n"
+        "\n"
+        "Example:\n"
+        "  qorvcd check disc.txt\n"
+        "  disc.txt:9: warning: unknown section [PCB] (did you mean [PBC]?); the section is not read");
     buildCmd->footer(
         "The session log is printed as it comes. On a terminal a progress bar shows the\n"
         "current step; Ctrl-C (or SIGTERM, SIGHUP) cancels the build at the next unit of\n"
@@ -149,6 +157,12 @@ int main(int argc, char** argv) {
     inspectCmd->add_flag("--json", inspect.json, "Print every decoded field as JSON")->excludes("--full");
     inspectCmd->add_option("--graph", inspect.graph,
                            "Draw the menus as a Graphviz file (FILE.svg beside it when `dot` is installed)");
+    inspectCmd->footer(
+        "Examples:\n"
+        "  qorvcd inspect disc.img                    # a short summary: tracks, segments, menus\n"
+        "  qorvcd inspect disc.img --full             # every decoded field\n"
+        "  qorvcd inspect disc.img --graph menus.dot  # the menus as a graph\n"
+        "Exit 0 when all is decoded, 1 when the image is unreadable, 2 when a part is damaged.");
 
     NavigateOptions navigate;
     auto* navigateCmd = app.add_subcommand("navigate", "Walk a disc image's menus as a player does");
@@ -156,6 +170,12 @@ int main(int argc, char** argv) {
     navigateCmd->add_option("--keys", navigate.keys,
                             "Keys to press in turn: numbers, next, previous, return, default, timeout "
                             "(default: read from stdin)");
+    navigateCmd->footer(
+        "Starts at the disc's first list and prints, at each step, the list, what it plays\n"
+        "and the keys it takes: try a menu before burning the disc.\n"
+        "\n"
+        "Example:\n"
+        "  qorvcd navigate disc.img --keys \"1 return 2 next\"");
 
     PackOptions pack;
     auto* packCmd = app.add_subcommand("pack", "Turn a video into a sector-mode file (transcoded when needed)");

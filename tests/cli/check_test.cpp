@@ -2,6 +2,7 @@
 // exit status, and nothing written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 #include "tests/e2e/e2e_support.h"
@@ -159,6 +160,42 @@ TEST_F(Check, BuildTellsTheLineOfAnErrorBesideItsLogLine) {
         for (const std::string& part : c.absent)
             EXPECT_EQ(result.output.find(part), std::string::npos) << c.name << ": \"" << part << "\" in\n" << result.output;
     }
+}
+
+
+// A disc over its capacity: a warning without --capacity, a failure with it,
+// before a single track sector is written. The long track is a real one with
+// a hole of 82 minutes of empty sectors in the middle (a sparse file).
+TEST_F(Check, ADiscOverItsCapacityWarnsOrFailsBeforeTheTracks) {
+    CopyKindMedia(Kind("Svcd"), dir.Path());
+    const std::vector<uint8_t> track = ReadBytes(dir / "A.MPS");
+    constexpr size_t kUnit = 2336;
+    const size_t half = track.size() / kUnit / 2 * kUnit;
+    {
+        std::vector<uint8_t> head(track.begin(), track.begin() + long(half));
+        WriteBytes(dir / "A.MPS", head);
+    }
+    const uint64_t hole = uint64_t(82) * 60 * 75 * kUnit;
+    ASSERT_EQ(RunCommand("truncate -s " + std::to_string(half + hole) + " " + Quote(dir / "A.MPS")).exitCode, 0);
+    {
+        std::vector<uint8_t> tail(track.begin() + long(half), track.end());
+        std::FILE* f = std::fopen((dir / "A.MPS").c_str(), "ab");
+        ASSERT_TRUE(f && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size());
+        std::fclose(f);
+    }
+    WriteScript(dir / "disc.txt", CleanScript(Kind("Svcd")));
+    const CommandResult warned = Run("--warnings-ok");
+    EXPECT_EQ(warned.exitCode, 0) << warned.output;
+    EXPECT_NE(warned.output.find("warning: the disc takes about 8"), std::string::npos) << warned.output;
+    EXPECT_NE(warned.output.find("more than a 80-minute disc holds"), std::string::npos) << warned.output;
+
+    const CommandResult refused = RunCommand("cd " + Quote(dir.Path()) + " && " + Quote(CliPath()) +
+                                             " build disc.txt -o disc.img --capacity 74 --work-dir tmp");
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("error: the disc takes about 8"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("more than a 74-minute disc holds"), std::string::npos) << refused.output;
+    EXPECT_EQ(refused.output.find("Adding Video tracks"), std::string::npos) << refused.output;
+    EXPECT_FALSE(FileExists(dir / "disc.img"));
 }
 
 }  // namespace
