@@ -59,12 +59,7 @@ int RunBuild(const BuildOptions& options) {
     TerminalProgress progress(&stopSignals, options.quiet);
 
     LogList log;
-    log.SetListener([&](const std::string& line) {
-        if (options.quiet) return;
-        progress.BeforeLogLine();
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-    });
+    PrintLogLines(log, progress, options.quiet);
 
     BuildHost host;
     host.progress = &progress;

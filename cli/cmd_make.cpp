@@ -307,12 +307,7 @@ int RunMake(const MakeOptions& options) {
 
     // The disc.
     LogList log;
-    log.SetListener([&](const std::string& line) {
-        if (options.quiet) return;
-        progress.BeforeLogLine();
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-    });
+    PrintLogLines(log, progress, options.quiet);
     BuildHost host;
     host.progress = &progress;
     host.systemFolder = options.workDir;

@@ -75,4 +75,13 @@ void TerminalProgress::Clear() {
     drawn_ = false;
 }
 
+void PrintLogLines(LogList& log, TerminalProgress& progress, bool quiet) {
+    log.SetListener([&progress, quiet](const std::string& line) {
+        if (quiet) return;
+        progress.BeforeLogLine();
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    });
+}
+
 }  // namespace qorvcd::cli

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 
+#include "platform/log_list.h"
 #include "session/progress_window.h"
 
 namespace qorvcd::cli {
@@ -41,5 +42,9 @@ private:
     std::string message_;
     std::string lastPlainMessage_;
 };
+
+// Prints the session log's lines on stdout as they come (none when `quiet`),
+// clearing the bar first.
+void PrintLogLines(LogList& log, TerminalProgress& progress, bool quiet);
 
 }  // namespace qorvcd::cli

@@ -89,23 +89,32 @@ FramePtr DecodeBitmap(const std::vector<uint8_t>& bitmap, std::string* error) {
     return frame;
 }
 
+// An empty 4:2:0 frame of the still's size, in video range.
+FramePtr NewStillFrame(const StillFrameFormat& format, std::string* error) {
+    FramePtr still(av_frame_alloc());
+    if (still) {
+        still->format = AV_PIX_FMT_YUV420P;
+        still->width = format.width;
+        still->height = format.height;
+        still->color_range = AVCOL_RANGE_MPEG;
+    }
+    if (!still || av_frame_get_buffer(still.get(), 0) < 0) {
+        Fail(error, "out of memory making the still's frame");
+        return nullptr;
+    }
+    return still;
+}
+
 FramePtr ScaleToStill(const AVFrame& source, const StillFrameFormat& format, std::string* error) {
     ScalerPtr scaler(sws_getContext(source.width, source.height, AVPixelFormat(source.format), format.width,
                                     format.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND,
                                     nullptr, nullptr, nullptr));
-    FramePtr still(av_frame_alloc());
-    if (!scaler || !still) {
+    if (!scaler) {
         Fail(error, "the bitmap's pixel format cannot be converted");
         return nullptr;
     }
-    still->format = AV_PIX_FMT_YUV420P;
-    still->width = format.width;
-    still->height = format.height;
-    still->color_range = AVCOL_RANGE_MPEG;
-    if (av_frame_get_buffer(still.get(), 0) < 0) {
-        Fail(error, "out of memory scaling the bitmap");
-        return nullptr;
-    }
+    FramePtr still = NewStillFrame(format, error);
+    if (!still) return nullptr;
     sws_scale(scaler.get(), source.data, source.linesize, 0, source.height, still->data, still->linesize);
     return still;
 }
@@ -187,19 +196,12 @@ bool EncodeFinestFitting(const AVFrame& still, const StillFrameFormat& format, S
 // A still's frame, black but for `area`, which holds the whole picture.
 FramePtr FitToStill(const AVFrame& source, const FittedArea& area, const StillFrameFormat& format,
                     std::string* error) {
-    FramePtr still(av_frame_alloc());
-    if (!still || area.width <= 0 || area.height <= 0) {
+    if (area.width <= 0 || area.height <= 0) {
         Fail(error, "the picture cannot be fitted to the still's frame");
         return nullptr;
     }
-    still->format = AV_PIX_FMT_YUV420P;
-    still->width = format.width;
-    still->height = format.height;
-    still->color_range = AVCOL_RANGE_MPEG;
-    if (av_frame_get_buffer(still.get(), 0) < 0) {
-        Fail(error, "out of memory scaling the picture");
-        return nullptr;
-    }
+    FramePtr still = NewStillFrame(format, error);
+    if (!still) return nullptr;
     for (int plane = 0; plane < 3; ++plane) {
         const int rows = plane == 0 ? format.height : format.height / 2;
         const int bytes = plane == 0 ? format.width : format.width / 2;
