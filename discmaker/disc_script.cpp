@@ -91,7 +91,8 @@ std::string AuthoringScript(const DiscPlan& plan) {
         case DiscKind::Vcd30: break;  // no MODE word: the build's --vcd30
     }
     if (!plan.title.empty()) s.Line("ALBUM = " + Quoted(AlbumName(plan.title)));
-    s.Line(vcd30 ? "VERSION = 2.0" : "VERSION = 1.0");
+    // The format version readers expect of each kind (CVD readers take 1.1).
+    s.Line(vcd30 ? "VERSION = 2.0" : plan.kind == DiscKind::Cvd ? "VERSION = 1.1" : "VERSION = 1.0");
     s.Line("VOLUME = 1");
     s.Line("ANZVOL = 1");
 
