@@ -15,6 +15,7 @@
 
 #include "core/sector_unit.h"
 #include "image/image_reader.h"
+#include "imagetools/sector_checksums.h"
 
 namespace qorvcd {
 
@@ -35,15 +36,6 @@ enum class SectorMode : uint8_t {
 };
 
 using RawSector = std::array<uint8_t, kRawSectorSize>;
-
-// ECMA-130 error detection code: CRC-32 of polynomial
-// x^32 + x^31 + x^16 + x^15 + x^4 + x^3 + x + 1, bits taken least significant first.
-uint32_t ComputeEdc(const uint8_t* data, size_t size);
-
-// Fills the P and Q parity (bytes 2076 to 2351) of a Mode 2 Form 1 sector
-// whose bytes 16 to 2075 are complete; the header counts as zero, as the
-// Mode 2 Form 1 rules require.
-void ComputeForm1Ecc(uint8_t* raw);
 
 // Assembles the raw sector of logical sector `sector` from what the image
 // holds for it (a stored unit, or an unstored sector).

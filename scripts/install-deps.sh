@@ -19,6 +19,6 @@ for attempt in $(seq 60); do
   sleep 5
 done
 echo "== Installing the packages qorvcd needs (quietly)"
-"${apt[@]}" install -y cmake g++ make pkg-config libgtest-dev libcli11-dev \
+"${apt[@]}" install -y cmake g++ make pkg-config libgtest-dev libbenchmark-dev libcli11-dev \
     libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev \
     ffmpeg libcdio-utils vcdimager >/dev/null
