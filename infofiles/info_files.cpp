@@ -1,5 +1,6 @@
 #include "infofiles/info_files.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,8 @@
 #include "infofiles/tracks_record.h"
 #include "iso9660/control_sectors.h"
 #include "iso9660/dir_tree.h"
+#include "mpeg/mpeg_probe.h"
+#include "mpeg/stream_codes.h"
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -120,6 +123,39 @@ bool FillPalFlags(const BuildContext& ctx, const TrackList* tracks, InfoFileReco
     return true;
 }
 
+// Pictures in the video units of a sector-mode file, counted up to `limit`.
+int CountPictures(const std::string& path, int limit) {
+    File file;
+    if (!file.Open(path, FileMode::Read)) return 0;
+    std::array<uint8_t, kSectorModeUnitSize> unit{};
+    int pictures = 0;
+    while (pictures < limit && file.Read(unit.data(), unit.size()) == unit.size()) {
+        if (unit[3] != kVideoCoding) continue;  // the subheader's coding byte
+        const uint8_t* pack = unit.data() + kSubheaderSize;
+        for (size_t i = 0; i + 4 <= kMaxPackSize && pictures < limit; ++i) {
+            if (IsStartCodePrefix(pack + i) && pack[i + 3] == uint8_t(VideoStartCode::Picture)) ++pictures;
+        }
+    }
+    return pictures;
+}
+
+// The content byte of a segment from what its file holds: bits 0-1 the audio
+// (none, one channel, stereo, dual channel), bits 2-4 the video (1 NTSC still,
+// 2 NTSC high-resolution still, 3 NTSC motion, 5, 6, 7 the same for PAL). A
+// file the probe cannot read keeps the PAL still of normal resolution.
+uint8_t MeasuredSegmentContent(const std::string& path) {
+    MpegStreamInfo info;
+    ResetStreamInfo(info);
+    if (ProbeMpegFile(info, path, nullptr, {}) < 0) return kVcd30SegmentContent;
+    const bool ntsc = ClassifyVideoStandard(info) == int32_t(VideoStandard::Ntsc);
+    const bool still = CountPictures(path, 2) == 1;
+    const bool high = info.width >= 704;
+    const uint8_t video = uint8_t((ntsc ? 0 : 4) + (still ? (high ? 2 : 1) : 3));
+    AudioStreamInfo audio;
+    const uint8_t audioClass = GetAudioStream(info, audio, 0) == kOk ? uint8_t(audio.audioClass & 0x03) : 0;
+    return uint8_t(video << 2 | audioClass);
+}
+
 bool FillSegments(const BuildContext& ctx, const InfoFilesInput& input, InfoFileRecord& record) {
     if (!input.segments || input.segments->Count() == 0) return true;
     uint64_t total = 0;
@@ -132,12 +168,10 @@ bool FillSegments(const BuildContext& ctx, const InfoFilesInput& input, InfoFile
     PutMsfBcd(record.firstSegmentAddress.data(), kSegmentAreaSector);
     record.segmentCount = uint16_t(total);
     record.segmentContent.clear();
-    if (ctx.kind == DiscKind::Vcd30) {
-        record.segmentContent.assign(total, kVcd30SegmentContent);
-        return true;
-    }
     for (const SegmentItem& item : input.segments->Items()) {
-        const uint8_t first = SegmentContentByte(item.audioCode, item.videoCode);
+        // A Video CD 3.0 script gives no codes: the segment file says what it holds.
+        const uint8_t first = ctx.kind == DiscKind::Vcd30 ? MeasuredSegmentContent(item.fileName)
+                                                          : SegmentContentByte(item.audioCode, item.videoCode);
         // An item of no segments adds no content byte but keeps its place in
         // the scan index, which the segment writer counts per item.
         if (item.segmentCount > 0) record.segmentContent.push_back(first);
@@ -145,6 +179,7 @@ bool FillSegments(const BuildContext& ctx, const InfoFilesInput& input, InfoFile
         for (uint32_t k = 1; k < item.segmentCount; ++k) {
             record.segmentContent.push_back(uint8_t(first | kContinuedSegmentBit));
         }
+        if (ctx.kind == DiscKind::Vcd30) continue;  // its script gives no codes to flag
         if (item.audioCode > 0xFF) record.segmentFlags |= kSegmentFlagWideAudio;
         if (item.ogtCode != 0) record.segmentFlags |= kSegmentFlagOgt;
     }
