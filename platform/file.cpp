@@ -1,5 +1,7 @@
 #include "platform/file.h"
 
+#include "platform/file_faults.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +11,48 @@
 #include <utility>
 
 namespace qorvcd {
+
+namespace {
+
+// The OS calls of the file layer, each first put to the thread's fault plan
+// (a test seam; see file_faults.h) with the path it is for.
+int OpenFile(const std::string& path, int flags) {
+    return AdmitFileOp(FileOp::Open, path) ? ::open(path.c_str(), flags, 0644) : -1;
+}
+
+int MeasureFile(int fd, struct stat* st, const std::string& path) {
+    return AdmitFileOp(FileOp::Measure, path) ? ::fstat(fd, st) : -1;
+}
+
+// The descriptor is released even when the plan fails the close, as the OS does.
+int CloseFile(int fd, const std::string& path) {
+    const bool admitted = AdmitFileOp(FileOp::Close, path);
+    const int saved = errno;
+    const int rc = ::close(fd);
+    if (admitted) return rc;
+    errno = saved;
+    return -1;
+}
+
+ssize_t ReadFile(int fd, void* buffer, size_t size, const std::string& path) {
+    return AdmitFileOp(FileOp::Read, path) ? ::read(fd, buffer, size) : -1;
+}
+
+ssize_t WriteFile(int fd, const void* buffer, size_t size, const std::string& path) {
+    FileFaultPlan* plan = CurrentFileFaultPlan();
+    if (!plan) return ::write(fd, buffer, size);
+    const size_t allowed = plan->AdmitWrite(size, path);
+    if (allowed == 0 && size > 0) return -1;
+    const ssize_t n = ::write(fd, buffer, allowed);
+    if (n > 0) plan->Wrote(size_t(n));
+    return n;
+}
+
+off_t SeekFile(int fd, off_t position, const std::string& path) {
+    return AdmitFileOp(FileOp::Seek, path) ? ::lseek(fd, position, SEEK_SET) : -1;
+}
+
+}  // namespace
 
 File::~File() { Close(); }
 
@@ -25,6 +69,7 @@ File& File::operator=(File&& other) noexcept {
         readEnd_ = std::exchange(other.readEnd_, 0);
         writeLen_ = std::exchange(other.writeLen_, 0);
         osPosition_ = std::exchange(other.osPosition_, 0);
+        length_ = std::exchange(other.length_, 0);
         writable_ = other.writable_;
     }
     return *this;
@@ -49,14 +94,16 @@ bool File::Open(const std::string& path, FileMode mode) {
         case FileMode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case FileMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
-    fd_ = ::open(path.c_str(), flags, 0644);
+    fd_ = OpenFile(path, flags);
     if (fd_ < 0) {
         SetOsError("cannot open");
         return false;
     }
     if (!CheckOpenedType(mode)) {
-        ::close(fd_);
+        CloseFile(fd_, path_);
         fd_ = -1;
+        // A file this call created is this call's to remove.
+        if (mode == FileMode::CreateNew) ::unlink(path.c_str());
         return false;
     }
     writable_ = mode != FileMode::Read;
@@ -68,10 +115,11 @@ bool File::Open(const std::string& path, FileMode mode) {
 
 bool File::CheckOpenedType(FileMode mode) {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
+    if (MeasureFile(fd_, &st, path_) != 0) {
         SetOsError("cannot examine");
         return false;
     }
+    length_ = uint64_t(st.st_size);
     if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;
         SetOsError("cannot open");
@@ -93,7 +141,7 @@ bool File::CheckOpenedType(FileMode mode) {
 bool File::Close() {
     if (fd_ < 0) return true;
     bool ok = FlushWrite();
-    if (::close(fd_) != 0) {
+    if (CloseFile(fd_, path_) != 0) {
         SetOsError("cannot close");
         ok = false;
     }
@@ -107,7 +155,7 @@ bool File::Close() {
 bool File::FlushWrite() {
     size_t done = 0;
     while (done < writeLen_) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, writeLen_ - done);
+        const ssize_t n = WriteFile(fd_, buffer_.data() + done, writeLen_ - done, path_);
         if (n < 0) {
             if (errno == EINTR) continue;
             SetOsError("cannot write");
@@ -117,6 +165,7 @@ bool File::FlushWrite() {
         done += size_t(n);
         osPosition_ += uint64_t(n);
     }
+    length_ = std::max(length_, osPosition_);
     writeLen_ = 0;
     return true;
 }
@@ -125,14 +174,15 @@ void File::DropReadBuffer() {
     // The OS position is past the read-ahead; put it back where the caller is.
     if (readEnd_ > readPos_) {
         const uint64_t logical = osPosition_ - (readEnd_ - readPos_);
-        if (::lseek(fd_, off_t(logical), SEEK_SET) < 0) SetOsError("cannot seek in");
+        if (SeekFile(fd_, off_t(logical), path_) < 0) SetOsError("cannot seek in");
         osPosition_ = logical;
     }
     readPos_ = readEnd_ = 0;
 }
 
+// After a failure the position is no longer known: nothing more is read.
 size_t File::Read(void* out, size_t size) {
-    if (fd_ < 0 || size == 0) return 0;
+    if (fd_ < 0 || size == 0 || !error_.empty()) return 0;
     if (!FlushWrite()) return 0;
     auto* dst = static_cast<uint8_t*>(out);
     size_t got = 0;
@@ -146,7 +196,7 @@ size_t File::Read(void* out, size_t size) {
         }
         readPos_ = readEnd_ = 0;
         if (size - got >= kBufferSize) {  // large reads bypass the buffer
-            const ssize_t n = ::read(fd_, dst + got, size - got);
+            const ssize_t n = ReadFile(fd_, dst + got, size - got, path_);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 SetOsError("cannot read");
@@ -157,7 +207,7 @@ size_t File::Read(void* out, size_t size) {
             osPosition_ += uint64_t(n);
             continue;
         }
-        const ssize_t n = ::read(fd_, buffer_.data(), kBufferSize);
+        const ssize_t n = ReadFile(fd_, buffer_.data(), kBufferSize, path_);
         if (n < 0) {
             if (errno == EINTR) continue;
             SetOsError("cannot read");
@@ -217,7 +267,7 @@ bool File::Seek(uint64_t position) {
         }
     }
     readPos_ = readEnd_ = 0;
-    if (::lseek(fd_, off_t(position), SEEK_SET) < 0) {
+    if (SeekFile(fd_, off_t(position), path_) < 0) {
         SetOsError("cannot seek in");
         return false;
     }
@@ -232,14 +282,12 @@ uint64_t File::Position() const {
     return osPosition_ + writeLen_;
 }
 
+// The size measured at the open, grown by what was written since: nothing
+// else writes a file while this object holds it, and a size that needs no
+// further call to the OS cannot fail halfway through a copy.
 uint64_t File::Length() {
     if (fd_ < 0) return 0;
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        SetOsError("cannot measure");
-        return 0;
-    }
-    return std::max<uint64_t>(uint64_t(st.st_size), osPosition_ + writeLen_);
+    return std::max(length_, osPosition_ + writeLen_);
 }
 
 std::optional<FileIdentity> File::Identity() const { return IdentifyOpenFile(fd_); }
@@ -251,7 +299,7 @@ bool File::Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool File::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool File::Remove(const std::string& path) { return AdmitFileOp(FileOp::Remove, path) && ::unlink(path.c_str()) == 0; }
 
 bool File::ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string* error) {
     File f;

@@ -87,6 +87,7 @@ private:
     size_t readEnd_ = 0;
     size_t writeLen_ = 0;
     uint64_t osPosition_ = 0;  // position of the OS file descriptor
+    uint64_t length_ = 0;      // size at the open, grown by the writes since
     bool writable_ = false;
 };
 

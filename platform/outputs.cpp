@@ -85,10 +85,11 @@ bool PendingOutput::Keep() {
     return true;
 }
 
-void PendingOutput::Discard() {
-    if (kept_ || temporaryPath_.empty()) return;
-    File::Remove(temporaryPath_);
+bool PendingOutput::Discard() {
+    if (kept_ || temporaryPath_.empty()) return true;
+    if (!File::Remove(temporaryPath_) && !File::Remove(temporaryPath_) && File::Exists(temporaryPath_)) return false;
     temporaryPath_.clear();
+    return true;
 }
 
 std::string OutputProblem(const std::string& output) {

@@ -30,8 +30,9 @@ public:
     bool OpenForWriting(File& file);
     // Renames the temporary file into place; false with Error() set.
     bool Keep();
-    // Removes the temporary file (when not kept).
-    void Discard();
+    // Removes the temporary file (when not kept), trying twice; false when
+    // it stays (TemporaryPath() then names it).
+    bool Discard();
 
     const std::string& FinalPath() const { return finalPath_; }
     const std::string& TemporaryPath() const { return temporaryPath_; }

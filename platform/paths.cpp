@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/file_faults.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -16,6 +19,11 @@
 namespace qorvcd {
 
 namespace {
+
+// Folder listings are put to the thread's fault plan first (a test seam).
+DIR* OpenFolder(const std::string& path) {
+    return AdmitFileOp(FileOp::ListFolder, path) ? ::opendir(path.c_str()) : nullptr;
+}
 
 bool HasDriveLetter(const std::string& p) {
     return p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':';
@@ -45,9 +53,13 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 }
 
 // The entry of `folder` whose name equals `name` without regard to case.
-std::string FindNoCase(const std::string& folder, const std::string& name) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return {};
+// `listingFailed` is set when a folder that is there cannot be listed.
+std::string FindNoCase(const std::string& folder, const std::string& name, bool* listingFailed) {
+    DIR* dir = OpenFolder(folder.empty() ? std::string(".") : folder);
+    if (!dir) {
+        if (errno != ENOENT && errno != ENOTDIR && listingFailed) *listingFailed = true;
+        return {};
+    }
     std::string found;
     while (dirent* e = ::readdir(dir)) {
         if (EqualsNoCase(e->d_name, name)) {
@@ -81,6 +93,11 @@ std::string JoinPath(const std::string& folder, const std::string& path) {
 }
 
 std::string ResolvePath(const std::string& path, const std::string& baseFolder) {
+    return ResolvePath(path, baseFolder, nullptr);
+}
+
+std::string ResolvePath(const std::string& path, const std::string& baseFolder, bool* lookupFailed) {
+    if (lookupFailed) *lookupFailed = false;
     const std::string joined = JoinPath(baseFolder, path);
     if (joined.empty() || PathExists(joined)) return joined;
     const bool absolute = joined[0] == '/';
@@ -89,7 +106,7 @@ std::string ResolvePath(const std::string& path, const std::string& baseFolder) 
     for (size_t i = 0; i < parts.size(); ++i) {
         std::string next = resolved + parts[i];
         if (parts[i] != "." && parts[i] != ".." && !PathExists(next)) {
-            const std::string match = FindNoCase(resolved, parts[i]);
+            const std::string match = FindNoCase(resolved, parts[i], lookupFailed);
             if (!match.empty()) next = resolved + match;
         }
         resolved = next;
@@ -167,9 +184,15 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
 
 std::vector<FoundEntry> FindFiles(const std::string& folder, const std::string& pattern) {
     std::vector<FoundEntry> found;
+    FindFiles(folder, pattern, found);
+    return found;
+}
+
+bool FindFiles(const std::string& folder, const std::string& pattern, std::vector<FoundEntry>& found) {
+    found.clear();
     const std::string base = folder.empty() ? "./" : (folder.back() == '/' ? folder : folder + "/");
-    DIR* dir = ::opendir(base.c_str());
-    if (!dir) return found;
+    DIR* dir = OpenFolder(base);
+    if (!dir) return false;
     while (dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
         if (!WildcardMatch(pattern, name)) continue;
@@ -188,7 +211,7 @@ std::vector<FoundEntry> FindFiles(const std::string& folder, const std::string& 
         found.push_back(entry);
     }
     ::closedir(dir);
-    return found;
+    return true;
 }
 
 bool PathExists(const std::string& path) {
@@ -202,21 +225,24 @@ bool IsDirectory(const std::string& path) {
 }
 
 bool MakeDirectory(const std::string& path, bool ownerOnly) {
+    if (!AdmitFileOp(FileOp::MakeFolder, path)) return false;
     return ::mkdir(path.c_str(), ownerOnly ? 0700 : 0755) == 0 || (!ownerOnly && IsDirectory(path));
 }
 
 bool RenamePath(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return AdmitFileOp(FileOp::Rename, from) && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+bool RemoveEmptyDirectory(const std::string& path) {
+    return AdmitFileOp(FileOp::RemoveFolder, path) && ::rmdir(path.c_str()) == 0;
+}
 
 bool RemoveTree(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return true;
-    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0;
+    if (!S_ISDIR(st.st_mode)) return AdmitFileOp(FileOp::Remove, path) && ::unlink(path.c_str()) == 0;
     bool ok = true;
-    if (DIR* dir = ::opendir(path.c_str())) {
+    if (DIR* dir = OpenFolder(path)) {
         while (dirent* e = ::readdir(dir)) {
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
@@ -224,7 +250,7 @@ bool RemoveTree(const std::string& path) {
         }
         ::closedir(dir);
     }
-    return ::rmdir(path.c_str()) == 0 && ok;
+    return RemoveEmptyDirectory(path) && ok;
 }
 
 std::optional<std::string> MakeUniqueDirectory(const std::string& parent, const std::string& prefix) {
@@ -233,7 +259,7 @@ std::optional<std::string> MakeUniqueDirectory(const std::string& parent, const 
     std::string pattern = base + prefix + "XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (!::mkdtemp(buffer.data())) return std::nullopt;  // mkdtemp makes it owner-only
+    if (!AdmitFileOp(FileOp::MakeFolder, pattern) || !::mkdtemp(buffer.data())) return std::nullopt;  // mkdtemp makes it owner-only
     return std::string(buffer.data());
 }
 

@@ -26,6 +26,9 @@ std::string JoinPath(const std::string& folder, const std::string& path);
 // created, the real parent folder plus the last component as given (or the
 // spelling of an existing entry of another case).
 std::string ResolvePath(const std::string& path, const std::string& baseFolder);
+// The same; `lookupFailed` tells whether a folder on the way was there but
+// could not be listed, so that "not found" may not be the truth.
+std::string ResolvePath(const std::string& path, const std::string& baseFolder, bool* lookupFailed);
 
 // Pieces of a path in the manner of the C runtime's splitter.
 struct PathParts {
@@ -60,6 +63,8 @@ struct FoundEntry {
 // Entries of `folder` whose names match `pattern`, in the order the
 // folder lists them ("." and ".." included, as the C runtime gives them).
 std::vector<FoundEntry> FindFiles(const std::string& folder, const std::string& pattern);
+// The same, false when the folder cannot be listed (then `found` is empty).
+bool FindFiles(const std::string& folder, const std::string& pattern, std::vector<FoundEntry>& found);
 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
