@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/build_context.h"
+#include "platform/paths.h"
 #include "script/script_reader.h"
 
 namespace qorvcd {
@@ -54,32 +55,38 @@ void CopyEntryId(const char* value, const BuildContext& ctx, char (&entryId)[8])
 
 }  // namespace
 
-int ReadDiscMode(const std::string& scriptPath, const MessageHandler& showMessage) {
+int ReadDiscMode(const std::string& scriptPath, const MessageHandler& showMessage, std::string* openError) {
     ScriptReader reader(showMessage);
-    if (!reader.OpenScript(scriptPath)) return -1;
+    if (!reader.OpenScript(scriptPath)) {
+        if (openError) *openError = reader.OpenError();
+        return -1;
+    }
     const int mode = FindDiscMode(reader);
     reader.CloseScript();
     return mode;
 }
 
-void ReadEntryIdentifier(const std::string& settingsPath, const BuildContext& ctx,
+bool ReadEntryIdentifier(const std::string& settingsPath, const BuildContext& ctx,
                          char (&entryId)[8]) {
     ScriptReader reader([&ctx](const std::string& text) { ctx.ShowMessage(text); });
     if (!reader.OpenScript(settingsPath)) {
         ctx.LogLine(Format("Can't open %s", settingsPath.c_str()));
         if (ctx.log) ctx.log->Repaint();
-        return;
+        // A settings file that is there but cannot be read is no missing one.
+        if (!PathExists(settingsPath)) return true;
+        ctx.LogLine("Error: " + reader.OpenError());
+        return false;
     }
     // Without the section there is nothing to read: tokens after an ENDFILE
     // elsewhere in the file must not be taken for it.
-    if (!reader.FindSection("[VCD20]")) return;
+    if (!reader.FindSection("[VCD20]")) return true;
     for (;;) {
         const char* token = reader.NextTokenUpper();
-        if (EndsSection(token) || IsEndOfList(token)) return;
+        if (EndsSection(token) || IsEndOfList(token)) return true;
         if (std::strcmp(token, "ENTRYID") != 0) continue;
         reader.NextTokenUpper();  // the "="
         const char* value = reader.NextTokenUpper();
-        if (EndsSection(value) || IsEndOfList(value)) return;
+        if (EndsSection(value) || IsEndOfList(value)) return true;
         CopyEntryId(value, ctx, entryId);
     }
 }

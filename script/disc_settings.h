@@ -15,14 +15,16 @@ struct BuildContext;
 // "SVCD", 2 for "CVD", 3 for "SUPERVCD"; -1 when the script cannot be read
 // or names none (the caller then applies its fallback kind). A MODE value
 // not in that list is passed over, so a later MODE line can still decide.
-int ReadDiscMode(const std::string& scriptPath, const MessageHandler& showMessage);
+// `openError`, when given, receives why the script could not be read.
+int ReadDiscMode(const std::string& scriptPath, const MessageHandler& showMessage,
+                 std::string* openError = nullptr);
 
 // Replaces `entryId` with the ENTRYID value of the settings file's [VCD20]
 // section, upper-cased. A value shorter than 8 characters is padded with
 // blanks; a longer one keeps its first 8 (with a log line). Without the file,
 // the section or the key, `entryId` stays as it was ("Can't open %s" is
-// logged for a missing file).
-void ReadEntryIdentifier(const std::string& settingsPath, const BuildContext& ctx,
+// logged for a missing file). False when the file cannot be read.
+bool ReadEntryIdentifier(const std::string& settingsPath, const BuildContext& ctx,
                          char (&entryId)[8]);
 
 }  // namespace qorvcd

@@ -26,34 +26,67 @@ char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') 
 
 ScriptReader::ScriptReader(MessageHandler showMessage) : showMessage_(std::move(showMessage)) {}
 
+// A larger file is no script (a disc image or a video named by mistake).
+constexpr uint64_t kMaxScriptSize = 16 << 20;
+
+bool ScriptReader::Text::Open(const std::string& path, std::string* error) {
+    Close();
+    path_ = path;
+    position_ = 0;
+    File file;
+    if (!file.Open(path, FileMode::Read)) {
+        *error = file.Error();
+        return false;
+    }
+    const uint64_t length = file.Length();
+    if (length > kMaxScriptSize) {
+        *error = Format("%s is no script: %llu bytes, more than %llu", path.c_str(),
+                        static_cast<unsigned long long>(length), static_cast<unsigned long long>(kMaxScriptSize));
+        return false;
+    }
+    bytes_.resize(size_t(length));
+    bytes_.resize(file.Read(bytes_.data(), bytes_.size()));
+    if (!file.Ok() || !file.Close()) {
+        *error = file.Error();
+        bytes_.clear();
+        return false;
+    }
+    open_ = true;
+    return true;
+}
+
+size_t ScriptReader::Text::Read(char* out, size_t size) {
+    const size_t count = size_t(std::min<uint64_t>(size, bytes_.size() - position_));
+    std::memcpy(out, bytes_.data() + position_, count);
+    position_ += count;
+    return count;
+}
+
 bool ScriptReader::OpenScript(const std::string& path) {
     CloseScript();
     token_[0] = '\0';
     tokenStart_ = UINT64_MAX;
     rejectLine_ = 0;
     displayName_ = path;
-    IndexLines(path);
-    return file_.Open(path, FileMode::Read);
+    openError_.clear();
+    lineStarts_.clear();
+    if (!file_.Open(path, &openError_)) return false;
+    IndexLines();
+    return true;
 }
 
-// Scripts are small: one pass over the file finds where every line starts,
-// so the line of a token is a search by its byte offset.
-void ScriptReader::IndexLines(const std::string& path) {
-    lineStarts_.clear();
-    File file;
-    if (!file.Open(path, FileMode::Read)) return;
-    char chunk[4096];
-    uint64_t offset = 0;
+// One pass over the text finds where every line starts, so the line of a
+// token is a search by its byte offset.
+void ScriptReader::IndexLines() {
+    const std::vector<uint8_t>& bytes = file_.Bytes();
     bool afterCr = false;
-    for (size_t count; (count = file.Read(chunk, sizeof chunk)) > 0; offset += count) {
-        for (size_t i = 0; i < count; ++i) {
-            const char c = chunk[i];
-            if (afterCr && c != '\n') lineStarts_.push_back(offset + i);
-            afterCr = c == '\r';
-            if (c == '\n') lineStarts_.push_back(offset + i + 1);
-        }
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = char(bytes[i]);
+        if (afterCr && c != '\n') lineStarts_.push_back(i);
+        afterCr = c == '\r';
+        if (c == '\n') lineStarts_.push_back(i + 1);
     }
-    if (afterCr) lineStarts_.push_back(offset);
+    if (afterCr) lineStarts_.push_back(bytes.size());
 }
 
 int ScriptReader::LineAt(uint64_t offset) const {
@@ -66,9 +99,7 @@ void ScriptReader::CloseScript() {
 }
 
 bool ScriptReader::AtEnd() {
-    // A file that failed to read is at its end too: its tokens stay empty,
-    // and a scan for a section must not wait for a position it never reaches.
-    if (!file_.IsOpen() || !file_.Ok()) return true;
+    if (!file_.IsOpen()) return true;
     return file_.Position() >= file_.Length();
 }
 

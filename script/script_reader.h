@@ -8,6 +8,7 @@
 // look up sections in any order and as often as it likes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,6 +39,8 @@ public:
     // Opens an already resolved path for reading. No message on failure:
     // the caller reports.
     bool OpenScript(const std::string& path);
+    // Why the last OpenScript failed (the file cannot be opened or read whole).
+    const std::string& OpenError() const { return openError_; }
     void CloseScript();
     bool IsOpen() const { return file_.IsOpen(); }
 
@@ -77,16 +80,38 @@ private:
     Scan ScanChunk(const char* chunk, size_t count, bool atEndOfFile, uint64_t start);
     Scan ScanQuoted(const char* chunk, size_t count, uint64_t start);
     Scan ScanWord(const char* chunk, size_t count, bool atEndOfFile, uint64_t start);
-    void IndexLines(const std::string& path);
+    void IndexLines();
     Scan Reject(uint64_t resumeAt, const char* what, uint64_t start);
 
+    // The script's bytes, read whole when it is opened: a read that fails
+    // halfway must not pass for the end of the script, and a script is small.
+    class Text {
+    public:
+        bool Open(const std::string& path, std::string* error);
+        void Close() { open_ = false; bytes_.clear(); }
+        bool IsOpen() const { return open_; }
+        uint64_t Position() const { return position_; }
+        uint64_t Length() const { return bytes_.size(); }
+        void Seek(uint64_t position) { position_ = std::min<uint64_t>(position, bytes_.size()); }
+        size_t Read(char* out, size_t size);
+        const std::string& Path() const { return path_; }
+        const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+    private:
+        std::vector<uint8_t> bytes_;
+        uint64_t position_ = 0;
+        std::string path_;
+        bool open_ = false;
+    };
+
     MessageHandler showMessage_;
-    File file_;
+    Text file_;
     char token_[kTokenCapacity] = {};
     // A comment longer than one chunk goes on being skipped in the next chunk.
     bool inComment_ = false;
     uint64_t nextPosition_ = 0;
     std::string rejectReason_;
+    std::string openError_;
     std::vector<uint64_t> lineStarts_;  // byte offset of each line after the first
     uint64_t tokenStart_ = UINT64_MAX;
     int rejectLine_ = 0;
