@@ -81,11 +81,13 @@ void TrimLog(const BuildContext& ctx) {
 
 // Entries of one pass in name order, so every file system gives the same
 // scan (and the same log) for the same folder.
-std::vector<FoundEntry> PassEntries(const std::string& folder, const char* pattern) {
-    std::vector<FoundEntry> entries = FindFiles(folder, pattern);
+// False when the folder cannot be listed: a scan that saw nothing must not
+// pass for a folder without application files.
+bool PassEntries(const std::string& folder, const char* pattern, std::vector<FoundEntry>& entries) {
+    if (!FindFiles(folder, pattern, entries)) return false;
     std::sort(entries.begin(), entries.end(),
               [](const FoundEntry& a, const FoundEntry& b) { return ToUpper(a.name) < ToUpper(b.name); });
-    return entries;
+    return true;
 }
 
 }  // namespace
@@ -100,7 +102,13 @@ ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const
     bool cancelled = false;
     const std::vector<FileIdentity> folders = FoldersOnPath(folder);
     for (const char* pattern : kPatterns) {
-        for (const FoundEntry& entry : PassEntries(folder, pattern)) {
+        std::vector<FoundEntry> entries;
+        if (!PassEntries(folder, pattern, entries)) {
+            ctx.LogLine(Format("Error 10003:Can't read directionary %s", folder.c_str()));
+            out.result = kStepFailed;
+            return out;
+        }
+        for (const FoundEntry& entry : entries) {
             const std::string name = ToUpper(entry.name);
             if (ctx.progress) ctx.progress->SetMessage(Format("Fund file %s...", name.c_str()));
             const std::string path = EntryPath(folder, entry.name);

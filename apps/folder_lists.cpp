@@ -189,7 +189,15 @@ bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, Applic
     const char* page = reader.NextTokenUpper();
     if (!page) return refuse();
     app.homePage = page;
-    if (!app.homePage.empty() && File::Exists(ctx.ResolveScriptPath(app.folder + app.homePage))) {
+    // A missing home page means no applications; a folder that cannot be
+    // looked through must not pass for that.
+    bool lookupFailed = false;
+    const std::string home = ResolvePath(app.folder + app.homePage, ctx.scriptFolder, &lookupFailed);
+    if (lookupFailed) {
+        ctx.LogLine(Format("Error 10003:Can't read directionary %s", app.folder.c_str()));
+        return false;
+    }
+    if (!app.homePage.empty() && File::Exists(home)) {
         app.folder += "COMP";
     } else {
         app.folder.clear();

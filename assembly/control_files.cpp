@@ -140,7 +140,11 @@ int WriteControlFiles(ImageContainer& image, DirTree& tree, const BuildContext& 
 
     const std::string lot = WorkName(ctx, "LOT");
     uint64_t lotLength = 0;
-    if (FileLength(lot, &lotLength) && lotLength != kLotFileSize) {
+    if (!FileLength(lot, &lotLength)) {
+        ctx.LogLine(Format("Can't open file %s", lot.c_str()));
+        return kStepFailed;
+    }
+    if (lotLength != kLotFileSize) {
         ctx.LogLine(Format("%s holds %llu bytes; the LOT fills exactly %llu bytes", lot.c_str(),
                            static_cast<unsigned long long>(lotLength),
                            static_cast<unsigned long long>(kLotFileSize)));

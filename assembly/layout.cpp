@@ -189,11 +189,11 @@ private:
 
     int WriteVideoTracks() {
         uint64_t trackBytes = 0;
+        // A track that cannot be measured would make the free space look enough.
         for (const TrackEntry& track : in_.tracks) {
             File file;
-            if (file.Open(track.path.empty() ? track.fileName : track.path, FileMode::Read)) {
-                trackBytes += file.Length();
-            }
+            if (!file.Open(track.path.empty() ? track.fileName : track.path, FileMode::Read)) return Fail(file.Error());
+            trackBytes += file.Length();
         }
         if (!image_.CheckFreeSpace(trackBytes, ctx_)) return kNoFreeSpace;
         if (HasScanData(ctx_.kind) && in_.scanData) {

@@ -51,13 +51,16 @@ TrackFileOutcome MakeTrackFile(const TrackFileRequest& request) {
     return outcome;
 }
 
-bool IsSectorModeFile(const std::string& path) {
+bool IsSectorModeFile(const std::string& path) { return CheckSectorModeFile(path).value_or(false); }
+
+std::optional<bool> CheckSectorModeFile(const std::string& path) {
     File file;
     uint8_t head[kSubheaderSize] = {};
-    if (!file.Open(path, FileMode::Read)) return false;
+    if (!file.Open(path, FileMode::Read)) return std::nullopt;
     const uint64_t length = file.Length();
-    return length > 0 && length % kSectorModeUnitSize == 0 && file.ReadExact(head, sizeof head) &&
-           std::memcmp(head, head + kSubheaderSize / 2, kSubheaderSize / 2) == 0;
+    if (length == 0 || length % kSectorModeUnitSize != 0) return false;
+    if (!file.ReadExact(head, sizeof head)) return std::nullopt;
+    return std::memcmp(head, head + kSubheaderSize / 2, kSubheaderSize / 2) == 0;
 }
 
 }  // namespace qorvcd::codec

@@ -36,5 +36,7 @@ TrackFileOutcome MakeTrackFile(const TrackFileRequest& request);
 // True when `path` already holds sector-mode units (2336 bytes each, the
 // subheader written twice at its start): such a file goes on the disc as it is.
 bool IsSectorModeFile(const std::string& path);
+// The same, none when the file cannot be opened or read.
+std::optional<bool> CheckSectorModeFile(const std::string& path);
 
 }  // namespace qorvcd::codec

@@ -233,14 +233,22 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     return kOk;
 }
 
-void ApplySideFiles(const BuildContext& ctx, TrackList& tracks) {
+// A missing side file is a warning; one that is there but cannot be read
+// fails the list, since its entry points would be lost without a word.
+bool ApplySideFiles(const BuildContext& ctx, TrackList& tracks) {
     for (TrackEntry& entry : tracks.Entries()) {
         const std::string sidePath = SideFilePathOf(entry.fileName);
-        if (ApplySideFile(ctx.ResolveScriptPath(sidePath), entry, ctx.showMessage)) continue;
+        const std::string resolved = ctx.ResolveScriptPath(sidePath);
+        if (ApplySideFile(resolved, entry, ctx.showMessage)) continue;
+        if (PathExists(resolved)) {
+            ctx.LogError(Format("Error: can't read %s", sidePath.c_str()));
+            return false;
+        }
         if (ctx.kind != DiscKind::Vcd30)
             ctx.LogLine(
                 Format("Warning::Can't open %s, disc information may be wrong", sidePath.c_str()));
     }
+    return true;
 }
 
 }  // namespace
@@ -265,7 +273,7 @@ int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& trac
         tracks.Insert(std::move(entry));
     }
     tracks.Number();
-    ApplySideFiles(ctx, tracks);
+    if (!ApplySideFiles(ctx, tracks)) return kTrackListFailed;
     ctx.LogLine(" ");
     ctx.LogLine(Format("Total has %d Video Track(s)", int(tracks.Count())));
     return kOk;

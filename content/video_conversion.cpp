@@ -21,8 +21,11 @@ std::string FreeWorkFileName(const std::string& workFolder) {
 
 // Only a real video is converted: anything else reaches the probe, whose
 // message says what is wrong with it.
+// A file that cannot be read now is not converted: a failed read must not
+// turn a track file into a video to convert; the probe reports the failure.
 bool VideoConversions::NeedsConversion(const std::string& path) {
-    return !codec::IsSectorModeFile(path) && codec::ProbeSource(path).readable;
+    const std::optional<bool> sectorMode = codec::CheckSectorModeFile(path);
+    return sectorMode == false && codec::ProbeSource(path).readable;
 }
 
 int VideoConversions::FileFor(const BuildContext& ctx, const std::string& name, const std::string& path,

@@ -63,31 +63,60 @@ std::string BinPathForCue(const std::string& cuePath) {
 
 namespace {
 
-// One output of the export: written under a temporary name, renamed into
-// place by Commit, removed when dropped uncommitted.
+// One output of the export: written under a temporary name, closed by
+// Finish, renamed into place by Commit, removed when dropped uncommitted.
 class ExportOutput {
 public:
-    explicit ExportOutput(const std::string& path) : pending_(path) {}
+    explicit ExportOutput(const std::string& path) : path_(path), pending_(path) {}
     bool Open(std::string* error) {
+        existedBefore_ = File::Exists(path_);
         if (pending_.Create() && pending_.OpenForWriting(file_)) return true;
         *error = pending_.Error();
         return false;
     }
     File& Stream() { return file_; }
+    // Every byte on the disk: done for all outputs before any takes its name.
+    bool Finish(std::string* error) {
+        if (file_.Ok() && file_.Close()) return true;
+        *error = file_.Error();
+        return false;
+    }
     bool Commit(std::string* error) {
-        if (!file_.Ok() || !file_.Close()) {
-            *error = file_.Error();
-            return false;
-        }
         if (pending_.Keep()) return true;
         *error = pending_.Error();
         return false;
     }
+    // Takes back a committed output that was new, when a later one fails:
+    // the export leaves all its outputs or none. An output that replaced an
+    // older file stays (the old one is gone), and the error says so.
+    void Undo(std::string* error) {
+        if (!existedBefore_) {
+            File::Remove(path_);
+            return;
+        }
+        *error += "; " + path_ + " was already replaced";
+    }
 
 private:
+    std::string path_;
     PendingOutput pending_;
     File file_;
+    bool existedBefore_ = false;
 };
+
+// Renames every output into place, in order; a failure takes back the
+// outputs renamed before it.
+bool CommitAll(const std::vector<ExportOutput*>& outputs, std::string* error) {
+    for (ExportOutput* output : outputs) {
+        if (!output->Finish(error)) return false;
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i]->Commit(error)) continue;
+        for (size_t j = 0; j < i; ++j) outputs[j]->Undo(error);
+        return false;
+    }
+    return true;
+}
 
 // Polls for a Cancel and reports progress once per this many sectors.
 constexpr uint32_t kSectorsPerPoll = 256;
@@ -177,9 +206,11 @@ bool ExportBinCue(const BinCueRequest& request, std::string* error) {
         const std::string sheet = MakeCueSheet(FileNameOf(binPath), reader.Tracks());
         cue.Stream().Write(sheet.data(), sheet.size());
     }
-    // The cue sheet goes last: a BIN without its sheet is harmless, a sheet
-    // naming a missing BIN is not.
-    return (!wantIso || iso.Commit(error)) && (!wantBin || (bin.Commit(error) && cue.Commit(error)));
+    // The cue sheet goes last, so that a sheet never names a missing BIN.
+    std::vector<ExportOutput*> outputs;
+    if (wantIso) outputs.push_back(&iso);
+    if (wantBin) outputs.insert(outputs.end(), {&bin, &cue});
+    return CommitAll(outputs, error);
 }
 
 }  // namespace qorvcd

@@ -186,11 +186,18 @@ bool FillSegments(const BuildContext& ctx, const InfoFilesInput& input, InfoFile
     return true;
 }
 
-uint32_t WorkFileSize(const std::string& path) {
+// The size a work file reached; false (logged) when it cannot be opened,
+// since its directory record would otherwise say 0 bytes.
+bool WorkFileSize(const BuildContext& ctx, const std::string& path, uint32_t* size) {
     File file;
-    if (!file.Open(ResolvePath(path, ""), FileMode::Read)) return 0;
+    if (!file.Open(ResolvePath(path, ""), FileMode::Read)) {
+        ctx.LogLine(Format("Can't open file %s", path.c_str()));
+        ctx.LogLine("Error: " + file.Error());
+        return false;
+    }
     const uint64_t length = file.Length();
-    return length > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(length);
+    *size = length > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(length);
+    return true;
 }
 
 }  // namespace
@@ -348,7 +355,7 @@ int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job) {
     const std::string paths[4] = {ctx.workFolder + names.entriesWorkFile,
                                   ctx.workFolder + names.infoWorkFile, psd.lotPath, psd.psdPath};
     for (size_t i = 0; i < 4; ++i) {
-        if (nodes[i].node) nodes[i].node->size = WorkFileSize(paths[i]);
+        if (nodes[i].node && !WorkFileSize(ctx, paths[i], &nodes[i].node->size) && result == kOk) result = kStepFailed;
     }
     return result;
 }

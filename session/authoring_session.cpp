@@ -97,7 +97,8 @@ int AuthoringSession::Run() {
 // The disc kind (the script's MODE, else the fallback) and the header lines.
 int AuthoringSession::StartLog() {
     LogRepaint();
-    const int mode = ReadDiscMode(ScriptFile(), context_.showMessage);
+    std::string scriptError;
+    const int mode = ReadDiscMode(ScriptFile(), context_.showMessage, &scriptError);
     context_.kind = mode < 0 ? fallbackKind_ : DiscKind(mode);
     if (log_) log_->Reset();
     LogLine(std::string("---------- ") + TextsOf(Kind()).headerLabel + " CD-R disc image ----------");
@@ -110,6 +111,13 @@ int AuthoringSession::StartLog() {
     LogLine(std::string(TextsOf(Kind()).frameLabel) + " Frame building...");
     LogRepaint();
     settingsPath_ = FindSettingsPath();
+    // A script that is there but cannot be read must not pass for one
+    // without MODE: the build would take the fallback kind.
+    if (!scriptError.empty() && PathExists(ScriptFile())) {
+        LogLine(Format("Can't open %s", scriptPath_.c_str()));
+        LogLine("Error: " + scriptError);
+        return kStepFailed;
+    }
     return kOk;
 }
 
@@ -133,12 +141,16 @@ int AuthoringSession::CheckOutputsBeforeStart() {
     std::vector<NamedFile> outputs{{"the image", ResolvePath(imagePath_, "")}};
     outputs.insert(outputs.end(), host_.otherOutputs.begin(), host_.otherOutputs.end());
     outputGuard_ = OutputGuard(outputs);
-    std::string problem = outputGuard_.CheckOutputs();
-    if (problem.empty()) {
-        std::vector<NamedFile> inputs = FilesNamedByScript(ScriptFile(), context_.scriptFolder);
-        inputs.push_back({"the settings file", settingsPath_});
-        problem = outputGuard_.CheckAgainst(inputs);
+    if (const std::string problem = outputGuard_.CheckOutputs(); !problem.empty()) return RefuseOutputs(problem);
+    std::vector<NamedFile> inputs;
+    if (const std::string unreadable = FilesNamedByScript(ScriptFile(), context_.scriptFolder, inputs);
+        !unreadable.empty()) {
+        LogLine(Format("Can't open %s", scriptPath_.c_str()));
+        LogLine(unreadable);
+        return kStepFailed;
     }
+    inputs.push_back({"the settings file", settingsPath_});
+    const std::string problem = outputGuard_.CheckAgainst(inputs);
     return problem.empty() ? kOk : RefuseOutputs(problem);
 }
 
@@ -229,6 +241,8 @@ void AuthoringSession::Ending() {
     CleanUp();
     if (result_ == kOk) KeepImage();
     if (result_ != kOk) {
+        if (imageOutput_ && !imageOutput_->Discard())
+            LogLine(Format("Error: can't remove %s", imageOutput_->TemporaryPath().c_str()));
         imageOutput_.reset();
         LogLine(">>> Fail <<<");
         context_.LogShowLast();
@@ -239,7 +253,7 @@ void AuthoringSession::Ending() {
 // from taking its name.
 void AuthoringSession::KeepImage() {
     if (!imageOutput_) return;
-    if (host_.progress && host_.progress->PumpPendingMessages()) {
+    if (cancelLeftOver_ || (host_.progress && host_.progress->PumpPendingMessages())) {
         LogLine("Cancle by user");
         result_ = kCancelled;
         return;
@@ -261,8 +275,13 @@ void AuthoringSession::CleanUp() {
     ReleaseContent();  // script reader, tree, content lists, temporary stills
     progressWindow_.reset();
     context_.progress = nullptr;
+    // A work folder that resists one removal gets a second try; one that
+    // still stays makes the build a failure, never a success that leaves it.
     if (!privateWorkFolder_.empty()) {
-        RemoveTree(privateWorkFolder_);
+        if (!RemoveTree(privateWorkFolder_) && !RemoveTree(privateWorkFolder_)) {
+            LogLine(Format("Error: can't remove the work folder %s", privateWorkFolder_.c_str()));
+            if (result_ == kOk) result_ = kStepFailed;
+        }
         privateWorkFolder_.clear();
     }
 }

@@ -87,6 +87,7 @@ private:
     BuildContext context_;
     int result_ = kOk;
     int deferredResult_ = kOk;  // the application scan's, taken after the track list
+    bool cancelLeftOver_ = false;  // a Cancel the layout's window took no more notice of
     std::string imagePath_;     // as the caller gave it (lowered only for the log)
     std::string scriptPath_;
     std::string settingsPath_;

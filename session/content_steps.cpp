@@ -54,7 +54,7 @@ int AuthoringSession::ReadSettingsFolderLists() {
     if (Kind() == DiscKind::SuperVcd) {
         char id[8];
         std::memcpy(id, content_->entryId.data(), sizeof id);
-        ReadEntryIdentifier(settingsPath_, context_, id);
+        if (!ReadEntryIdentifier(settingsPath_, context_, id)) return kStepFailed;
         std::memcpy(content_->entryId.data(), id, sizeof id);
     }
     if (!ReadFolderLists(settingsPath_, FolderListMode::Init, tree, context_)) return kStepFailed;
@@ -80,6 +80,7 @@ int AuthoringSession::OpenScriptReader() {
     if (!reader->OpenScript(ScriptFile())) {
         context_.Report(Severity::Error, Format("Can't open %s", scriptPath_.c_str()), 0);
         LogLine(Format("Can't open %s", scriptPath_.c_str()));
+        if (!reader->OpenError().empty()) LogLine("Error: " + reader->OpenError());
         return kStepFailed;
     }
     reader->SetDisplayName(scriptPath_);
@@ -105,14 +106,16 @@ namespace {
 
 // Sectors the disc takes, near enough to compare with a capacity: every unit
 // of a track or segment file is one sector; track 1's file system and each
-// track's gaps are counted at their usual sizes.
-uint64_t EstimatedDiscSectors(const TrackList& tracks, const SegmentList& segments) {
+// track's gaps are counted at their usual sizes. A track that cannot be
+// opened is named in `unreadable` (the estimate would be too small).
+uint64_t EstimatedDiscSectors(const TrackList& tracks, const SegmentList& segments, std::string* unreadable) {
     constexpr uint64_t kTrackOneSectors = 1000;
     constexpr uint64_t kTrackGapSectors = 300;
     uint64_t sectors = kTrackOneSectors;
     for (const TrackEntry& track : tracks.Entries()) {
         File file;
         if (file.Open(track.path, FileMode::Read)) sectors += file.Length() / kSectorModeUnitSize;
+        else if (unreadable->empty()) *unreadable = file.Error();
         sectors += kTrackGapSectors;
     }
     for (const SegmentItem& item : segments.Items()) sectors += uint64_t(item.segmentCount) * kSectorsPerSegment;
@@ -127,7 +130,12 @@ int AuthoringSession::CheckCapacity() {
     constexpr uint64_t kSectorsPerMinute = 60 * 75;
     constexpr int kDefaultCapacityMinutes = 80;
     const int minutes = host_.capacityMinutes.value_or(kDefaultCapacityMinutes);
-    const uint64_t sectors = EstimatedDiscSectors(content_->tracks, content_->segments);
+    std::string unreadable;
+    const uint64_t sectors = EstimatedDiscSectors(content_->tracks, content_->segments, &unreadable);
+    if (!unreadable.empty()) {
+        LogLine("Error: " + unreadable);
+        return kStepFailed;
+    }
     if (sectors <= uint64_t(minutes) * kSectorsPerMinute) return kOk;
     const std::string text = Format("the disc takes about %llu:%02llu minutes, more than a %d-minute disc holds",
                                      static_cast<unsigned long long>(sectors / kSectorsPerMinute),
@@ -261,9 +269,15 @@ int AuthoringSession::PlaceFiles() {
 }
 
 // The layout shows a progress window of its own.
+// A Cancel pressed at the content window's last bar update is taken here.
 int AuthoringSession::LayOutImage() {
+    const bool cancelled = progressWindow_ && progressWindow_->CancelPending();
     progressWindow_.reset();
     context_.progress = nullptr;
+    if (cancelled) {
+        LogLine("Cancle by user");
+        return kCancelled;
+    }
     LayoutInputs in{.ctx = context_,
                     .image = content_->image,
                     .tree = *content_->tree,
@@ -271,7 +285,9 @@ int AuthoringSession::LayOutImage() {
                     .tracks = content_->tracks.Entries(),
                     .segments = content_->segments,
                     .script = content_->scriptReader.get(),
-                    .makeProgressWindow = [sink = host_.progress] { return std::make_unique<ProgressWindow>(sink); },
+                    .makeProgressWindow = [sink = host_.progress, left = &cancelLeftOver_] {
+                        return std::make_unique<ProgressWindow>(sink, 0, left);
+                    },
                     .scanData = &content_->scanData,
                     .apps = {.appFolder = content_->appFolder, .scanDataNode = content_->scanDataNode}};
     const int result = qorvcd::LayOutImage(in);

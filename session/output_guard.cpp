@@ -45,10 +45,14 @@ std::string OutputGuard::CheckOutside(const std::string& folder, const std::stri
     return {};
 }
 
-std::vector<NamedFile> FilesNamedByScript(const std::string& scriptPath, const std::string& scriptFolder) {
-    std::vector<NamedFile> files{{"the script", scriptPath}};
+std::string FilesNamedByScript(const std::string& scriptPath, const std::string& scriptFolder,
+                               std::vector<NamedFile>& files) {
+    files = {{"the script", scriptPath}};
     ScriptReader reader;
-    if (!reader.OpenScript(scriptPath)) return files;
+    if (!reader.OpenScript(scriptPath)) {
+        // A missing script is told by the step that reads it.
+        return PathExists(scriptPath) ? "Error: " + reader.OpenError() : std::string();
+    }
     while (!reader.AtEnd()) {
         const char* token = reader.NextToken();
         if (!token || !*token) continue;
@@ -56,7 +60,7 @@ std::vector<NamedFile> FilesNamedByScript(const std::string& scriptPath, const s
         const auto id = IdentifyFile(path);
         if (id && id->type == FileType::Regular) files.push_back({"the file named in the script", path});
     }
-    return files;
+    return {};
 }
 
 }  // namespace qorvcd

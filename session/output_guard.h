@@ -31,6 +31,9 @@ private:
 // script's folder: the tracks, segments, pictures and listed files it reads,
 // found before anything is created. A word that only happens to name a file
 // is kept too: refusing to write over it is the safe side.
-std::vector<NamedFile> FilesNamedByScript(const std::string& scriptPath, const std::string& scriptFolder);
+// Returns why the script could not be read when it is there but unreadable
+// (the outputs cannot be checked then); empty otherwise.
+std::string FilesNamedByScript(const std::string& scriptPath, const std::string& scriptFolder,
+                               std::vector<NamedFile>& files);
 
 }  // namespace qorvcd

@@ -5,11 +5,14 @@
 
 namespace qorvcd {
 
-ProgressWindow::ProgressWindow(ProgressSink* sink, unsigned captionId)
+ProgressWindow::ProgressWindow(ProgressSink* sink, unsigned captionId, bool* cancelLeftOver)
     : sink_(sink), captionId_(captionId ? captionId : resources::kProgressCaptionId),
-      percentText_(resources::kInitialPercentText) {}
+      cancelLeftOver_(cancelLeftOver), percentText_(resources::kInitialPercentText) {}
 
-ProgressWindow::~ProgressWindow() { DestroyWindow(); }
+ProgressWindow::~ProgressWindow() {
+    if (cancelRequested_ && cancelLeftOver_) *cancelLeftOver_ = true;
+    DestroyWindow();
+}
 
 bool ProgressWindow::Open() {
     if (sink_ && sink_->IsOwnerEnabled()) {

@@ -32,8 +32,10 @@ public:
 
 class ProgressWindow : public Progress {
 public:
-    // captionId 0 takes the default caption string.
-    explicit ProgressWindow(ProgressSink* sink, unsigned captionId = 0);
+    // captionId 0 takes the default caption string. `cancelLeftOver`, when
+    // given, is set if the window dies with a Cancel nobody polled, so that
+    // the owner of the build still sees it.
+    explicit ProgressWindow(ProgressSink* sink, unsigned captionId = 0, bool* cancelLeftOver = nullptr);
     ~ProgressWindow() override;
     ProgressWindow(const ProgressWindow&) = delete;
     ProgressWindow& operator=(const ProgressWindow&) = delete;
@@ -50,6 +52,8 @@ public:
     void OnCancel() { cancelRequested_ = true; }
     // Enter does nothing: the window cannot be closed from the keyboard.
     void OnOK() {}
+    // A Cancel pressed and not yet polled (no look at the host).
+    bool CancelPending() const { return cancelRequested_; }
 
     const std::string& PercentText() const { return percentText_; }
     bool IsOpen() const { return open_; }
@@ -67,6 +71,7 @@ private:
     int position_ = 0;
     bool cancelRequested_ = false;
     bool ownerDisabled_ = false;
+    bool* cancelLeftOver_;
     bool open_ = false;
     std::string percentText_;
 };
