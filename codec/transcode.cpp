@@ -17,6 +17,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "codec/file_io.h"
 #include "core/results.h"
 
 namespace qorvcd::codec {
@@ -33,14 +34,18 @@ std::string AvError(int code) {
     return text;
 }
 
+// An input reads through a FileIo kept in the context's opaque pointer; it
+// goes when the context has gone.
 struct InputCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct OutputCloser {
     void operator()(AVFormatContext* c) const {
-        if (c->pb) avio_closep(&c->pb);
-        avformat_free_context(c);
+        auto* io = static_cast<FileIo*>(c->opaque);
+        avformat_close_input(&c);
+        delete io;
     }
+};
+// An output writes through a FileIo that the transcoder owns.
+struct OutputCloser {
+    void operator()(AVFormatContext* c) const { avformat_free_context(c); }
 };
 struct CodecCloser {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
@@ -68,11 +73,19 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // Opens a container and reads its stream parameters; `error` names the file.
 InputPtr OpenInput(const std::string& path, std::string* error) {
-    AVFormatContext* raw = nullptr;
-    if (const int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); rc < 0) {
-        *error = "cannot read " + path + ": " + AvError(rc);
+    std::unique_ptr<FileIo> io = FileIo::OpenForReading(path, error);
+    AVFormatContext* raw = io ? avformat_alloc_context() : nullptr;
+    if (!raw) {
+        if (io) *error = "cannot read " + path + ": out of memory";
         return nullptr;
     }
+    raw->pb = io->Context();
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (const int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); rc < 0) {  // frees `raw`
+        *error = "cannot read " + path + ": " + (io->Stream().Ok() ? AvError(rc) : io->Stream().Error());
+        return nullptr;
+    }
+    raw->opaque = io.release();
     InputPtr input(raw);
     if (const int rc = avformat_find_stream_info(input.get(), nullptr); rc < 0) {
         *error = "cannot read the streams of " + path + ": " + AvError(rc);
@@ -247,9 +260,10 @@ private:
         output_->packet_size = kPackSize;
         output_->max_delay = 700000;
         if (!OpenVideoEncoder() || !OpenAudioEncoder()) return false;
-        if (const int rc = avio_open(&output_->pb, request_.outputPath.c_str(), AVIO_FLAG_WRITE); rc < 0) {
-            return FailAv("cannot write " + request_.outputPath, rc);
-        }
+        outputIo_ = FileIo::OpenForWriting(request_.outputPath, &error_);
+        if (!outputIo_) return false;
+        output_->pb = outputIo_->Context();
+        output_->flags |= AVFMT_FLAG_CUSTOM_IO;
         AVDictionary* options = nullptr;
         if (vcd) {
             // The disc's data rate, and a start delay that keeps the time
@@ -505,7 +519,7 @@ private:
         if (!Encode(videoEncoder_.get(), nullptr, videoStream_)) return false;
         if (!Encode(audioEncoder_.get(), nullptr, audioStream_)) return false;
         if (const int rc = av_write_trailer(output_.get()); rc < 0) return FailAv("cannot finish " + request_.outputPath, rc);
-        if (const int rc = avio_closep(&output_->pb); rc < 0) return FailAv("cannot write " + request_.outputPath, rc);
+        if (!outputIo_->Finish(&error_)) return false;
         Report(videoSeconds, true);
         return true;
     }
@@ -518,6 +532,7 @@ private:
     AVRational rate_{25, 1};
 
     InputPtr input_;
+    std::unique_ptr<FileIo> outputIo_;  // outlives output_, which writes through it
     int videoIndex_ = -1;
     int audioIndex_ = -1;
     CodecPtr videoDecoder_;

@@ -1,0 +1,97 @@
+#include "codec/file_io.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavformat/avio.h>
+#include <libavutil/error.h>
+#include <libavutil/mem.h>
+}
+
+#include <cerrno>
+
+namespace qorvcd::codec {
+
+namespace {
+
+constexpr int kIoBufferSize = 1 << 16;
+
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using WriteBuffer = const uint8_t*;
+#else
+using WriteBuffer = uint8_t*;
+#endif
+
+// FFmpeg's callbacks, with the File as their opaque pointer.
+int ReadPacket(void* opaque, uint8_t* buffer, int size) {
+    File& file = *static_cast<File*>(opaque);
+    const size_t count = file.Read(buffer, size_t(size));
+    if (count > 0) return int(count);
+    return file.Ok() ? AVERROR_EOF : AVERROR(EIO);
+}
+
+int WritePacket(void* opaque, WriteBuffer buffer, int size) {
+    File& file = *static_cast<File*>(opaque);
+    return file.Write(buffer, size_t(size)) ? size : AVERROR(EIO);
+}
+
+int64_t SeekTo(void* opaque, int64_t offset, int whence) {
+    File& file = *static_cast<File*>(opaque);
+    const int64_t length = int64_t(file.Length());
+    int64_t target = offset;
+    switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return length;
+        case SEEK_SET: break;
+        case SEEK_CUR: target += int64_t(file.Position()); break;
+        case SEEK_END: target += length; break;
+        default: return AVERROR(EINVAL);
+    }
+    if (target < 0 || !file.Seek(uint64_t(target))) return AVERROR(EIO);
+    return target;
+}
+
+}  // namespace
+
+std::unique_ptr<FileIo> FileIo::OpenForReading(const std::string& path, std::string* error) {
+    std::unique_ptr<FileIo> io(new FileIo);
+    if (!io->file_.Open(path, FileMode::Read) || !io->Attach(false)) {
+        *error = io->file_.Ok() ? "cannot read " + path + ": out of memory" : io->file_.Error();
+        return nullptr;
+    }
+    return io;
+}
+
+std::unique_ptr<FileIo> FileIo::OpenForWriting(const std::string& path, std::string* error) {
+    std::unique_ptr<FileIo> io(new FileIo);
+    if (!io->file_.Open(path, FileMode::CreateReadWrite) || !io->Attach(true)) {
+        *error = io->file_.Ok() ? "cannot write " + path + ": out of memory" : io->file_.Error();
+        return nullptr;
+    }
+    return io;
+}
+
+FileIo::~FileIo() {
+    if (context_) {
+        av_freep(&context_->buffer);
+        avio_context_free(&context_);
+    }
+}
+
+bool FileIo::Attach(bool writable) {
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    if (!buffer) return false;
+    context_ = avio_alloc_context(buffer, kIoBufferSize, writable ? 1 : 0, &file_, writable ? nullptr : &ReadPacket,
+                                  writable ? &WritePacket : nullptr, &SeekTo);
+    if (!context_) av_free(buffer);
+    return context_ != nullptr;
+}
+
+bool FileIo::Finish(std::string* error) {
+    if (context_) avio_flush(context_);
+    if ((context_ && context_->error < 0) || !file_.Ok() || !file_.Close()) {
+        *error = file_.Ok() ? "cannot write " + file_.Path() : file_.Error();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qorvcd::codec
