@@ -99,7 +99,9 @@ public:
     int32_t Run();
 
 private:
+    // A read or seek that failed leaves the facts unknown, whatever was found.
     int32_t Finish(int32_t status) {
+        if (!file_.Ok() && status != kProbeCancelled) status = kProbeCannotOpen;
         info_.status = status;
         file_.Close();
         return status;
