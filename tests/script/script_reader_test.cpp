@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <optional>
 #include <random>
 
+#include "platform/file_faults.h"
 #include "tests/support/test_support.h"
 
 namespace qorvcd {
@@ -131,6 +134,32 @@ TEST_F(ScriptFixture, BinaryFilesEndWithoutCrashOrLoop) {
         }
         EXPECT_EQ(reader.FindSection("[VCD]"), 0);
     }
+}
+
+// A script is read whole at the open: a read that fails there fails the open
+// with its reason, and no token comes from half a script afterwards.
+TEST_F(ScriptFixture, AScriptThatCannotBeReadWholeDoesNotOpen) {
+    test::WriteText(dir_ / "script.txt", "[VCD]\r\nMODE = SVCD\r\n");
+    for (const FileOp failing : {FileOp::Open, FileOp::Measure, FileOp::Read}) {
+        FileFaultPlan plan;
+        plan.FailOperation(failing == FileOp::Open ? 1 : failing == FileOp::Measure ? 2 : 3, EIO);
+        ScriptReader reader;
+        bool opened;
+        {
+            ScopedFileFaultPlan scope(plan);
+            opened = reader.OpenScript(dir_ / "script.txt");
+        }
+        EXPECT_EQ(plan.FailedOperation(), failing);
+        EXPECT_FALSE(opened) << FileOpName(failing);
+        EXPECT_NE(reader.OpenError().find("Input/output error"), std::string::npos) << reader.OpenError();
+        EXPECT_STREQ(reader.NextToken(), "");
+        EXPECT_TRUE(reader.AtEnd());
+    }
+    // Once open, the file itself may go: the tokens come from what was read.
+    ScriptReader& reader = Open("[VCD]\r\nMODE = SVCD\r\n");
+    std::remove((dir_ / "script.txt").c_str());
+    EXPECT_EQ(reader.FindSection("[VCD]"), 1);
+    EXPECT_STREQ(reader.NextTokenUpper(), "MODE");
 }
 
 }  // namespace

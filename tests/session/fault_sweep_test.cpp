@@ -228,6 +228,10 @@ protected:
 
 std::map<std::string, std::string>* FaultSweep::media_ = nullptr;
 
+// QORVCD_SWEEP_VERBOSE=1 prints every absorbed failure and every Cancel's
+// result, to see what a sweep walked through.
+bool Verbose() { return std::getenv("QORVCD_SWEEP_VERBOSE") != nullptr; }
+
 // The points of a sweep that went wrong, told together at the end so that
 // one run shows every broken point.
 class Findings {
@@ -264,7 +268,7 @@ void FaultSweep::SweepEveryFileOperation() {
         }
         if (run.result == 0) {
             ++absorbed[FileOpName(*plan.FailedOperation())];
-            if (std::getenv("QORVCD_SWEEP_VERBOSE")) std::printf("absorbed: %s\n", what.c_str());
+            if (Verbose()) std::printf("absorbed: %s\n", what.c_str());
             findings.Add(what, AbsorbedProblem(before));
             continue;
         }
@@ -342,7 +346,7 @@ TEST_F(FaultSweep, CancelAtEveryLookAtTheWindowStopsTheBuildAndLeavesNothing) {
         if (expected && run.result != *expected)
             findings.Add(what, " result " + std::to_string(run.result) + ", not " + std::to_string(*expected));
         ++results[run.result];
-        if (std::getenv("QORVCD_SWEEP_VERBOSE")) std::printf("%s: %d\n", what.c_str(), run.result);
+        if (Verbose()) std::printf("%s: %d\n", what.c_str(), run.result);
     }
     findings.ExpectNone(messages.size());
     std::printf("Cancel: %zu points;", messages.size());
