@@ -25,8 +25,8 @@ int MeasureFile(int fd, struct stat* st, const std::string& path) {
 }
 
 // The descriptor is released even when the plan fails the close, as the OS does.
-int CloseFile(int fd, const std::string& path) {
-    const bool admitted = AdmitFileOp(FileOp::Close, path);
+int CloseFile(int fd, const std::string& path, bool written) {
+    const bool admitted = AdmitFileOp(written ? FileOp::Close : FileOp::CloseRead, path);
     const int saved = errno;
     const int rc = ::close(fd);
     if (admitted) return rc;
@@ -100,7 +100,7 @@ bool File::Open(const std::string& path, FileMode mode) {
         return false;
     }
     if (!CheckOpenedType(mode)) {
-        CloseFile(fd_, path_);
+        CloseFile(fd_, path_, mode != FileMode::Read);
         fd_ = -1;
         // A file this call created is this call's to remove.
         if (mode == FileMode::CreateNew) ::unlink(path.c_str());
@@ -141,7 +141,7 @@ bool File::CheckOpenedType(FileMode mode) {
 bool File::Close() {
     if (fd_ < 0) return true;
     bool ok = FlushWrite();
-    if (CloseFile(fd_, path_) != 0) {
+    if (CloseFile(fd_, path_, writable_) != 0) {
         SetOsError("cannot close");
         ok = false;
     }

@@ -19,6 +19,7 @@ const char* FileOpName(FileOp op) {
         case FileOp::Seek: return "seek";
         case FileOp::Measure: return "measure";
         case FileOp::Close: return "close";
+        case FileOp::CloseRead: return "close after reading";
         case FileOp::MakeFolder: return "make folder";
         case FileOp::Rename: return "rename";
         case FileOp::Remove: return "remove";

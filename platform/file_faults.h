@@ -26,7 +26,8 @@ enum class FileOp {
     Write,
     Seek,
     Measure,       // the size or type of an open file
-    Close,
+    Close,         // a file open for writing
+    CloseRead,     // a file open for reading only
     MakeFolder,
     Rename,
     Remove,        // a file

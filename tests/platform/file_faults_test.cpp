@@ -38,7 +38,7 @@ TEST(FileFaults, APlanCountsEveryOperationAndFailsTheOneItNames) {
         ASSERT_TRUE(WriteAndReadBack(dir / "a.bin"));
     }
     const std::vector<FileOp> expected = {FileOp::Open, FileOp::Measure, FileOp::Write, FileOp::Close,
-                                          FileOp::Open, FileOp::Measure, FileOp::Read,  FileOp::Close};
+                                          FileOp::Open, FileOp::Measure, FileOp::Read,  FileOp::CloseRead};
     ASSERT_EQ(counter.Operations(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(counter.Recorded()[i].op, expected[i]) << i;
