@@ -80,7 +80,11 @@ std::string JoinPath(const std::string& folder, const std::string& path) {
     return f + p;
 }
 
-std::string ResolvePath(const std::string& path, const std::string& baseFolder) {
+namespace {
+
+// The walk of ResolvePath, with the folder lookup given.
+template <typename FindEntry>
+std::string ResolveWith(const std::string& path, const std::string& baseFolder, FindEntry&& findNoCase) {
     const std::string joined = JoinPath(baseFolder, path);
     if (joined.empty() || PathExists(joined)) return joined;
     const bool absolute = joined[0] == '/';
@@ -89,13 +93,60 @@ std::string ResolvePath(const std::string& path, const std::string& baseFolder) 
     for (size_t i = 0; i < parts.size(); ++i) {
         std::string next = resolved + parts[i];
         if (parts[i] != "." && parts[i] != ".." && !PathExists(next)) {
-            const std::string match = FindNoCase(resolved, parts[i]);
+            const std::string match = findNoCase(resolved, parts[i]);
             if (!match.empty()) next = resolved + match;
         }
         resolved = next;
         if (i + 1 < parts.size()) resolved += '/';
     }
     return resolved;
+}
+
+}  // namespace
+
+std::string ResolvePath(const std::string& path, const std::string& baseFolder) {
+    return ResolveWith(path, baseFolder, FindNoCase);
+}
+
+std::string PathResolver::Resolve(const std::string& path, const std::string& baseFolder, bool* exists) {
+    const std::string joined = JoinPath(baseFolder, path);
+    bool found = !joined.empty();
+    std::string resolved = !joined.empty() && joined[0] == '/' ? "/" : "";
+    const std::vector<std::string> parts = SplitComponents(joined);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::string next = resolved + parts[i];
+        // A listing holds "." and "..", so they are found like any entry.
+        if (const Listing* listing = ListingOf(resolved)) {
+            if (!listing->names.contains(parts[i])) {
+                const auto match = listing->firstOfUpper.find(ToUpper(parts[i]));
+                if (match != listing->firstOfUpper.end()) next = resolved + match->second;
+                else found = false;
+            }
+        } else if (!PathExists(next)) {  // a folder that cannot be listed
+            found = false;
+        }
+        resolved = next;
+        if (i + 1 < parts.size()) resolved += '/';
+    }
+    if (exists) *exists = found;
+    return resolved;
+}
+
+// The folder's entries; null when the folder cannot be listed.
+const PathResolver::Listing* PathResolver::ListingOf(const std::string& folder) {
+    auto at = listings_.find(folder);
+    if (at != listings_.end()) return at->second ? &*at->second : nullptr;
+    std::optional<Listing> listing;
+    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        listing.emplace();
+        while (dirent* e = ::readdir(dir)) {
+            listing->names.insert(e->d_name);
+            listing->firstOfUpper.try_emplace(ToUpper(e->d_name), e->d_name);
+        }
+        ::closedir(dir);
+    }
+    at = listings_.emplace(folder, std::move(listing)).first;
+    return at->second ? &*at->second : nullptr;
 }
 
 PathParts SplitPath(const std::string& path) {

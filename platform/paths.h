@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/file_identity.h"
@@ -26,6 +28,25 @@ std::string JoinPath(const std::string& folder, const std::string& path);
 // created, the real parent folder plus the last component as given (or the
 // spelling of an existing entry of another case).
 std::string ResolvePath(const std::string& path, const std::string& baseFolder);
+
+// ResolvePath for many paths of a few folders (every word of a script, say),
+// answering from folder listings: each folder is listed once, and a name is
+// then found, or found missing, without asking the system again. `exists`
+// tells whether every component was found.
+class PathResolver {
+public:
+    std::string Resolve(const std::string& path, const std::string& baseFolder, bool* exists = nullptr);
+
+private:
+    struct Listing {
+        std::unordered_set<std::string> names;
+        // Each upper-cased name with the first entry of that name in listing
+        // order: the entry ResolvePath finds.
+        std::unordered_map<std::string, std::string> firstOfUpper;
+    };
+    const Listing* ListingOf(const std::string& folder);
+    std::unordered_map<std::string, std::optional<Listing>> listings_;
+};
 
 // Pieces of a path in the manner of the C runtime's splitter.
 struct PathParts {

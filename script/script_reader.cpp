@@ -32,28 +32,52 @@ bool ScriptReader::OpenScript(const std::string& path) {
     tokenStart_ = UINT64_MAX;
     rejectLine_ = 0;
     displayName_ = path;
-    IndexLines(path);
-    return file_.Open(path, FileMode::Read);
+    path_ = path;
+    open_ = LoadText(path);
+    IndexLines();
+    return open_;
 }
 
-// Scripts are small: one pass over the file finds where every line starts,
-// so the line of a token is a search by its byte offset.
-void ScriptReader::IndexLines(const std::string& path) {
-    lineStarts_.clear();
+// The whole file at once: the reader then never goes back to the disk, and a
+// script that changes while the build runs cannot change under it.
+bool ScriptReader::LoadText(const std::string& path) {
+    openError_.clear();
+    text_.clear();
     File file;
-    if (!file.Open(path, FileMode::Read)) return;
-    char chunk[4096];
-    uint64_t offset = 0;
-    bool afterCr = false;
-    for (size_t count; (count = file.Read(chunk, sizeof chunk)) > 0; offset += count) {
-        for (size_t i = 0; i < count; ++i) {
-            const char c = chunk[i];
-            if (afterCr && c != '\n') lineStarts_.push_back(offset + i);
-            afterCr = c == '\r';
-            if (c == '\n') lineStarts_.push_back(offset + i + 1);
-        }
+    if (!file.Open(path, FileMode::Read)) {
+        openError_ = file.Error();
+        return false;
     }
-    if (afterCr) lineStarts_.push_back(offset);
+    const uint64_t length = file.Length();
+    if (length > kMaxScriptSize) {
+        openError_ = Format("%s holds %llu bytes; a script holds at most %llu", path.c_str(),
+                            static_cast<unsigned long long>(length), static_cast<unsigned long long>(kMaxScriptSize));
+        return false;
+    }
+    text_.resize(size_t(length));
+    const size_t got = file.Read(text_.data(), text_.size());
+    fileBytesRead_ += got;
+    text_.resize(got);  // a file that shrank since it was measured reads as what it holds
+    if (!file.Ok()) {
+        openError_ = file.Error();
+        text_.clear();
+        return false;
+    }
+    return true;
+}
+
+// One pass over the text finds where every line starts, so the line of a
+// token is a search by its byte offset.
+void ScriptReader::IndexLines() {
+    lineStarts_.clear();
+    bool afterCr = false;
+    for (size_t i = 0; i < text_.size(); ++i) {
+        const char c = text_[i];
+        if (afterCr && c != '\n') lineStarts_.push_back(i);
+        afterCr = c == '\r';
+        if (c == '\n') lineStarts_.push_back(i + 1);
+    }
+    if (afterCr) lineStarts_.push_back(text_.size());
 }
 
 int ScriptReader::LineAt(uint64_t offset) const {
@@ -62,19 +86,26 @@ int ScriptReader::LineAt(uint64_t offset) const {
 }
 
 void ScriptReader::CloseScript() {
-    if (file_.IsOpen()) file_.Close();
-}
-
-bool ScriptReader::AtEnd() {
-    // A file that failed to read is at its end too: its tokens stay empty,
-    // and a scan for a section must not wait for a position it never reaches.
-    if (!file_.IsOpen() || !file_.Ok()) return true;
-    return file_.Position() >= file_.Length();
+    open_ = false;
+    text_.clear();
+    text_.shrink_to_fit();
+    position_ = 0;
+    sections_.reset();
 }
 
 int ScriptReader::FindSection(const char* name) {
-    if (!file_.IsOpen() || name == nullptr) return 0;
-    file_.Seek(0);
+    if (!open_ || name == nullptr) return 0;
+    // Section names are bracketed; any other name takes the plain search.
+    if (name[0] != '[') return SearchFromStart(name);
+    const SectionIndex& index = Sections();
+    const auto found = index.firstHeader.find(name);
+    return Finish(found != index.firstHeader.end() ? found->second : index.end, found != index.firstHeader.end());
+}
+
+// The search itself: from the start of the file, token by token, up to a
+// token equal to `name`, "ENDFILE" or the end of the file.
+int ScriptReader::SearchFromStart(const char* name) {
+    position_ = 0;
     NextTokenUpper();
     for (;;) {
         if (std::strcmp(token_, name) == 0) return 1;
@@ -82,6 +113,52 @@ int ScriptReader::FindSection(const char* name) {
         if (AtEnd()) return 0;
         NextTokenUpper();
     }
+}
+
+ScriptReader::SearchStop ScriptReader::StopHere(uint64_t order) const {
+    return SearchStop{order, tokenStart_, position_, token_};
+}
+
+// Runs the search once for every bracketed token at the same time: it notes
+// where each is first met and where the search would give up.
+const ScriptReader::SectionIndex& ScriptReader::Sections() {
+    if (sections_) return *sections_;
+    auto index = std::make_unique<SectionIndex>();
+    noted_ = &index->rejects;
+    // A read rejects at most one word; it is noted with the read's number.
+    const auto read = [&](uint64_t order) {
+        const size_t noted = index->rejects.size();
+        NextTokenUpper();
+        if (index->rejects.size() > noted) index->rejects.back().order = order;
+    };
+    position_ = 0;
+    read(0);
+    for (uint64_t order = 0;; ++order) {
+        if (token_[0] == '[') index->firstHeader.try_emplace(token_, StopHere(order));
+        if (std::strcmp(token_, "ENDFILE") == 0 || AtEnd()) {
+            index->end = StopHere(order);
+            break;
+        }
+        read(order + 1);
+    }
+    noted_ = nullptr;
+    sections_ = std::move(index);
+    return *sections_;
+}
+
+// Leaves the reader as the search from the start would: the rejected words
+// it passed reported again, the position and token where it stopped.
+int ScriptReader::Finish(const SearchStop& stop, bool found) {
+    for (const PassedReject& reject : sections_->rejects) {
+        if (reject.order > stop.order) break;
+        rejectReason_ = reject.reason;
+        rejectLine_ = reject.line;
+        if (showMessage_) showMessage_(kTooBigMessage);
+    }
+    position_ = stop.position;
+    tokenStart_ = stop.tokenStart;
+    std::memcpy(token_, stop.token.c_str(), stop.token.size() + 1);
+    return found ? 1 : 0;
 }
 
 const char* ScriptReader::NextTokenUpper() {
@@ -94,17 +171,17 @@ const char* ScriptReader::NextTokenUpper() {
 const char* ScriptReader::NextToken() {
     token_[0] = '\0';
     inComment_ = false;
-    if (!file_.IsOpen()) return token_;
+    if (!open_) return token_;
     for (;;) {
-        const uint64_t start = file_.Position();
-        char chunk[kChunkSize + 1];
-        const size_t count = file_.Read(chunk, kChunkSize);
-        chunk[count] = '\0';
-        if (count == 0) return token_;  // end of file
-        // A short read means the chunk holds the rest of the file.
+        const uint64_t start = position_;
+        if (start >= text_.size()) return token_;  // end of file
+        // Each token looks at most one chunk ahead; a chunk shorter than that
+        // holds the rest of the file.
+        const size_t count = size_t(std::min<uint64_t>(kChunkSize, text_.size() - start));
         const bool atEndOfFile = count < kChunkSize;
-        const Scan scan = ScanChunk(chunk, count, atEndOfFile, start);
-        file_.Seek(nextPosition_);
+        const Scan scan = ScanChunk(text_.data() + start, count, atEndOfFile, start);
+        position_ = nextPosition_;
+        bytesScanned_ += nextPosition_ - start + 1;
         if (scan == Scan::Token) {
             tokenStart_ = start;
             return token_;
@@ -181,9 +258,9 @@ ScriptReader::Scan ScriptReader::Reject(uint64_t resumeAt, const char* what, uin
     rejectLine_ = LineAt(start);
     nextPosition_ = resumeAt;
     rejectReason_ = Format("%s at byte %llu of %s (a token holds at most %zu characters)", what,
-                           static_cast<unsigned long long>(start), file_.Path().c_str(),
-                           kMaxTokenLength);
-    if (showMessage_) showMessage_(kTooBigMessage);
+                           static_cast<unsigned long long>(start), path_.c_str(), kMaxTokenLength);
+    if (noted_) noted_->push_back(PassedReject{0, rejectReason_, rejectLine_});
+    else if (showMessage_) showMessage_(kTooBigMessage);
     return Scan::Reject;
 }
 

@@ -78,6 +78,7 @@ int AuthoringSession::ExpandScriptFolderLists() {
 int AuthoringSession::OpenScriptReader() {
     auto reader = std::make_unique<ScriptReader>(context_.showMessage);
     if (!reader->OpenScript(ScriptFile())) {
+        if (!reader->OpenError().empty()) LogLine("Error: " + reader->OpenError());
         context_.Report(Severity::Error, Format("Can't open %s", scriptPath_.c_str()), 0);
         LogLine(Format("Can't open %s", scriptPath_.c_str()));
         return kStepFailed;

@@ -1,5 +1,7 @@
 #include "session/output_guard.h"
 
+#include <unordered_set>
+
 #include "platform/file_identity.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
@@ -49,10 +51,17 @@ std::vector<NamedFile> FilesNamedByScript(const std::string& scriptPath, const s
     std::vector<NamedFile> files{{"the script", scriptPath}};
     ScriptReader reader;
     if (!reader.OpenScript(scriptPath)) return files;
+    // Every word could name a file. Words are looked up in folder listings
+    // (each folder listed once) and each file found is identified once, so a
+    // long script costs one pass over its words.
+    std::unordered_set<std::string> seen;
+    PathResolver resolver;
     while (!reader.AtEnd()) {
         const char* token = reader.NextToken();
         if (!token || !*token) continue;
-        const std::string path = ResolvePath(token, scriptFolder);
+        bool exists = false;
+        const std::string path = resolver.Resolve(token, scriptFolder, &exists);
+        if (!exists || !seen.insert(path).second) continue;
         const auto id = IdentifyFile(path);
         if (id && id->type == FileType::Regular) files.push_back({"the file named in the script", path});
     }
