@@ -37,8 +37,10 @@ DirectoryWriter::DirectoryWriter(ImageContainer& image, const BuildContext& ctx,
 
 int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSectors,
                                     uint32_t parentSector) {
-    if (depth > kMaxDirectoryDepth) {
-        ctx_.LogLine(Format("%s is nested deeper than %d folder levels", dir->name.c_str(),
+    // Measured from the root: the data folder, written on its own with
+    // `depth` 0, lies two levels down, and so does everything under it.
+    if (std::max(depth, LevelOf(*dir)) > kMaxDirectoryDepth) {
+        Refuse(*dir, Format("%s is nested deeper than %d folder levels", DiscPathOf(*dir).c_str(),
                             kMaxDirectoryDepth));
         return kNestedTooDeep;
     }
@@ -57,8 +59,11 @@ int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSect
     }
 
     for (DirNode* child = dir->firstChild; child; child = child->nextSibling) {
-        if (child->name.size() > kMaxEntryNameLength) {
-            ctx_.LogLine(Format("%s name too long, not a 8.3 name format", child->name.c_str()));
+        if (!IsDiscName83(child->name)) {
+            Refuse(*child, Format("%s is not an 8.3 name: at most 8 characters, then a dot and at most 3 more",
+                                  DiscPathOf(*child).c_str()));
+            if (child->name.size() > kMaxEntryNameLength)
+                ctx_.LogLine(Format("%s name too long, not a 8.3 name format", child->name.c_str()));
             return kNameTooLong;
         }
         time = StampRecordTime(ctx_.clock);
@@ -97,6 +102,17 @@ int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSect
         return kStepFailed;
     }
     return WriteChildren(depth + 1, dir, count, extent);
+}
+
+// Logs why `node` cannot go on the disc, with the place that declared it,
+// and tells the host at that place.
+void DirectoryWriter::Refuse(const DirNode& node, const std::string& why) const {
+    const bool declared = !node.declaredFile.empty();
+    if (ctx_.diagnostics)
+        ctx_.diagnostics(Diagnostic{declared ? node.declaredFile : ctx_.scriptName, declared ? node.declaredLine : 0,
+                                    Severity::Error, why});
+    ctx_.LogLine("Error: " + why +
+                 (declared ? Format(" (declared at %s:%d)", node.declaredFile.c_str(), node.declaredLine) : ""));
 }
 
 int DirectoryWriter::WriteChildren(int level, DirNode* dir, uint32_t sectors, uint32_t extent) {

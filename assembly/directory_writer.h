@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/results.h"
 #include "iso9660/directory_record.h"
@@ -19,7 +20,8 @@ struct DirNode;
 
 // Deepest folder level the writer accepts (the root's children are level 1).
 inline constexpr int kMaxDirectoryDepth = 8;
-// Longest name of a directory entry: an 8.3 name.
+// Longest name of a directory entry: an 8.3 name. Every name must also have
+// the 8.3 form (IsDiscName83); a longer one gets the line of its own.
 inline constexpr size_t kMaxEntryNameLength = 12;
 
 // The build's clock read in UTC, as every record's recording time.
@@ -39,6 +41,7 @@ public:
 
 private:
     int WriteChildren(int level, DirNode* dir, uint32_t sectors, uint32_t extent);
+    void Refuse(const DirNode& node, const std::string& why) const;
     bool PatchChildRecord(const DirNode& child);
 
     ImageContainer& image_;

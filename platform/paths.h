@@ -6,6 +6,7 @@
 // relative paths resolve against a folder the caller passes in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +48,10 @@ private:
     const Listing* ListingOf(const std::string& folder);
     std::unordered_map<std::string, std::optional<Listing>> listings_;
 };
+
+// Longest path a script may name or the build may make of its names: paths
+// were always kept in buffers of 260 bytes.
+inline constexpr size_t kMaxPathLength = 259;
 
 // Pieces of a path in the manner of the C runtime's splitter.
 struct PathParts {

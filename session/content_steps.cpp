@@ -159,7 +159,8 @@ int AuthoringSession::ReadApplications() {
     const DiscKind kind = Kind();
     if (kind == DiscKind::Cvd) return kOk;
     ApplicationFolder app;
-    if (!ReadApplicationFolder(*content_->scriptReader, context_, app)) return kStepFailed;
+    // Without a HOMEPAGE after TITLEHOMEDIR the disc simply has no application.
+    if (!ReadApplicationFolder(*content_->scriptReader, context_, app) && app.failed) return kStepFailed;
     if (app.folder.empty()) {
         LogLine(std::string(IsSvcdFamily(kind) ? "Kavo" : "VCD3.0") + " application files don't be defined");
         return kOk;
