@@ -4,6 +4,9 @@
 #include <cstring>
 
 namespace qorvcd {
+
+static_assert(ScriptReader::kMaxScriptSize < (1ull << 32), "line starts are kept in 32 bits");
+
 namespace {
 
 constexpr char kQuote = '"';
@@ -73,11 +76,11 @@ void ScriptReader::IndexLines() {
     bool afterCr = false;
     for (size_t i = 0; i < text_.size(); ++i) {
         const char c = text_[i];
-        if (afterCr && c != '\n') lineStarts_.push_back(i);
+        if (afterCr && c != '\n') lineStarts_.push_back(uint32_t(i));
         afterCr = c == '\r';
-        if (c == '\n') lineStarts_.push_back(i + 1);
+        if (c == '\n') lineStarts_.push_back(uint32_t(i + 1));
     }
-    if (afterCr) lineStarts_.push_back(text_.size());
+    if (afterCr) lineStarts_.push_back(uint32_t(text_.size()));
 }
 
 int ScriptReader::LineAt(uint64_t offset) const {
@@ -99,6 +102,7 @@ int ScriptReader::FindSection(const char* name) {
     if (name[0] != '[') return SearchFromStart(name);
     const SectionIndex& index = Sections();
     const auto found = index.firstHeader.find(name);
+    if (found == index.firstHeader.end() && !index.complete) return SearchFromStart(name);
     return Finish(found != index.firstHeader.end() ? found->second : index.end, found != index.firstHeader.end());
 }
 
@@ -134,7 +138,12 @@ const ScriptReader::SectionIndex& ScriptReader::Sections() {
     position_ = 0;
     read(0);
     for (uint64_t order = 0;; ++order) {
-        if (token_[0] == '[') index->firstHeader.try_emplace(token_, StopHere(order));
+        if (token_[0] == '[') {
+            if (index->firstHeader.size() < kMaxIndexedHeaders || index->firstHeader.contains(token_))
+                index->firstHeader.try_emplace(token_, StopHere(order));
+            else
+                index->complete = false;
+        }
         if (std::strcmp(token_, "ENDFILE") == 0 || AtEnd()) {
             index->end = StopHere(order);
             break;

@@ -37,7 +37,10 @@ public:
     // The message shown when a token is rejected.
     static constexpr const char* kTooBigMessage = "TOKEN too bigs";
     // Largest script the reader takes into memory.
-    static constexpr uint64_t kMaxScriptSize = 256ull << 20;
+    static constexpr uint64_t kMaxScriptSize = 64ull << 20;
+    // Bracketed tokens the section index remembers; a script with more
+    // distinct ones has the others looked up by a search from the start.
+    static constexpr size_t kMaxIndexedHeaders = 1u << 16;
 
     // `showMessage` receives the message of a rejected token; it may be empty.
     explicit ScriptReader(MessageHandler showMessage = {});
@@ -109,6 +112,7 @@ private:
     // and the rejected words the search passes.
     struct SectionIndex {
         std::unordered_map<std::string, SearchStop> firstHeader;
+        bool complete = true;  // false when some bracketed token was left out
         SearchStop end;
         std::vector<PassedReject> rejects;
     };
@@ -140,7 +144,7 @@ private:
     bool inComment_ = false;
     uint64_t nextPosition_ = 0;
     std::string rejectReason_;
-    std::vector<uint64_t> lineStarts_;  // byte offset of each line after the first
+    std::vector<uint32_t> lineStarts_;  // byte offset of each line after the first
     uint64_t tokenStart_ = UINT64_MAX;
     int rejectLine_ = 0;
     std::string displayName_;

@@ -209,6 +209,19 @@ TEST_F(ScriptFixture, LargeScriptsAreReadOnceAndScannedInLinearTime) {
     EXPECT_TRUE(messages_.empty());
 }
 
+TEST_F(ScriptFixture, SectionsBeyondWhatTheIndexKeepsAreStillFound) {
+    const size_t headers = ScriptReader::kMaxIndexedHeaders + 10;
+    std::string text;
+    for (size_t n = 0; n < headers; ++n) text += "[H" + std::to_string(n) + "] V" + std::to_string(n) + "\r\n";
+    ScriptReader& reader = Open(text + "[H5] AGAIN\r\n");
+    for (size_t n : {headers - 1, size_t(5), headers - 2, size_t(0)}) {
+        ASSERT_EQ(reader.FindSection(("[H" + std::to_string(n) + "]").c_str()), 1) << n;
+        EXPECT_STREQ(reader.NextToken(), ("V" + std::to_string(n)).c_str());
+        EXPECT_EQ(reader.TokenLine(), int(n + 1));
+    }
+    EXPECT_EQ(reader.FindSection("[ABSENT]"), 0);
+}
+
 TEST_F(ScriptFixture, AScriptTooLargeToTakeIsRefusedWithItsReason) {
     const std::string path = dir_ / "huge.txt";
     {
