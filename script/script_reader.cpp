@@ -128,6 +128,10 @@ ScriptReader::SearchStop ScriptReader::StopHere(uint64_t order) const {
 const ScriptReader::SectionIndex& ScriptReader::Sections() {
     if (sections_) return *sections_;
     auto index = std::make_unique<SectionIndex>();
+    // The pass reads words no search may have reached yet: what it notes of
+    // them must not show before a search passes them.
+    const std::string rejectReason = rejectReason_;
+    const int rejectLine = rejectLine_;
     noted_ = &index->rejects;
     // A read rejects at most one word; it is noted with the read's number.
     const auto read = [&](uint64_t order) {
@@ -138,11 +142,9 @@ const ScriptReader::SectionIndex& ScriptReader::Sections() {
     position_ = 0;
     read(0);
     for (uint64_t order = 0;; ++order) {
-        if (token_[0] == '[') {
-            if (index->firstHeader.size() < kMaxIndexedHeaders || index->firstHeader.contains(token_))
-                index->firstHeader.try_emplace(token_, StopHere(order));
-            else
-                index->complete = false;
+        if (token_[0] == '[' && !index->firstHeader.contains(token_)) {
+            if (index->firstHeader.size() < kMaxIndexedHeaders) index->firstHeader.emplace(token_, StopHere(order));
+            else index->complete = false;
         }
         if (std::strcmp(token_, "ENDFILE") == 0 || AtEnd()) {
             index->end = StopHere(order);
@@ -151,6 +153,8 @@ const ScriptReader::SectionIndex& ScriptReader::Sections() {
         read(order + 1);
     }
     noted_ = nullptr;
+    rejectReason_ = rejectReason;
+    rejectLine_ = rejectLine;
     sections_ = std::move(index);
     return *sections_;
 }
