@@ -6,6 +6,7 @@
 #include "apps/app_scan.h"
 #include "apps/folder_lists.h"
 #include "assembly/app_writer.h"
+#include "assembly/directory_writer.h"
 #include "assembly/layout.h"
 #include "infofiles/info_files.h"
 #include "iso9660/file_placement.h"
@@ -140,6 +141,12 @@ int AuthoringSession::CheckCapacity() {
     context_.Report(Severity::Error, text, 0);
     LogLine("Error: " + text);
     return kStepFailed;
+}
+
+// A dry run stops before the directories are written: the names and
+// nesting they would refuse are checked here instead.
+int AuthoringSession::CheckDiscNamesInDryRun() {
+    return checkOnly_ && content_->tree ? CheckDiscNames(*content_->tree, context_) : kOk;
 }
 
 // A word the reader had to reject leaves the script half read: whatever the

@@ -141,9 +141,10 @@ TEST(DirectoryWriter, EveryNameMustHaveThe83FormAndTheDataFolderCountsFromTheRoo
         EXPECT_EQ(writer.WriteDirectory(0, data, h.fs.dataParentSectors, h.fs.dataParentSector),
                   below == 6 ? kOk : kNestedTooDeep)
             << below;
-        if (below == 7)
+        if (below == 7) {
             EXPECT_TRUE(h.Has("\\DATA\\VCD_DATA\\D0\\D1\\D2\\D3\\D4\\D5\\D6 is nested deeper than 8"))
                 << h.Text();
+        }
     }
 }
 
