@@ -109,27 +109,48 @@ std::string ResolvePath(const std::string& path, const std::string& baseFolder) 
 }
 
 std::string PathResolver::Resolve(const std::string& path, const std::string& baseFolder, bool* exists) {
-    const std::string joined = JoinPath(baseFolder, path);
-    bool found = !joined.empty();
-    std::string resolved = !joined.empty() && joined[0] == '/' ? "/" : "";
-    const std::vector<std::string> parts = SplitComponents(joined);
-    for (size_t i = 0; i < parts.size(); ++i) {
-        std::string next = resolved + parts[i];
+    const std::string own = ToNativeSeparators(path);
+    std::string resolved;
+    bool found = true;
+    if (baseFolder.empty() || IsAbsolutePath(own)) {
+        resolved = IsAbsolutePath(own) ? "/" : "";
+        found = !own.empty();
+    } else {
+        // A relative path goes on from its base folder, resolved once.
+        auto base = bases_.find(baseFolder);
+        if (base == bases_.end()) {
+            const std::string folder = ToNativeSeparators(baseFolder);
+            Resolved start{IsAbsolutePath(folder) ? "/" : "", true};
+            WalkInto(start, SplitComponents(folder));
+            base = bases_.emplace(baseFolder, std::move(start)).first;
+        }
+        resolved = base->second.path;
+        found = base->second.found;
+    }
+    Resolved out{std::move(resolved), found};
+    WalkInto(out, SplitComponents(own));
+    if (exists) *exists = out.found;
+    return out.path;
+}
+
+// Takes the components one by one from `at`, each in the spelling its folder
+// holds, as ResolvePath does.
+void PathResolver::WalkInto(Resolved& at, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts) {
+        if (!at.path.empty() && at.path.back() != '/') at.path += '/';
+        std::string next = at.path + part;
         // A listing holds "." and "..", so they are found like any entry.
-        if (const Listing* listing = ListingOf(resolved)) {
-            if (!listing->names.contains(parts[i])) {
-                const auto match = listing->firstOfUpper.find(ToUpper(parts[i]));
-                if (match != listing->firstOfUpper.end()) next = resolved + match->second;
-                else found = false;
+        if (const Listing* listing = ListingOf(at.path)) {
+            if (!listing->names.contains(part)) {
+                const auto match = listing->firstOfUpper.find(ToUpper(part));
+                if (match != listing->firstOfUpper.end()) next = at.path + match->second;
+                else at.found = false;
             }
         } else if (!PathExists(next)) {  // a folder that cannot be listed
-            found = false;
+            at.found = false;
         }
-        resolved = next;
-        if (i + 1 < parts.size()) resolved += '/';
+        at.path = std::move(next);
     }
-    if (exists) *exists = found;
-    return resolved;
 }
 
 // The folder's entries; null when the folder cannot be listed.

@@ -45,8 +45,14 @@ private:
         // order: the entry ResolvePath finds.
         std::unordered_map<std::string, std::string> firstOfUpper;
     };
+    struct Resolved {
+        std::string path;
+        bool found = true;
+    };
     const Listing* ListingOf(const std::string& folder);
+    void WalkInto(Resolved& at, const std::vector<std::string>& parts);
     std::unordered_map<std::string, std::optional<Listing>> listings_;
+    std::unordered_map<std::string, Resolved> bases_;
 };
 
 // Longest path a script may name or the build may make of its names: paths

@@ -43,6 +43,14 @@ TEST(Paths, TheListingResolverFindsWhatResolvePathFinds) {
         EXPECT_EQ(resolver.Resolve(path, dir.Path(), &found), ResolvePath(path, dir.Path())) << path;
         EXPECT_EQ(found, exists) << path;
     }
+    // Other base folders, in another case or missing, resolve as ResolvePath does.
+    for (const std::string& base : {dir / "MEDIA", dir / "media/sub/", dir / "gone/", std::string("")}) {
+        for (const std::string path : {"CLIP.MPS", "A.B", "../TOP.TXT", "x"}) {
+            bool found = false;
+            EXPECT_EQ(resolver.Resolve(path, base, &found), ResolvePath(path, base)) << base << " " << path;
+            EXPECT_EQ(found, PathExists(ResolvePath(path, base))) << base << " " << path;
+        }
+    }
     // Listings are taken once: a file made afterwards is not seen by this resolver.
     test::WriteText(dir / "late.txt", "l");
     bool found = true;
