@@ -113,7 +113,6 @@ TEST_F(Limits, IdsOfEightCharactersAreRefusedWhereverTheyStand) {
         {longTrack, {1, "Track ID AVSEQ001 is too long, at most 7 characters", 5}},
         {SvcdScript({"SEGMENT", "SEGCLIP01 = CLIP.MPS AUDIO 1 VIDEO 28", "ENDSEGMENT"}),
          {2000, "Segment item ID SEGCLIP01 is too long", 9}},
-        {SvcdScript({PlayList("LISTNAME")}), {1, "List ID LISTNAME is too long", 8}},
         {SvcdScript({"", PlayList("P1"), "PLAYLIST P2 PREVIOUS NONE NEXT NEXTLIST1 RETURN NONE PLAY AVSEQ01 ENDPLAYLIST"}),
          {1, "Link ID NEXTLIST1 is too long", 10}},
         {SvcdScript({PlayList("P1"), "SELECTION S1 PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT NONE TIMEOUT NONE",
