@@ -24,7 +24,7 @@ struct Refusal {
     int result;
     std::string logged;   // part of a log line naming the item
     int line;             // the script line the error is told at; 0: not told at a line
-    std::string spec = {};  // the fixed log line the limit also keeps, when it has one
+    std::string fixedLine = {};  // the long-standing log line the limit also keeps, when it has one
 };
 
 class Limits : public ::testing::Test {
@@ -44,8 +44,8 @@ protected:
         EXPECT_NE(r.output.find("Result: " + std::to_string(want.result) + "\n"), std::string::npos) << r.output;
         EXPECT_NE(r.output.find(">>> Fail <<<"), std::string::npos) << r.output;
         EXPECT_NE(r.output.find(want.logged), std::string::npos) << r.output;
-        if (!want.spec.empty()) {
-            EXPECT_NE(r.output.find(want.spec), std::string::npos) << r.output;
+        if (!want.fixedLine.empty()) {
+            EXPECT_NE(r.output.find(want.fixedLine), std::string::npos) << r.output;
         }
         if (want.line > 0) {
             EXPECT_NE(r.output.find("disc.txt:" + std::to_string(want.line) + ": error: "), std::string::npos)
