@@ -20,8 +20,6 @@ namespace {
 // Pass order: the home page first, then the MPEG files, pictures and sounds.
 constexpr const char* kPatterns[] = {"*.CHM", "*.MP*", "*.ybm", "*.WAV"};
 constexpr uint64_t kPlainMpegSector = 2304;
-constexpr size_t kMaxBaseName = 8;
-constexpr size_t kMaxExtension = 4;  // with its dot
 constexpr uint64_t kMaxRecordedSize = std::numeric_limits<uint32_t>::max();
 // Folders climbed from the scanned one towards the root; a path of 4096
 // bytes cannot name more ("/.." each), so the climb always ends.
@@ -116,13 +114,18 @@ ScanOutcome ScanApplicationFiles(const std::string& folder, DirTree& tree, const
                 ctx.LogLine(Format("Skipping %s: %s", path.c_str(), reason));
                 continue;
             }
-            const PathParts parts = SplitPath(name);
-            if (parts.name.size() > kMaxBaseName || parts.ext.size() > kMaxExtension) {
+            if (name == "." || name == "..") continue;
+            // Besides a long base name or extension, two dots ("A.B.C") or
+            // no base name (".WAV") do not make an 8.3 name either.
+            if (!IsDiscName83(name)) {
+                ctx.LogLine(Format("Error: %s in the application folder %s is not an 8.3 name: at most 8 characters, "
+                                   "then a dot and at most 3 more",
+                                   name.c_str(), folder.c_str()));
                 ctx.LogLine(Format("Error 200: Filename not 8.3, %s", name.c_str()));
                 out.result = kAppNameNot83;
                 return out;
             }
-            if (name == "." || name == "..") continue;
+            const PathParts parts = SplitPath(name);
             ctx.LogLine(Format("Scaning file %s", name.c_str()));
             const ScanNode node = NodeFor(entry, parts.ext);
             if (node.size > kMaxRecordedSize) {

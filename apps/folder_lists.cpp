@@ -125,6 +125,19 @@ bool SeekKey(ScriptReader& reader, const char* key, bool& rejected) {
     }
 }
 
+// The longest 8.3 name: 8 characters, a dot and 3 more.
+constexpr size_t kLongestDiscName = 12;
+
+// The home page's path fits a path of the script.
+bool PathFits(const std::string& path, const BuildContext& ctx, int line) {
+    if (path.size() <= kMaxPathLength) return true;
+    const std::string text = Format("Error: the home page %s is %zu characters long; a path holds at most %zu",
+                                    path.c_str(), path.size(), kMaxPathLength);
+    ctx.Report(Severity::Error, text, line);
+    ctx.LogLine(text);
+    return false;
+}
+
 bool EndsWithSeparator(const std::string& text) {
     return !text.empty() && (text.back() == '\\' || text.back() == '/');
 }
@@ -142,6 +155,7 @@ bool ReadFolderLists(const std::string& path, FolderListMode mode, DirTree& tree
     tree.CreateRoot();
     ScriptReader reader(MessagesOf(ctx));
     if (!reader.OpenScript(path)) {
+        if (!reader.OpenError().empty()) ctx.LogLine("Error: " + reader.OpenError());
         ctx.LogLine(Format("Can't open %s", path.c_str()));
         if (ctx.log) ctx.log->Repaint();
         tree.ClearTree();
@@ -151,8 +165,10 @@ bool ReadFolderLists(const std::string& path, FolderListMode mode, DirTree& tree
     BuildContext located = ctx;
     reader.SetDisplayName(mode == FolderListMode::Expand && !ctx.scriptName.empty() ? ctx.scriptName : path);
     located.position = &reader;
+    tree.SetDeclarationSource(&reader);
     FolderListReader lists(reader, path, mode, tree, located);
     const bool ok = lists.Run();
+    tree.SetDeclarationSource(nullptr);
     reader.CloseScript();
     return ok;
 }
@@ -164,6 +180,7 @@ bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, Applic
     auto refuse = [&]() {
         ctx.LogError(Format("%s: unreadable token in the section", kSection));
         app = {};
+        app.failed = true;
         return false;
     };
 
@@ -171,9 +188,11 @@ bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, Applic
     if (rejected) return refuse();
     const char* token = reader.NextTokenUpper();
     if (!token) return refuse();
+    int folderLine = reader.TokenLine();
     if (std::strcmp(token, "=") == 0) {
         const char* value = reader.NextTokenUpper();
         if (!value) return refuse();
+        folderLine = reader.TokenLine();
         app.folder = value;
         if (!app.folder.empty() && !EndsWithSeparator(app.folder)) app.folder += '\\';
     }
@@ -189,16 +208,36 @@ bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, Applic
     const char* page = reader.NextTokenUpper();
     if (!page) return refuse();
     app.homePage = page;
+    if (!PathFits(app.folder + app.homePage, ctx, reader.TokenLine())) {
+        app = {};
+        app.failed = true;
+        return false;
+    }
     // A missing home page means no applications; a folder that cannot be
     // looked through must not pass for that.
     bool lookupFailed = false;
     const std::string home = ResolvePath(app.folder + app.homePage, ctx.scriptFolder, &lookupFailed);
     if (lookupFailed) {
         ctx.LogLine(Format("Error 10003:Can't read directionary %s", app.folder.c_str()));
+        app = {};
+        app.failed = true;
         return false;
     }
     if (!app.homePage.empty() && File::Exists(home)) {
         app.folder += "COMP";
+        // Its files are read from the folder's path and their 8.3 names.
+        if (app.folder.size() + 1 + kLongestDiscName > kMaxPathLength) {
+            const std::string text = Format(
+                "Error: the application folder %s is %zu characters long; with a file name of up to %zu characters "
+                "its paths would pass %zu characters (the folder may have at most %zu)",
+                app.folder.c_str(), app.folder.size(), kLongestDiscName, kMaxPathLength,
+                kMaxPathLength - 1 - kLongestDiscName);
+            ctx.Report(Severity::Error, text, folderLine);
+            ctx.LogLine(text);
+            app = {};
+            app.failed = true;
+            return false;
+        }
     } else {
         app.folder.clear();
     }

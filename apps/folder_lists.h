@@ -39,11 +39,16 @@ struct ApplicationFolder {
     // empty when the script names no application or its home page is missing.
     std::string folder;
     std::string homePage;
+    // The section cannot be taken as written (a rejected token, a path too
+    // long); its line is logged and the build must fail. A missing HOMEPAGE
+    // only means that the disc has no application.
+    bool failed = false;
 };
 
 // Reads TITLEHOMEDIR and HOMEPAGE from the [VCD30] section of the session's
 // reader. Returns false (with `app` cleared where the section is broken: no
-// HOMEPAGE after TITLEHOMEDIR, or a rejected token); true otherwise. The
+// HOMEPAGE after TITLEHOMEDIR, a rejected token, a path too long; see
+// `failed`); true otherwise. The
 // home page is looked for case-insensitively, relative paths against
 // ctx.scriptFolder.
 bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, ApplicationFolder& app);

@@ -27,7 +27,50 @@ const char* TrackFolderName(DiscKind kind) {
 
 bool IsRoot(const DirNode& dir) { return dir.name == DirTree::kRootName; }
 
+std::string TooDeep(const DirNode& dir) {
+    return Format("%s is nested deeper than %d folder levels", DiscPathOf(dir).c_str(), kMaxDirectoryDepth);
+}
+
+// Logs why `node` cannot go on the disc, with the place that declared it,
+// and tells the host at that place.
+void RefuseNode(const BuildContext& ctx, const DirNode& node, const std::string& why) {
+    const bool declared = !node.declaredFile.empty();
+    if (ctx.diagnostics)
+        ctx.diagnostics(Diagnostic{declared ? node.declaredFile : ctx.scriptName, declared ? node.declaredLine : 0,
+                                   Severity::Error, why});
+    ctx.LogLine("Error: " + why +
+                (declared ? Format(" (declared at %s:%d)", node.declaredFile.c_str(), node.declaredLine) : ""));
+}
+
+void RefuseName(const BuildContext& ctx, const DirNode& node) {
+    RefuseNode(ctx, node, Format("%s is not an 8.3 name: at most 8 characters, then a dot and at most 3 more",
+                                 DiscPathOf(node).c_str()));
+    if (node.name.size() > kMaxEntryNameLength)
+        ctx.LogLine(Format("%s name too long, not a 8.3 name format", node.name.c_str()));
+}
+
+// The first folder too deep or name not 8.3 below `dir`, depth first.
+int CheckBelow(const DirNode& dir, const BuildContext& ctx) {
+    if (LevelOf(dir) > kMaxDirectoryDepth) {
+        RefuseNode(ctx, dir, TooDeep(dir));
+        return kNestedTooDeep;
+    }
+    for (const DirNode* child = dir.firstChild; child; child = child->nextSibling) {
+        if (!IsDiscName83(child->name)) {
+            RefuseName(ctx, *child);
+            return kNameTooLong;
+        }
+    }
+    for (const DirNode* child = dir.firstChild; child; child = child->nextSibling)
+        if (child->IsDirectory()) QORVCD_CHECK(CheckBelow(*child, ctx));
+    return kOk;
+}
+
 }  // namespace
+
+int CheckDiscNames(const DirTree& tree, const BuildContext& ctx) {
+    return tree.Root() ? CheckBelow(*tree.Root(), ctx) : kOk;
+}
 
 RecordTime StampRecordTime(const Clock& clock) { return RecordTimeFrom(clock); }
 
@@ -37,9 +80,10 @@ DirectoryWriter::DirectoryWriter(ImageContainer& image, const BuildContext& ctx,
 
 int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSectors,
                                     uint32_t parentSector) {
-    if (depth > kMaxDirectoryDepth) {
-        ctx_.LogLine(Format("%s is nested deeper than %d folder levels", dir->name.c_str(),
-                            kMaxDirectoryDepth));
+    // Measured from the root: the data folder, written on its own with
+    // `depth` 0, lies two levels down, and so does everything under it.
+    if (std::max(depth, LevelOf(*dir)) > kMaxDirectoryDepth) {
+        RefuseNode(ctx_, *dir, TooDeep(*dir));
         return kNestedTooDeep;
     }
     const uint64_t start = image_.ImagePosition();
@@ -57,8 +101,8 @@ int DirectoryWriter::WriteDirectory(int depth, DirNode* dir, uint32_t parentSect
     }
 
     for (DirNode* child = dir->firstChild; child; child = child->nextSibling) {
-        if (child->name.size() > kMaxEntryNameLength) {
-            ctx_.LogLine(Format("%s name too long, not a 8.3 name format", child->name.c_str()));
+        if (!IsDiscName83(child->name)) {
+            RefuseName(ctx_, *child);
             return kNameTooLong;
         }
         time = StampRecordTime(ctx_.clock);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/results.h"
 #include "iso9660/directory_record.h"
@@ -16,11 +17,18 @@ class Clock;
 class ImageContainer;
 struct BuildContext;
 struct DirNode;
+class DirTree;
 
 // Deepest folder level the writer accepts (the root's children are level 1).
 inline constexpr int kMaxDirectoryDepth = 8;
-// Longest name of a directory entry: an 8.3 name.
+// Longest name of a directory entry: an 8.3 name. Every name must also have
+// the 8.3 form (IsDiscName83); a longer one gets the line of its own.
 inline constexpr size_t kMaxEntryNameLength = 12;
+
+// The writer's own checks of names and nesting, made over the whole tree
+// without writing anything (a dry run): kOk, or the writer's result and
+// lines for the first folder too deep or name not 8.3.
+int CheckDiscNames(const DirTree& tree, const BuildContext& ctx);
 
 // The build's clock read in UTC, as every record's recording time.
 RecordTime StampRecordTime(const Clock& clock);

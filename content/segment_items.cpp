@@ -189,6 +189,7 @@ bool SegmentBlockReader::ReadEntry(std::string_view& token) {
     const std::string name(Next());
     SegmentItem item;
     item.id = id;
+    item.scriptName = name;
     item.line = script_.TokenLine();
     if (!TakeFile(name, item)) return false;
     bool ok = MeasureFile(item);
@@ -316,7 +317,16 @@ void SegmentBlockReader::Number() {
         item.number = running;
         running += item.segmentCount;
         if (running > kLastSegmentItemNumber) {
-            Fail("Error ::In SEGMENT over 1998 section!!");
+            const std::string why = Format(
+                "Error: segment item %s (%s) takes segments %u to %u; a disc holds at most %u segments "
+                "(play items %u to %u)",
+                item.id.c_str(), item.scriptName.c_str(), item.number - kFirstSegmentItemNumber + 1,
+                running - kFirstSegmentItemNumber, kLastSegmentItemNumber - kFirstSegmentItemNumber,
+                kFirstSegmentItemNumber, kLastSegmentItemNumber - 1);
+            ctx_.Report(Severity::Error, why, item.line);
+            ctx_.LogLine("Error ::In SEGMENT over 1998 section!!");
+            ctx_.LogLine(why);
+            result_ = kStepFailed;
             return;
         }
     }

@@ -38,6 +38,7 @@ struct SegmentItem {
     int32_t videoCode = 0;  // the script's VIDEO number
     int32_t ogtCode = 0;    // the script's OGT number, 0 when absent
     std::string fileName;   // the sector file to copy onto the disc (resolved path)
+    std::string scriptName;  // the file as the script names it, for messages
     SegmentOrigin origin = SegmentOrigin::AuthorFile;
     uint32_t segmentCount = 0;  // ceil(sectors / 150)
     // Size and time of the file when it was measured: the writer copies it

@@ -265,7 +265,10 @@ int ReadTrackList(ScriptReader& script, const BuildContext& ctx, TrackList& trac
          !token.empty() && !IsSectionHeader(token); token = TokenText(script.NextTokenUpper())) {
         if (token != "MPEGTRACK") break;  // "ENDFILE" or any other word ends the list
         if (tracks.Count() == kMaxVideoTracks) {
-            ctx.LogError(Format("Error: too many video tracks, at most %zu", kMaxVideoTracks));
+            const std::string id(TokenText(script.NextTokenUpper()));
+            ctx.LogError(Format("Error: too many video tracks, at most %zu: track %s would be track %zu of the disc, "
+                                "and a CD holds 99 tracks, the first of them the file system",
+                                kMaxVideoTracks, id.c_str(), kMaxVideoTracks + kFirstTrackNumber));
             return kTrackListFailed;
         }
         TrackEntry entry;

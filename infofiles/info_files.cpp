@@ -322,6 +322,39 @@ void PlaceControlNodes(const BuildContext& ctx, DirTree* tree, ControlNode (&nod
 
 }  // namespace
 
+bool CheckEntriesCapacity(const BuildContext& ctx, const TrackList& tracks, const PbcScript& pbc) {
+    using entries_layout::kMaxEntries;
+    const std::string limit = Format("would take entry %zu of ENTRIES, which holds at most %zu "
+                                     "(one per track start and one per entry point)",
+                                     kMaxEntries + 1, kMaxEntries);
+    size_t entries = 0;
+    for (const TrackEntry& track : tracks.Entries()) {
+        const size_t taken = 1 + track.entryPoints.size();
+        if (entries + taken <= kMaxEntries) {
+            entries += taken;
+            continue;
+        }
+        if (entries == kMaxEntries) {
+            const std::string text = Format("Error: track %s %s", track.id.c_str(), limit.c_str());
+            ctx.Report(Severity::Error, text, track.line);
+            ctx.LogLine(text);
+            return false;
+        }
+        // After the track's start, its entry points take entries in time order.
+        const EntryPoint& point = track.entryPoints[kMaxEntries - entries - 1];
+        const PlayListNode* list = nullptr;
+        for (const PlayListNode& node : pbc.playLists)
+            if (node.psdOffset >= 0 && uint32_t(node.psdOffset) == point.value) list = &node;
+        const std::string text = Format("Error: play list %s, which starts track %s at %.2f seconds, %s",
+                                        list ? list->id.c_str() : "?", track.id.c_str(), point.key / 100.0,
+                                        limit.c_str());
+        ctx.Report(Severity::Error, text, list ? list->line : track.line);
+        ctx.LogLine(text);
+        return false;
+    }
+    return true;
+}
+
 int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job) {
     if (!job.script || !job.tracks || !job.segments || !job.pbc) return kStepFailed;
     ScriptReader& script = *job.script;
@@ -339,6 +372,7 @@ int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job) {
     job.psdSize = psd.psdSize;
     job.lotEntryCount = psd.lotEntryCount;
     if (!psd.ok && result == kOk) result = kStepFailed;
+    if (result == kOk && !CheckEntriesCapacity(ctx, *job.tracks, *job.pbc)) result = kStepFailed;
     if (IsSvcdFamily(ctx.kind) && !WriteTracksFile(ctx, *job.tracks)) result = kStepFailed;
 
     InfoFilesInput input;

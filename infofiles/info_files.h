@@ -79,4 +79,10 @@ struct InfoFilesJob {
 // Returns the session result it calls for: kOk, kPbcRejected or kStepFailed.
 int WriteInfoFiles(const BuildContext& ctx, InfoFilesJob& job);
 
+// The ENTRIES table takes one entry per track start and one per entry point
+// (a play list that starts a track part way in), in the order the tracks
+// are written. True when they all fit; otherwise logs which track or play
+// list would take the first entry beyond the table, with its script line.
+bool CheckEntriesCapacity(const BuildContext& ctx, const TrackList& tracks, const PbcScript& pbc);
+
 }  // namespace qorvcd

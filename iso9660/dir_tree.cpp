@@ -44,7 +44,34 @@ int DirTree::CompareNames(const std::string& a, const std::string& b) {
 
 void DirTree::Fail(const std::string& line) {
     if (error_.empty()) error_ = line;
-    if (ctx_) ctx_->LogLine(line);
+    if (!ctx_) return;
+    if (source_ && ctx_->diagnostics)
+        ctx_->diagnostics(Diagnostic{source_->PositionFile(), source_->PositionLine(), Severity::Error, line});
+    ctx_->LogLine(line);
+}
+
+int LevelOf(const DirNode& node) {
+    int level = 0;
+    for (const DirNode* n = node.parent; n; n = n->parent) ++level;
+    return level;
+}
+
+std::string DiscPathOf(const DirNode& node) {
+    if (!node.parent) return node.name;
+    std::string path;
+    for (const DirNode* n = &node; n->parent; n = n->parent) path = "\\" + n->name + path;
+    return path;
+}
+
+bool IsDiscName83(const std::string& name) {
+    constexpr size_t kMaxBase = 8;
+    constexpr size_t kMaxExtension = 3;
+    const size_t dot = name.find('.');
+    const size_t base = dot == std::string::npos ? name.size() : dot;
+    if (base == 0 || base > kMaxBase) return false;
+    if (dot == std::string::npos) return true;
+    const std::string extension = name.substr(dot + 1);
+    return extension.size() <= kMaxExtension && extension.find('.') == std::string::npos;
 }
 
 void DirTree::Message(const std::string& text) {
@@ -59,6 +86,10 @@ DirNode* DirTree::CreateNode(const std::string& name, NodeKind kind, NodeFlag fl
     node->kind = kind;
     node->flag = flag;
     node->size = size;
+    if (source_) {
+        node->declaredFile = source_->PositionFile();
+        node->declaredLine = source_->PositionLine();
+    }
     nodes_.push_back(std::move(node));
     return nodes_.back().get();
 }
@@ -75,6 +106,7 @@ void DirTree::LinkSorted(DirNode* parent, DirNode* node) {
     DirNode** link = &parent->firstChild;
     while (*link && CompareNames((*link)->name, node->name) < 0) link = &(*link)->nextSibling;
     node->nextSibling = *link;
+    node->parent = parent;
     *link = node;
 }
 

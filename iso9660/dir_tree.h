@@ -20,6 +20,7 @@
 namespace qorvcd {
 
 struct BuildContext;
+class ScriptPosition;
 
 // What a node holds on the disc; also decides the XA attributes of its record.
 enum class NodeKind : char {
@@ -57,9 +58,24 @@ struct DirNode {
     const std::string* sourceFolder = nullptr;
     DirNode* firstChild = nullptr;
     DirNode* nextSibling = nullptr;
+    DirNode* parent = nullptr;  // null for the root
+    // Where a list file declared the node, for messages about it; empty
+    // (line 0) for nodes the build makes itself.
+    std::string declaredFile;
+    int declaredLine = 0;
 
     bool IsDirectory() const { return kind == NodeKind::Directory; }
 };
+
+// How many folders down from the root the node lies (0 for the root).
+int LevelOf(const DirNode& node);
+
+// The node's path on the disc, such as \DATA\VCD_DATA\X.DAT (the root is "\").
+std::string DiscPathOf(const DirNode& node);
+
+// True for a name of the disc's 8.3 form: 1 to 8 characters, then
+// optionally a dot and at most 3 more, and no second dot.
+bool IsDiscName83(const std::string& name);
 
 class DirTree {
 public:
@@ -112,6 +128,10 @@ public:
     // Equal folder texts are pooled, so files of one folder share one text.
     bool AttachSource(const std::string& path, DirNode* node);
 
+    // The list file whose reader makes the nodes from now on (null: none):
+    // new nodes remember its file and line, and refusals are told there.
+    void SetDeclarationSource(const ScriptPosition* source) { source_ = source; }
+
     // Frees every node and the source-folder pool; the tree is empty (and Ok) again.
     void ClearTree();
 
@@ -133,6 +153,7 @@ private:
     void Message(const std::string& text);
 
     const BuildContext* ctx_;
+    const ScriptPosition* source_ = nullptr;
     DirNode* root_ = nullptr;
     DirNode* cursor_ = nullptr;
     DirNode* lastFile_ = nullptr;

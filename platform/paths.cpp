@@ -92,12 +92,11 @@ std::string JoinPath(const std::string& folder, const std::string& path) {
     return f + p;
 }
 
-std::string ResolvePath(const std::string& path, const std::string& baseFolder) {
-    return ResolvePath(path, baseFolder, nullptr);
-}
+namespace {
 
-std::string ResolvePath(const std::string& path, const std::string& baseFolder, bool* lookupFailed) {
-    if (lookupFailed) *lookupFailed = false;
+// The walk of ResolvePath, with the folder lookup given.
+template <typename FindEntry>
+std::string ResolveWith(const std::string& path, const std::string& baseFolder, FindEntry&& findNoCase) {
     const std::string joined = JoinPath(baseFolder, path);
     if (joined.empty() || PathExists(joined)) return joined;
     const bool absolute = joined[0] == '/';
@@ -106,13 +105,90 @@ std::string ResolvePath(const std::string& path, const std::string& baseFolder, 
     for (size_t i = 0; i < parts.size(); ++i) {
         std::string next = resolved + parts[i];
         if (parts[i] != "." && parts[i] != ".." && !PathExists(next)) {
-            const std::string match = FindNoCase(resolved, parts[i], lookupFailed);
+            const std::string match = findNoCase(resolved, parts[i]);
             if (!match.empty()) next = resolved + match;
         }
         resolved = next;
         if (i + 1 < parts.size()) resolved += '/';
     }
     return resolved;
+}
+
+}  // namespace
+
+std::string ResolvePath(const std::string& path, const std::string& baseFolder) {
+    return ResolvePath(path, baseFolder, nullptr);
+}
+
+std::string ResolvePath(const std::string& path, const std::string& baseFolder, bool* lookupFailed) {
+    if (lookupFailed) *lookupFailed = false;
+    return ResolveWith(path, baseFolder, [lookupFailed](const std::string& folder, const std::string& name) {
+        return FindNoCase(folder, name, lookupFailed);
+    });
+}
+
+std::string PathResolver::Resolve(const std::string& path, const std::string& baseFolder, bool* exists) {
+    const std::string own = ToNativeSeparators(path);
+    std::string resolved;
+    bool found = true;
+    if (baseFolder.empty() || IsAbsolutePath(own)) {
+        resolved = IsAbsolutePath(own) ? "/" : "";
+        found = !own.empty();
+    } else {
+        // A relative path goes on from its base folder, resolved once.
+        auto base = bases_.find(baseFolder);
+        if (base == bases_.end()) {
+            const std::string folder = ToNativeSeparators(baseFolder);
+            Resolved start{IsAbsolutePath(folder) ? "/" : "", true};
+            WalkInto(start, SplitComponents(folder));
+            base = bases_.emplace(baseFolder, std::move(start)).first;
+        }
+        resolved = base->second.path;
+        found = base->second.found;
+    }
+    Resolved out{std::move(resolved), found};
+    WalkInto(out, SplitComponents(own));
+    if (exists) *exists = out.found;
+    return out.path;
+}
+
+// Takes the components one by one from `at`, each in the spelling its folder
+// holds, as ResolvePath does.
+void PathResolver::WalkInto(Resolved& at, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts) {
+        if (!at.path.empty() && at.path.back() != '/') at.path += '/';
+        std::string next = at.path + part;
+        // A listing holds "." and "..", so they are found like any entry.
+        if (const Listing* listing = ListingOf(at.path)) {
+            if (!listing->names.contains(part)) {
+                const auto match = listing->firstOfUpper.find(ToUpper(part));
+                if (match != listing->firstOfUpper.end()) next = at.path + match->second;
+                else at.found = false;
+            }
+        } else if (!PathExists(next)) {  // a folder that cannot be listed
+            at.found = false;
+        }
+        at.path = std::move(next);
+    }
+}
+
+// The folder's entries; null when the folder cannot be listed.
+const PathResolver::Listing* PathResolver::ListingOf(const std::string& folder) {
+    auto at = listings_.find(folder);
+    if (at != listings_.end()) return at->second ? &*at->second : nullptr;
+    std::optional<Listing> listing;
+    if (DIR* dir = OpenFolder(folder.empty() ? std::string(".") : folder)) {
+        listing.emplace();
+        while (dirent* e = ::readdir(dir)) {
+            listing->names.insert(e->d_name);
+            listing->firstOfUpper.try_emplace(ToUpper(e->d_name), e->d_name);
+        }
+        ::closedir(dir);
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        lookupFailed_ = true;
+    }
+    at = listings_.emplace(folder, std::move(listing)).first;
+    return at->second ? &*at->second : nullptr;
 }
 
 PathParts SplitPath(const std::string& path) {

@@ -6,9 +6,12 @@
 // relative paths resolve against a folder the caller passes in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/file_identity.h"
@@ -29,6 +32,39 @@ std::string ResolvePath(const std::string& path, const std::string& baseFolder);
 // The same; `lookupFailed` tells whether a folder on the way was there but
 // could not be listed, so that "not found" may not be the truth.
 std::string ResolvePath(const std::string& path, const std::string& baseFolder, bool* lookupFailed);
+
+// ResolvePath for many paths of a few folders (every word of a script, say),
+// answering from folder listings: each folder is listed once, and a name is
+// then found, or found missing, without asking the system again. `exists`
+// tells whether every component was found.
+class PathResolver {
+public:
+    std::string Resolve(const std::string& path, const std::string& baseFolder, bool* exists = nullptr);
+    // True once a folder on some path was there but could not be listed, so
+    // that a "not found" may not be the truth.
+    bool LookupFailed() const { return lookupFailed_; }
+
+private:
+    struct Listing {
+        std::unordered_set<std::string> names;
+        // Each upper-cased name with the first entry of that name in listing
+        // order: the entry ResolvePath finds.
+        std::unordered_map<std::string, std::string> firstOfUpper;
+    };
+    struct Resolved {
+        std::string path;
+        bool found = true;
+    };
+    const Listing* ListingOf(const std::string& folder);
+    void WalkInto(Resolved& at, const std::vector<std::string>& parts);
+    std::unordered_map<std::string, std::optional<Listing>> listings_;
+    std::unordered_map<std::string, Resolved> bases_;
+    bool lookupFailed_ = false;
+};
+
+// Longest path a script may name or the build may make of its names: paths
+// were always kept in buffers of 260 bytes.
+inline constexpr size_t kMaxPathLength = 259;
 
 // Pieces of a path in the manner of the C runtime's splitter.
 struct PathParts {

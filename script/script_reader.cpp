@@ -4,6 +4,9 @@
 #include <cstring>
 
 namespace qorvcd {
+
+static_assert(ScriptReader::kMaxScriptSize < (1ull << 32), "line starts are kept in 32 bits");
+
 namespace {
 
 constexpr char kQuote = '"';
@@ -26,67 +29,58 @@ char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') 
 
 ScriptReader::ScriptReader(MessageHandler showMessage) : showMessage_(std::move(showMessage)) {}
 
-// A larger file is no script (a disc image or a video named by mistake).
-constexpr uint64_t kMaxScriptSize = 16 << 20;
-
-bool ScriptReader::Text::Open(const std::string& path, std::string* error) {
-    Close();
-    path_ = path;
-    position_ = 0;
-    File file;
-    if (!file.Open(path, FileMode::Read)) {
-        *error = file.Error();
-        return false;
-    }
-    const uint64_t length = file.Length();
-    if (length > kMaxScriptSize) {
-        *error = Format("%s is no script: %llu bytes, more than %llu", path.c_str(),
-                        static_cast<unsigned long long>(length), static_cast<unsigned long long>(kMaxScriptSize));
-        return false;
-    }
-    bytes_.resize(size_t(length));
-    bytes_.resize(file.Read(bytes_.data(), bytes_.size()));
-    if (!file.Ok() || !file.Close()) {
-        *error = file.Error();
-        bytes_.clear();
-        return false;
-    }
-    open_ = true;
-    return true;
-}
-
-size_t ScriptReader::Text::Read(char* out, size_t size) {
-    const size_t count = size_t(std::min<uint64_t>(size, bytes_.size() - position_));
-    std::memcpy(out, bytes_.data() + position_, count);
-    position_ += count;
-    return count;
-}
-
 bool ScriptReader::OpenScript(const std::string& path) {
     CloseScript();
     token_[0] = '\0';
     tokenStart_ = UINT64_MAX;
     rejectLine_ = 0;
     displayName_ = path;
-    openError_.clear();
-    lineStarts_.clear();
-    if (!file_.Open(path, &openError_)) return false;
+    path_ = path;
+    open_ = LoadText(path);
     IndexLines();
+    return open_;
+}
+
+// The whole file at once: the reader then never goes back to the disk, and a
+// script that changes while the build runs cannot change under it.
+bool ScriptReader::LoadText(const std::string& path) {
+    openError_.clear();
+    text_.clear();
+    File file;
+    if (!file.Open(path, FileMode::Read)) {
+        openError_ = file.Error();
+        return false;
+    }
+    const uint64_t length = file.Length();
+    if (length > kMaxScriptSize) {
+        openError_ = Format("%s holds %llu bytes; a script holds at most %llu", path.c_str(),
+                            static_cast<unsigned long long>(length), static_cast<unsigned long long>(kMaxScriptSize));
+        return false;
+    }
+    text_.resize(size_t(length));
+    const size_t got = file.Read(text_.data(), text_.size());
+    fileBytesRead_ += got;
+    text_.resize(got);  // a file that shrank since it was measured reads as what it holds
+    if (!file.Ok()) {
+        openError_ = file.Error();
+        text_.clear();
+        return false;
+    }
     return true;
 }
 
 // One pass over the text finds where every line starts, so the line of a
 // token is a search by its byte offset.
 void ScriptReader::IndexLines() {
-    const std::vector<uint8_t>& bytes = file_.Bytes();
+    lineStarts_.clear();
     bool afterCr = false;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const char c = char(bytes[i]);
-        if (afterCr && c != '\n') lineStarts_.push_back(i);
+    for (size_t i = 0; i < text_.size(); ++i) {
+        const char c = text_[i];
+        if (afterCr && c != '\n') lineStarts_.push_back(uint32_t(i));
         afterCr = c == '\r';
-        if (c == '\n') lineStarts_.push_back(i + 1);
+        if (c == '\n') lineStarts_.push_back(uint32_t(i + 1));
     }
-    if (afterCr) lineStarts_.push_back(bytes.size());
+    if (afterCr) lineStarts_.push_back(uint32_t(text_.size()));
 }
 
 int ScriptReader::LineAt(uint64_t offset) const {
@@ -95,17 +89,27 @@ int ScriptReader::LineAt(uint64_t offset) const {
 }
 
 void ScriptReader::CloseScript() {
-    if (file_.IsOpen()) file_.Close();
-}
-
-bool ScriptReader::AtEnd() {
-    if (!file_.IsOpen()) return true;
-    return file_.Position() >= file_.Length();
+    open_ = false;
+    text_.clear();
+    text_.shrink_to_fit();
+    position_ = 0;
+    sections_.reset();
 }
 
 int ScriptReader::FindSection(const char* name) {
-    if (!file_.IsOpen() || name == nullptr) return 0;
-    file_.Seek(0);
+    if (!open_ || name == nullptr) return 0;
+    // Section names are bracketed; any other name takes the plain search.
+    if (name[0] != '[') return SearchFromStart(name);
+    const SectionIndex& index = Sections();
+    const auto found = index.firstHeader.find(name);
+    if (found == index.firstHeader.end() && !index.complete) return SearchFromStart(name);
+    return Finish(found != index.firstHeader.end() ? found->second : index.end, found != index.firstHeader.end());
+}
+
+// The search itself: from the start of the file, token by token, up to a
+// token equal to `name`, "ENDFILE" or the end of the file.
+int ScriptReader::SearchFromStart(const char* name) {
+    position_ = 0;
     NextTokenUpper();
     for (;;) {
         if (std::strcmp(token_, name) == 0) return 1;
@@ -113,6 +117,61 @@ int ScriptReader::FindSection(const char* name) {
         if (AtEnd()) return 0;
         NextTokenUpper();
     }
+}
+
+ScriptReader::SearchStop ScriptReader::StopHere(uint64_t order) const {
+    return SearchStop{order, tokenStart_, position_, token_};
+}
+
+// Runs the search once for every bracketed token at the same time: it notes
+// where each is first met and where the search would give up.
+const ScriptReader::SectionIndex& ScriptReader::Sections() {
+    if (sections_) return *sections_;
+    auto index = std::make_unique<SectionIndex>();
+    // The pass reads words no search may have reached yet: what it notes of
+    // them must not show before a search passes them.
+    const std::string rejectReason = rejectReason_;
+    const int rejectLine = rejectLine_;
+    noted_ = &index->rejects;
+    // A read rejects at most one word; it is noted with the read's number.
+    const auto read = [&](uint64_t order) {
+        const size_t noted = index->rejects.size();
+        NextTokenUpper();
+        if (index->rejects.size() > noted) index->rejects.back().order = order;
+    };
+    position_ = 0;
+    read(0);
+    for (uint64_t order = 0;; ++order) {
+        if (token_[0] == '[' && !index->firstHeader.contains(token_)) {
+            if (index->firstHeader.size() < kMaxIndexedHeaders) index->firstHeader.emplace(token_, StopHere(order));
+            else index->complete = false;
+        }
+        if (std::strcmp(token_, "ENDFILE") == 0 || AtEnd()) {
+            index->end = StopHere(order);
+            break;
+        }
+        read(order + 1);
+    }
+    noted_ = nullptr;
+    rejectReason_ = rejectReason;
+    rejectLine_ = rejectLine;
+    sections_ = std::move(index);
+    return *sections_;
+}
+
+// Leaves the reader as the search from the start would: the rejected words
+// it passed reported again, the position and token where it stopped.
+int ScriptReader::Finish(const SearchStop& stop, bool found) {
+    for (const PassedReject& reject : sections_->rejects) {
+        if (reject.order > stop.order) break;
+        rejectReason_ = reject.reason;
+        rejectLine_ = reject.line;
+        if (showMessage_) showMessage_(kTooBigMessage);
+    }
+    position_ = stop.position;
+    tokenStart_ = stop.tokenStart;
+    std::memcpy(token_, stop.token.c_str(), stop.token.size() + 1);
+    return found ? 1 : 0;
 }
 
 const char* ScriptReader::NextTokenUpper() {
@@ -125,17 +184,17 @@ const char* ScriptReader::NextTokenUpper() {
 const char* ScriptReader::NextToken() {
     token_[0] = '\0';
     inComment_ = false;
-    if (!file_.IsOpen()) return token_;
+    if (!open_) return token_;
     for (;;) {
-        const uint64_t start = file_.Position();
-        char chunk[kChunkSize + 1];
-        const size_t count = file_.Read(chunk, kChunkSize);
-        chunk[count] = '\0';
-        if (count == 0) return token_;  // end of file
-        // A short read means the chunk holds the rest of the file.
+        const uint64_t start = position_;
+        if (start >= text_.size()) return token_;  // end of file
+        // Each token looks at most one chunk ahead; a chunk shorter than that
+        // holds the rest of the file.
+        const size_t count = size_t(std::min<uint64_t>(kChunkSize, text_.size() - start));
         const bool atEndOfFile = count < kChunkSize;
-        const Scan scan = ScanChunk(chunk, count, atEndOfFile, start);
-        file_.Seek(nextPosition_);
+        const Scan scan = ScanChunk(text_.data() + start, count, atEndOfFile, start);
+        position_ = nextPosition_;
+        bytesScanned_ += nextPosition_ - start + 1;
         if (scan == Scan::Token) {
             tokenStart_ = start;
             return token_;
@@ -212,9 +271,9 @@ ScriptReader::Scan ScriptReader::Reject(uint64_t resumeAt, const char* what, uin
     rejectLine_ = LineAt(start);
     nextPosition_ = resumeAt;
     rejectReason_ = Format("%s at byte %llu of %s (a token holds at most %zu characters)", what,
-                           static_cast<unsigned long long>(start), file_.Path().c_str(),
-                           kMaxTokenLength);
-    if (showMessage_) showMessage_(kTooBigMessage);
+                           static_cast<unsigned long long>(start), path_.c_str(), kMaxTokenLength);
+    if (noted_) noted_->push_back(PassedReject{0, rejectReason_, rejectLine_});
+    else if (showMessage_) showMessage_(kTooBigMessage);
     return Scan::Reject;
 }
 

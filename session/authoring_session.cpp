@@ -45,6 +45,7 @@ const AuthoringSession::Step AuthoringSession::kSteps[] = {
     &AuthoringSession::CheckOutputsAgainstContent,
     &AuthoringSession::WarnUnreachedContent,
     &AuthoringSession::CheckCapacity,
+    &AuthoringSession::CheckDiscNamesInDryRun,
     &AuthoringSession::LayOutImage,
 };
 

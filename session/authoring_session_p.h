@@ -57,6 +57,7 @@ private:
     int CheckOutputsAgainstContent();
     int WarnUnreachedContent();
     int CheckCapacity();
+    int CheckDiscNamesInDryRun();
     int LayOutImage();
 
     // Helpers of the steps.

@@ -6,6 +6,7 @@
 #include "apps/app_scan.h"
 #include "apps/folder_lists.h"
 #include "assembly/app_writer.h"
+#include "assembly/directory_writer.h"
 #include "assembly/layout.h"
 #include "infofiles/info_files.h"
 #include "iso9660/file_placement.h"
@@ -78,6 +79,7 @@ int AuthoringSession::ExpandScriptFolderLists() {
 int AuthoringSession::OpenScriptReader() {
     auto reader = std::make_unique<ScriptReader>(context_.showMessage);
     if (!reader->OpenScript(ScriptFile())) {
+        if (!reader->OpenError().empty()) LogLine("Error: " + reader->OpenError());
         context_.Report(Severity::Error, Format("Can't open %s", scriptPath_.c_str()), 0);
         LogLine(Format("Can't open %s", scriptPath_.c_str()));
         if (!reader->OpenError().empty()) LogLine("Error: " + reader->OpenError());
@@ -149,6 +151,12 @@ int AuthoringSession::CheckCapacity() {
     return kStepFailed;
 }
 
+// A dry run stops before the directories are written: the names and
+// nesting they would refuse are checked here instead.
+int AuthoringSession::CheckDiscNamesInDryRun() {
+    return checkOnly_ && content_->tree ? CheckDiscNames(*content_->tree, context_) : kOk;
+}
+
 // A word the reader had to reject leaves the script half read: whatever the
 // section's reader made of it, the build must not pass as good.
 bool AuthoringSession::ScriptWasRejected() {
@@ -166,7 +174,8 @@ int AuthoringSession::ReadApplications() {
     const DiscKind kind = Kind();
     if (kind == DiscKind::Cvd) return kOk;
     ApplicationFolder app;
-    if (!ReadApplicationFolder(*content_->scriptReader, context_, app)) return kStepFailed;
+    // Without a HOMEPAGE after TITLEHOMEDIR the disc simply has no application.
+    if (!ReadApplicationFolder(*content_->scriptReader, context_, app) && app.failed) return kStepFailed;
     if (app.folder.empty()) {
         LogLine(std::string(IsSvcdFamily(kind) ? "Kavo" : "VCD3.0") + " application files don't be defined");
         return kOk;

@@ -1,5 +1,7 @@
 #include "session/output_guard.h"
 
+#include <unordered_set>
+
 #include "platform/file_identity.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
@@ -53,13 +55,22 @@ std::string FilesNamedByScript(const std::string& scriptPath, const std::string&
         // A missing script is told by the step that reads it.
         return PathExists(scriptPath) ? "Error: " + reader.OpenError() : std::string();
     }
+    // Every word could name a file. Words are looked up in folder listings
+    // (each folder listed once) and each file found is identified once, so a
+    // long script costs one pass over its words.
+    std::unordered_set<std::string> seen;
+    PathResolver resolver;
     while (!reader.AtEnd()) {
         const char* token = reader.NextToken();
         if (!token || !*token) continue;
-        const std::string path = ResolvePath(token, scriptFolder);
+        bool exists = false;
+        const std::string path = resolver.Resolve(token, scriptFolder, &exists);
+        if (!exists || !seen.insert(path).second) continue;
         const auto id = IdentifyFile(path);
         if (id && id->type == FileType::Regular) files.push_back({"the file named in the script", path});
     }
+    // An input the guard could not look for may be the very file an output names.
+    if (resolver.LookupFailed()) return "Error: a folder named in " + scriptPath + " cannot be listed";
     return {};
 }
 

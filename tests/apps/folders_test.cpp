@@ -145,6 +145,21 @@ TEST_F(FoldersTest, ScanPassOrderKindsSizesAndRefusals) {
     FreshDataFolder();
     EXPECT_EQ(ScanApplicationFiles(other.Path(), tree, ctx).result, kStepFailed);
     EXPECT_NE(log.Last().find("BIG.WAV is too large"), std::string::npos);
+    // Names the base-and-extension check lets through but the disc cannot
+    // hold: two dots, or no base name. The line before names the folder.
+    for (const char* name : {"a.b.wav", ".wav"}) {
+        test::TempDir odd;
+        test::WriteBytes(odd / name, {1});
+        FreshDataFolder();
+        EXPECT_EQ(ScanApplicationFiles(odd.Path(), tree, ctx).result, kAppNameNot83) << name;
+        EXPECT_EQ(log.Last(), "Error 200: Filename not 8.3, " + ToUpper(name));
+        const auto& lines = log.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2].rfind("Error: " + ToUpper(name) + " in the application folder " + odd.Path(), 0),
+                  0u)
+            << lines[lines.size() - 2];
+        EXPECT_FALSE(Scan(ToUpper(name)));
+    }
 }
 
 // A FIFO would block the writer for ever and a link back into the scanned

@@ -47,6 +47,12 @@ struct Harness {
         EXPECT_EQ(image.LocateSector(n, unit.data(), &offset), SectorLookup::Stored) << n;
         return unit;
     }
+    std::string Text() const {
+        std::string all;
+        for (const std::string& line : log.Lines()) all += line + "\n";
+        return all;
+    }
+    bool Has(const std::string& part) const { return Text().find(part) != std::string::npos; }
     void AddFiles(const std::vector<std::string>& names) {
         for (const std::string& n : names) tree.AddFile(n, NodeKind::Form1File, NodeFlag::Listed, 1);
     }
@@ -86,6 +92,54 @@ TEST(DirectoryWriter, NameAndDepthLimitsFail) {
         for (int i = 0; i < depth; ++i) path += Format("\\D%d", i);
         ASSERT_TRUE(h.tree.ChangeDir(path));
         EXPECT_EQ(h.Write(), depth == 8 ? 0 : 200) << depth;
+    }
+}
+
+TEST(DirectoryWriter, EveryNameMustHaveThe83FormAndTheDataFolderCountsFromTheRoot) {
+    // Names of 12 characters or fewer that are still not 8.3 fail like long
+    // ones, naming the file's place on the disc and where it was declared.
+    struct Declared : ScriptPosition {
+        std::string file = "disc.txt";
+        int line = 7;
+        const std::string& PositionFile() const override { return file; }
+        int PositionLine() const override { return line; }
+    } declared;
+    for (const std::string bad : {"ABCDEFGHI.TX", "A.B.C"}) {
+        Harness h;
+        std::vector<Diagnostic> told;
+        h.ctx.diagnostics = [&](const Diagnostic& d) { told.push_back(d); };
+        h.tree.ChangeDir("\\EXTRA");
+        h.tree.SetDeclarationSource(&declared);
+        h.AddFiles({"GOOD.TXT", bad});
+        EXPECT_EQ(h.Write(), kNameTooLong) << bad;
+        EXPECT_TRUE(h.Has("Error: \\EXTRA\\" + bad + " is not an 8.3 name")) << h.Text();
+        EXPECT_TRUE(h.Has("(declared at disc.txt:7)")) << h.Text();
+        ASSERT_EQ(told.size(), 1u) << bad;
+        EXPECT_EQ(std::tuple(told[0].file, told[0].line), std::tuple(std::string("disc.txt"), 7));
+    }
+    Harness folder;
+    folder.tree.ChangeDir("\\NINECHARS\\X");
+    EXPECT_EQ(folder.Write(), kNameTooLong);
+    EXPECT_TRUE(folder.Has("\\NINECHARS is not an 8.3 name")) << folder.Text();
+
+    // The data folder lies at level 2 however it is written: 6 levels fit
+    // under it, a 7th makes 9 from the root.
+    for (int below : {6, 7}) {
+        Harness h;
+        std::string path = "\\DATA\\VCD_DATA";
+        for (int i = 0; i < below; ++i) path += Format("\\D%d", i);
+        ASSERT_TRUE(h.tree.ChangeDir(path));
+        DirNode* data = h.tree.FindPath("\\DATA\\VCD_DATA");
+        h.fs.dataFolder = data;
+        ASSERT_EQ(h.Write(), kOk);
+        DirectoryWriter writer(h.image, h.ctx, h.fs, false);
+        EXPECT_EQ(writer.WriteDirectory(0, data, h.fs.dataParentSectors, h.fs.dataParentSector),
+                  below == 6 ? kOk : kNestedTooDeep)
+            << below;
+        if (below == 7) {
+            EXPECT_TRUE(h.Has("\\DATA\\VCD_DATA\\D0\\D1\\D2\\D3\\D4\\D5\\D6 is nested deeper than 8"))
+                << h.Text();
+        }
     }
 }
 

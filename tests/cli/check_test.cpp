@@ -163,6 +163,32 @@ TEST_F(Check, BuildTellsTheLineOfAnErrorBesideItsLogLine) {
 }
 
 
+// The directories are not written by a dry run, yet what they would refuse
+// (a name that is not 8.3, folders too deep) is told at its line all the same.
+TEST_F(Check, NamesAndNestingTheDirectoriesWouldRefuseAreTold) {
+    CopyKindMedia(Kind("Svcd"), dir.Path());
+    WriteText(dir / "LONGNAMED.TXT", "x");
+    const struct {
+        std::vector<std::string> lists;  // added after the clean script
+        size_t line;                     // the line of `lists` the error is told at, from 1
+        std::string told;
+    } cases[] = {
+        {{"[VCD30]", "FOLDER \\EXTRA", "LONGNAMED.TXT LONGNAMED.TXT", "ENDFOLDER"}, 3,
+         "error: \\EXTRA\\LONGNAMED.TXT is not an 8.3 name"},
+        {{"[VCD30]", "FOLDER \\A\\B\\C\\D\\E\\F\\G\\H\\I", "ENDFOLDER"}, 2,
+         "error: \\A\\B\\C\\D\\E\\F\\G\\H\\I is nested deeper than 8 folder levels"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> script = CleanScript(Kind("Svcd"));
+        const std::string place = "disc.txt:" + std::to_string(script.size() + c.line) + ": ";
+        script.insert(script.end(), c.lists.begin(), c.lists.end());
+        WriteScript(dir / "disc.txt", script);
+        const CommandResult result = Run("");
+        EXPECT_EQ(result.exitCode, 1) << result.output;
+        EXPECT_NE(result.output.find(place + c.told), std::string::npos) << place << c.told << "\n" << result.output;
+    }
+}
+
 // A disc over its capacity: a warning without --capacity, a failure with it,
 // before a single track sector is written. The long track is a real one with
 // a hole of 82 minutes of empty sectors in the middle (a sparse file).

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "content/pbc_script.h"
 #include "content/segment_items.h"
 #include "content/track_list.h"
 #include "core/build_context.h"
@@ -178,6 +179,66 @@ TEST(EntriesTable, BcdTrackDiscAddressAndLimits) {
     EXPECT_FALSE(full.Add(2, 9999, error) || error.find("509") == std::string::npos) << error;
     EXPECT_EQ(full.Bytes(), before);
     EXPECT_EQ(std::tuple(before[10], before[11], before[2044]), std::tuple(0x01, 0xFD, 0x02));
+}
+
+TEST(EntriesTable, TrackStartsAndEntryPointsBeyondTheTableAreNamedBeforeWriting) {
+    // Two tracks; the second has play lists starting it part way in. The
+    // table holds kMaxEntries: the tracks' starts plus the entry points.
+    using entries_layout::kMaxEntries;
+    struct Case {
+        size_t points;  // entry points of the second track
+        bool fits;
+    };
+    for (const Case c : {Case{kMaxEntries - 2, true}, Case{kMaxEntries - 1, false}}) {
+        TrackList tracks;
+        PbcScript pbc;
+        TrackEntry first = MakeTrack("AVSEQ01", 0, 1);
+        first.line = 3;
+        TrackEntry second = MakeTrack("AVSEQ02", 0, 1);
+        second.line = 4;
+        for (size_t k = 0; k < c.points; ++k) {
+            PlayListNode list;
+            list.id = "P" + std::to_string(k);
+            list.psdOffset = int32_t(16 * k);
+            list.line = int(10 + k);
+            pbc.playLists.push_back(list);
+            // Given in reverse time order: the table takes them in time order.
+            second.entryPoints.insert(second.entryPoints.begin(),
+                                      EntryPoint{int32_t(100 * (c.points - k) + 50), uint32_t(list.psdOffset)});
+        }
+        tracks.Insert(first);
+        tracks.Insert(second);
+        LogList log;
+        std::vector<Diagnostic> told;
+        BuildContext ctx;
+        ctx.log = &log;
+        ctx.diagnostics = [&](const Diagnostic& d) { told.push_back(d); };
+        EXPECT_EQ(CheckEntriesCapacity(ctx, tracks, pbc), c.fits) << c.points;
+        if (c.fits) {
+            EXPECT_EQ(log.Count(), 0);
+            continue;
+        }
+        // Entry 510 is the last entry point in time: the play list given first.
+        EXPECT_EQ(log.Last(), Format("Error: play list P0, which starts track AVSEQ02 at %zu.50 seconds, would take "
+                                     "entry %zu of ENTRIES, which holds at most %zu (one per track start and one "
+                                     "per entry point)",
+                                     c.points, kMaxEntries + 1, kMaxEntries));
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].line, 10);
+    }
+    // A track whose start is the entry one beyond.
+    TrackList full;
+    TrackEntry first = MakeTrack("AVSEQ01", 0, 1);
+    for (size_t k = 1; k < kMaxEntries; ++k) first.entryPoints.push_back(EntryPoint{int32_t(k), 0});
+    full.Insert(first);
+    TrackEntry last = MakeTrack("AVSEQ02", 0, 1);
+    last.line = 9;
+    full.Insert(last);
+    LogList log;
+    BuildContext ctx;
+    ctx.log = &log;
+    EXPECT_FALSE(CheckEntriesCapacity(ctx, full, PbcScript{}));
+    EXPECT_EQ(log.Last().rfind("Error: track AVSEQ02 would take entry 510 of ENTRIES", 0), 0u) << log.Last();
 }
 
 TEST(InfoRecords, DecodersRefuseDamagedRecords) {

@@ -68,6 +68,42 @@ TEST(DirTree, LimitsAndRefusedPathsCreateNothing) {
     EXPECT_NE(over.log.Last().find("259"), std::string::npos);
 }
 
+TEST(DirTree, DiscNamesPathsLevelsAndWhereNodesWereDeclared) {
+    for (const char* good : {"A", "ABCDEFGH", "ABCDEFGH.ABC", "A.B", "ITEM0001.", "X.WAV", "SCANDATA.DAT"})
+        EXPECT_TRUE(IsDiscName83(good)) << good;
+    for (const char* bad : {"", "ABCDEFGHI", "ABCDEFGHI.A", "A.ABCD", "A.B.C", ".WAV", "ABCDEFGH.ABCD", "A..B"})
+        EXPECT_FALSE(IsDiscName83(bad)) << bad;
+
+    struct At : ScriptPosition {
+        std::string file = "list.cfg";
+        int line = 4;
+        const std::string& PositionFile() const override { return file; }
+        int PositionLine() const override { return line; }
+    } at;
+    TreeHarness h;
+    std::vector<Diagnostic> told;
+    h.ctx.diagnostics = [&](const Diagnostic& d) { told.push_back(d); };
+    h.tree.SetDeclarationSource(&at);
+    ASSERT_TRUE(h.tree.ChangeDir("\\DATA\\VCD_DATA"));
+    at.line = 5;
+    DirNode* file = h.tree.AddFile("X.DAT", NodeKind::Form1File, NodeFlag::Listed, 1);
+    h.tree.SetDeclarationSource(nullptr);
+    DirNode* made = h.tree.AddFile("Y.DAT", NodeKind::Form1File, NodeFlag::Plain, 1);
+    ASSERT_TRUE(file && made);
+    const DirNode* folder = h.tree.FindPath("\\DATA\\VCD_DATA");
+    EXPECT_EQ(std::tuple(DiscPathOf(*file), LevelOf(*file), file->declaredFile, file->declaredLine),
+              std::tuple(std::string("\\DATA\\VCD_DATA\\X.DAT"), 3, std::string("list.cfg"), 5));
+    EXPECT_EQ(std::tuple(folder->declaredLine, made->declaredFile, made->declaredLine),
+              std::tuple(4, std::string(), 0));
+    EXPECT_EQ(std::tuple(DiscPathOf(*h.tree.Root()), LevelOf(*h.tree.Root())), std::tuple(std::string("\\"), 0));
+    // A refusal made while a list file is read is told at its line.
+    h.tree.SetDeclarationSource(&at);
+    at.line = 9;
+    EXPECT_FALSE(h.tree.AddFile(std::string(14, 'N'), NodeKind::Form1File, NodeFlag::Listed, 1));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(std::tuple(told[0].file, told[0].line), std::tuple(std::string("list.cfg"), 9));
+}
+
 TEST(PathTable, GoldenBytesBothOrdersAndFamiliesDepthFirst) {
     DirTree tree;
     for (const char* folder : {"\\VCD", "\\SEGMENT", "\\CDI\\A\\A1", "\\CDI\\A\\A2", "\\CDI\\B"}) tree.ChangeDir(folder);

@@ -24,6 +24,41 @@ TEST(Paths, ResolvesAnyCaseAndEitherSeparator) {
     EXPECT_EQ(ResolvePath("media/CLIP.mps", dir.Path()), dir / "Media/clip.mps");
 }
 
+TEST(Paths, TheListingResolverFindsWhatResolvePathFinds) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirectory(dir / "Media"));
+    ASSERT_TRUE(MakeDirectory(dir / "Media/Sub"));
+    test::WriteText(dir / "Media/clip.mps", "x");
+    test::WriteText(dir / "Media/CLIP.MPS", "y");  // two spellings: each names itself
+    test::WriteText(dir / "Media/Sub/a.b", "z");
+    test::WriteText(dir / "top.txt", "t");
+    PathResolver resolver;
+    const std::pair<std::string, bool> cases[] = {
+        {"Media/clip.mps", true}, {"MEDIA/CLIP.MPS", true}, {"media/Clip.Mps", true}, {"MEDIA\\SUB\\A.B", true},
+        {"Media/Sub/../clip.mps", true}, {"./top.txt", true}, {"TOP.TXT", true}, {"Media/New.img", false},
+        {"NOPE/clip.mps", false}, {"Media/clip.mps/x", false}, {dir / "MEDIA/SUB/A.B", true}, {"=", false},
+    };
+    for (const auto& [path, exists] : cases) {
+        bool found = !exists;
+        EXPECT_EQ(resolver.Resolve(path, dir.Path(), &found), ResolvePath(path, dir.Path())) << path;
+        EXPECT_EQ(found, exists) << path;
+    }
+    // Other base folders, in another case or missing, resolve as ResolvePath does.
+    for (const std::string& base : {dir / "MEDIA", dir / "media/sub/", dir / "gone/", std::string("")}) {
+        for (const std::string path : {"CLIP.MPS", "A.B", "../TOP.TXT", "x"}) {
+            bool found = false;
+            EXPECT_EQ(resolver.Resolve(path, base, &found), ResolvePath(path, base)) << base << " " << path;
+            EXPECT_EQ(found, PathExists(ResolvePath(path, base))) << base << " " << path;
+        }
+    }
+    // Listings are taken once: a file made afterwards is not seen by this resolver.
+    test::WriteText(dir / "late.txt", "l");
+    bool found = true;
+    resolver.Resolve("late.txt", dir.Path(), &found);
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(PathResolver().Resolve("LATE.TXT", dir.Path(), &found) == dir / "late.txt" && found);
+}
+
 TEST(Paths, SplitsLikeTheRuntimeSplitter) {
     const PathParts p = SplitPath("C:\\VIDEO\\DISC.IMG");
     EXPECT_EQ(p.drive, "C:");

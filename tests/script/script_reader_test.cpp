@@ -116,6 +116,141 @@ TEST_F(ScriptFixture, FindSectionSearchesFromTheStartUpToEndfile) {
     EXPECT_EQ(missing.FindSection("[VCD]"), 0);
 }
 
+// The search every FindSection makes, written out plainly: from the start,
+// token by token, up to the name, "ENDFILE" or the end of the file.
+struct SearchResult {
+    int found = 0;
+    int line = 0;
+    size_t messages = 0;  // words rejected on the way
+    int rejectLine = 0;   // the last of them; 0 when there was none
+    bool rejectNoted = false;  // a reason is kept for it
+    std::string after;    // the token read next
+    bool operator==(const SearchResult&) const = default;
+};
+void PrintTo(const SearchResult& r, std::ostream* os) {
+    *os << "found " << r.found << " line " << r.line << " messages " << r.messages << " rejectLine " << r.rejectLine
+        << (r.rejectNoted ? " noted" : "") << " after " << r.after;
+}
+
+// What a reader shows after a search: `messages` counts what was shown during
+// it. The line of a rejected word is compared when the search passed one, or
+// when the reader searched nothing before (a word rejected by an earlier
+// search stays noted).
+SearchResult AfterSearch(ScriptReader& reader, int found, size_t messages, bool fresh) {
+    const bool compared = messages || fresh;
+    SearchResult r{found, reader.TokenLine(), messages, compared ? reader.RejectLine() : 0,
+                   compared && !reader.RejectReason().empty(), {}};
+    const char* next = reader.NextTokenUpper();
+    r.after = next ? next : "<null>";
+    return r;
+}
+
+SearchResult PlainSearch(const std::string& path, const std::string& name) {
+    size_t messages = 0;
+    ScriptReader reader([&](const std::string&) { ++messages; });
+    EXPECT_TRUE(reader.OpenScript(path));
+    int found = 0;
+    for (const char* t = reader.NextTokenUpper();; t = reader.NextTokenUpper()) {
+        const std::string token = t ? t : "";
+        if (token == name) {
+            found = 1;
+            break;
+        }
+        if (token == "ENDFILE" || reader.AtEnd()) break;
+    }
+    return AfterSearch(reader, found, messages, true);
+}
+
+TEST_F(ScriptFixture, FindSectionAnswersAsASearchFromTheStartWould) {
+    // Scripts of headers, words, quotes, comments, ENDFILE and rejected words,
+    // looked up in every order: the index must leave the reader exactly where
+    // the plain search does, and report the rejected words it passes.
+    const std::vector<std::string> pieces = {
+        "[VCD]", "[TRACK]", "[PBC]", "[vcd30]", "X", "MODE=SVCD", "\"[PBC] quoted\"", "\"[ISO9660]\"", ";c [PBC]",
+        "ENDFILE", std::string(300, 'w'), "\"open", "\r\n", "\n", "\t", "[TRACK]"};
+    const std::vector<std::string> names = {"[VCD]", "[TRACK]", "[PBC]", "[VCD30]", "[ISO9660]", "[NONE]", "MODE",
+                                            "X"};
+    std::mt19937 random(77);
+    for (int script = 0; script < 150; ++script) {
+        std::string text;
+        const int count = int(random() % 14);
+        for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()] + (random() % 3 ? " " : "\r\n");
+        if (random() % 2) text += "\r\n";
+        const std::string path = dir_ / "search.txt";
+        test::WriteText(path, text);
+        size_t messages = 0;
+        ScriptReader reader([&](const std::string&) { ++messages; });
+        ASSERT_TRUE(reader.OpenScript(path));
+        for (int lookup = 0; lookup < 12; ++lookup) {
+            const std::string name = names[random() % names.size()];
+            const size_t before = messages;
+            const int found = reader.FindSection(name.c_str());
+            const SearchResult got = AfterSearch(reader, found, messages - before, lookup == 0);
+            ASSERT_EQ(got, PlainSearch(path, name)) << testing::PrintToString(text) << " " << name;
+        }
+    }
+}
+
+TEST_F(ScriptFixture, LargeScriptsAreReadOnceAndScannedInLinearTime) {
+    // One long line of short tokens with a section every few hundred bytes,
+    // each looked up, last first, and read to its next header.
+    constexpr int kSections = 3000;
+    std::string text;
+    for (int s = 0; s < kSections; ++s) {
+        text += "[S" + std::to_string(s) + "] K" + std::to_string(s) + " = V";
+        for (int w = 0; w < 60; ++w) text += " A";
+        text += ' ';
+    }
+    text += "\r\n";
+    ScriptReader& reader = Open(text);
+    const uint64_t size = text.size();
+    for (int s = kSections - 1; s >= 0; --s) {
+        ASSERT_EQ(reader.FindSection(("[S" + std::to_string(s) + "]").c_str()), 1) << s;
+        ASSERT_STREQ(reader.NextTokenUpper(), ("K" + std::to_string(s)).c_str());
+    }
+    EXPECT_EQ(reader.FindSection("[ABSENT]"), 0);
+    while (!reader.AtEnd()) reader.NextToken();
+    EXPECT_EQ(reader.TokenLine(), 1);
+    EXPECT_EQ(reader.FileBytesRead(), size);
+    // One pass for the index and one for the reading to the end; a search
+    // from the start per lookup would scan about kSections / 2 times the text.
+    EXPECT_LE(reader.BytesScanned(), 3 * size);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(ScriptFixture, SectionsBeyondWhatTheIndexKeepsAreStillFound) {
+    const size_t headers = ScriptReader::kMaxIndexedHeaders + 10;
+    std::string text;
+    for (size_t n = 0; n < headers; ++n) text += "[H" + std::to_string(n) + "] V" + std::to_string(n) + "\r\n";
+    ScriptReader& reader = Open(text + "[H5] AGAIN\r\n");
+    for (size_t n : {headers - 1, size_t(5), headers - 2, size_t(0)}) {
+        ASSERT_EQ(reader.FindSection(("[H" + std::to_string(n) + "]").c_str()), 1) << n;
+        EXPECT_STREQ(reader.NextToken(), ("V" + std::to_string(n)).c_str());
+        EXPECT_EQ(reader.TokenLine(), int(n + 1));
+    }
+    EXPECT_EQ(reader.FindSection("[ABSENT]"), 0);
+}
+
+TEST_F(ScriptFixture, AScriptTooLargeToTakeIsRefusedWithItsReason) {
+    const std::string path = dir_ / "huge.txt";
+    {
+        File file;
+        ASSERT_TRUE(file.Open(path, FileMode::CreateReadWrite));
+        ASSERT_TRUE(file.Seek(ScriptReader::kMaxScriptSize));  // sparse: nothing is stored
+        ASSERT_TRUE(file.Write("X", 1));
+        ASSERT_TRUE(file.Close());
+    }
+    ScriptReader reader;
+    EXPECT_FALSE(reader.OpenScript(path));
+    EXPECT_NE(reader.OpenError().find("holds " + std::to_string(ScriptReader::kMaxScriptSize + 1) + " bytes"),
+              std::string::npos)
+        << reader.OpenError();
+    EXPECT_EQ(reader.FileBytesRead(), 0u);
+    EXPECT_STREQ(reader.NextToken(), "");
+    EXPECT_FALSE(reader.OpenScript(dir_ / "missing.txt"));
+    EXPECT_FALSE(reader.OpenError().empty());
+}
+
 TEST_F(ScriptFixture, BinaryFilesEndWithoutCrashOrLoop) {
     std::mt19937 random(1234);
     std::vector<uint8_t> noise(20000);
