@@ -23,11 +23,21 @@ cmake --build "$build" -j"$jobs"
 # Findings inside FFmpeg's own (uninstrumented) libraries are the only ones
 # suppressed; the file says why for each.
 supp=$PWD/scripts/sanitize/lsan.supp
-export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Every report is also written to a file of its own: a finding in a `qorvcd`
+# process that a test expects to fail would otherwise pass unseen.
+reports=$PWD/$build/sanitizer-reports
+rm -rf "$reports"
+mkdir -p "$reports"
+export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:log_path=$reports/asan
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan
 export LSAN_OPTIONS=suppressions=$supp:print_suppressions=0
 start=$(date +%s)
 status=0
 ctest --test-dir "$build" --output-on-failure -j"$jobs" || status=$?
 echo "sanitizer suite: $(( $(date +%s) - start )) s, ctest status $status"
+if [ -n "$(ls -A "$reports")" ]; then
+  for f in "$reports"/*; do echo "== $f"; cat "$f"; done
+  echo "sanitizer reports: $(ls "$reports" | wc -l) (above)"
+  status=1
+fi
 exit "$status"
