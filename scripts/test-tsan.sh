@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the end-to-end tests with ThreadSanitizer in build-tsan and runs the
-# builds-on-threads test under it: four builds of different discs at once, on
-# four threads, through the C interface. Any data race fails the run.
+# builds-on-threads tests under it: four builds of different discs at once, on
+# four threads, through the C interface, and a cancel set from the host's
+# thread while a build runs on another. Any data race fails the run.
 # Generated test media is copied from build/test-media when present.
 #   QORVCD_JOBS=N  parallel build jobs (default: the number of processors)
 set -euo pipefail
@@ -22,4 +23,4 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/s
 # mappings too widely for it, so address randomisation is turned off here.
 run=()
 if setarch "$(uname -m)" -R true 2>/dev/null; then run=(setarch "$(uname -m)" -R); fi
-"${run[@]}" "$build/tests/e2e/test_e2e" --gtest_filter='ConcurrentBuilds.Threads*'
+"${run[@]}" "$build/tests/e2e/test_e2e" --gtest_filter='ConcurrentBuilds.Threads*:ConcurrentBuilds.ACancel*'

@@ -4,6 +4,7 @@
 // keep their logs apart and leave nothing in the work folder.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <latch>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/results.h"
 #include "session/qorvcd_c.h"
 #include "tests/e2e/e2e_support.h"
 
@@ -142,6 +144,58 @@ TEST_F(ConcurrentBuilds, ThreadsThroughTheCInterfaceGiveTheImagesOfBuildsOneAtAT
     }
     ExpectSameImages("alone.img", "together.img");
     EXPECT_TRUE(LeftInWorkFolder(dir / "work-shared").empty()) << LeftInWorkFolder(dir / "work-shared")[0];
+}
+
+// The host's cancel flag, set from the host's thread while the build runs on
+// another. The build thread's first progress report waits until it sees the
+// flag set, through a relaxed read that orders nothing else: the build must
+// take the request itself, atomically, and stop.
+struct CancelFromAnotherThread {
+    std::vector<std::string> lines;
+    std::latch reporting{1};
+    bool waited = false;
+    int flag = 0;
+};
+
+TEST_F(ConcurrentBuilds, ACancelSetFromTheHostsThreadStopsTheBuild) {
+    const Disc& disc = discs[1];
+    const std::string image = disc.folder + "cancelled.img", work = dir / "work-shared";
+    const std::string script = disc.Script(), settings = SourceDir() + "/settings/";
+    CancelFromAnotherThread host;
+    qorvcd_build_options options{};
+    options.image_path = image.c_str();
+    options.script_path = script.c_str();
+    options.work_dir = work.c_str();
+    options.settings_dir = settings.c_str();
+    options.user = &host;
+    options.cancel = &host.flag;
+    options.log = [](void* user, const char* line) { static_cast<CancelFromAnotherThread*>(user)->lines.push_back(line); };
+    options.progress = [](void* user, int, const char*) {
+        auto& h = *static_cast<CancelFromAnotherThread*>(user);
+        if (h.waited) return;
+        h.waited = true;
+        h.reporting.count_down();
+        while (std::atomic_ref<int>(h.flag).load(std::memory_order_relaxed) == 0) std::this_thread::yield();
+    };
+
+    int result = -99;
+    std::jthread build([&] { result = qorvcd_build(&options); });
+    host.reporting.wait();
+    std::atomic_ref<int>(host.flag).store(1, std::memory_order_relaxed);
+    build.join();
+
+    EXPECT_NE(result, kOk);
+    ASSERT_FALSE(host.lines.empty());
+    EXPECT_EQ(host.lines.back(), ">>> Fail <<<");
+    // Taken while the first track was probed: the failed track list says it was a cancel.
+    if (result == kTrackListFailed)
+        EXPECT_NE(::testing::PrintToString(host.lines).find("A.MPS was not read to its end: the build was cancelled"),
+                  std::string::npos) << ::testing::PrintToString(host.lines);
+    else
+        EXPECT_TRUE(result == kCancelled || result == kScanCancelled) << result;
+    EXPECT_FALSE(FileExists(image));
+    EXPECT_EQ(host.flag, 0) << "the request was not taken";
+    EXPECT_TRUE(LeftInWorkFolder(work).empty()) << LeftInWorkFolder(work)[0];
 }
 
 TEST_F(ConcurrentBuilds, ProcessesSharingOneWorkFolderGiveTheImagesOfBuildsOneAtATime) {
