@@ -83,6 +83,9 @@ string(REPLACE ";" " " QORVCD_PC_REQUIRES "${QORVCD_FFMPEG_MODULES}")
 # FFmpeg's shared libraries themselves, not what FFmpeg's own static build
 # would need (pkg-config --static would add those through a Requires).
 string(REPLACE ";" " " QORVCD_PC_FFMPEG_LIBS "${FFMPEG_LDFLAGS}")
+# A library built with runtime checkers (QORVCD_SANITIZE) links only into
+# programs linked with the same checkers' runtimes.
+string(REPLACE ";" " " QORVCD_PC_SANITIZE_FLAGS "${QORVCD_SANITIZE_FLAGS}")
 
 # pkg-config: the prefix is found from where qorvcd.pc lies.
 set(qorvcd_pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

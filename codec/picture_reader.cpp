@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "codec/ffmpeg_log_p.h"
 #include "codec/bitmap_header.h"
 #include "codec/still_format.h"
 #include "platform/file.h"
@@ -155,8 +156,7 @@ DecodedPicture& DecodedPicture::operator=(DecodedPicture&&) noexcept = default;
 
 bool DecodedPicture::Decode(const std::vector<uint8_t>& bytes, std::string* error, const std::string& fileName) {
     frame_.reset();
-    // FFmpeg's own messages would go to stderr; the reason comes back instead.
-    av_log_set_level(AV_LOG_QUIET);
+    SilenceFfmpegLog();
     if (bytes.empty()) return Fail(error, "the file is empty");
 
     // The format is recognised from the bytes (the image demuxers' probes),

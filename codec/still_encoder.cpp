@@ -12,10 +12,10 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
+#include "codec/ffmpeg_log_p.h"
 #include "mpeg/stream_codes.h"
 #include "platform/log_list.h"
 
@@ -245,8 +245,7 @@ size_t StillPictureBudget(StillVideoSyntax syntax, const StillFrameFormat& forma
 
 bool EncodeBitmapStill(const std::vector<uint8_t>& bitmap, const StillFrameFormat& format,
                        StillVideoSyntax syntax, std::vector<uint8_t>& stream, std::string* error) {
-    // FFmpeg's own messages would go to stderr; the caller reports failures.
-    av_log_set_level(AV_LOG_QUIET);
+    SilenceFfmpegLog();
     FramePtr decoded = DecodeBitmap(bitmap, error);
     if (!decoded) return false;
     FramePtr still = ScaleToStill(*decoded, format, error);
@@ -275,7 +274,7 @@ FittedArea FitPicture(int width, int height, double pixelAspect, const StillFram
 
 bool EncodePictureStill(const DecodedPicture& picture, const StillFrameFormat& format, StillVideoSyntax syntax,
                         std::vector<uint8_t>& stream, std::string* error) {
-    av_log_set_level(AV_LOG_QUIET);
+    SilenceFfmpegLog();
     const AVFrame* decoded = picture.Frame();
     if (!decoded) return Fail(error, "no picture to encode");
     FramePtr still = IsStandardFrameSize(decoded->width, decoded->height)

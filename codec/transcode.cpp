@@ -10,13 +10,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
+#include "codec/ffmpeg_log_p.h"
 #include "codec/file_io.h"
 #include "core/results.h"
 
@@ -570,7 +570,7 @@ private:
 }  // namespace
 
 SourceFacts ProbeSource(const std::string& path) {
-    av_log_set_level(AV_LOG_QUIET);
+    SilenceFfmpegLog();
     SourceFacts facts;
     InputPtr input = OpenInput(path, &facts.error);
     if (!input) return facts;
@@ -628,9 +628,7 @@ bool FitsDiscKind(const SourceFacts& facts, DiscKind kind, std::optional<::qorvc
 }
 
 TranscodeOutcome TranscodeForDisc(const TranscodeRequest& request) {
-    // FFmpeg's own messages would go to stderr over the progress bar; the
-    // outcome carries the reason of a failure.
-    av_log_set_level(AV_LOG_QUIET);
+    SilenceFfmpegLog();
     Transcoder transcoder(request);
     return transcoder.Run();
 }

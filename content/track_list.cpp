@@ -193,7 +193,10 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
         ctx.Report(Severity::Error, Format("Error %d: File %s is not a track format", kNotATrack, entry.fileName.c_str()),
                    entry.line);
         ctx.LogLine(Format("Error %d: File %s is not a track format", kNotATrack, entry.fileName.c_str()));
-        if (IsPlainProgramStream(entry.path))
+        // The probe answers a Cancel like a bad file; the user is told which it was.
+        if (status == kProbeCancelled)
+            ctx.LogLine(Format("%s was not read to its end: the build was cancelled", entry.fileName.c_str()));
+        else if (IsPlainProgramStream(entry.path))
             ctx.LogLine(Format("%s is a plain MPEG program stream; qorvcd pack makes the sector-mode file a track needs",
                                entry.fileName.c_str()));
         return kNotATrack;

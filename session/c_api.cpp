@@ -22,9 +22,11 @@ public:
         Report();
     }
     bool PumpPendingMessages() override {
-        if (!options_.cancel || *options_.cancel == 0) return false;
-        *options_.cancel = 0;  // one request, taken once
-        return true;
+        if (!options_.cancel) return false;
+        // The host sets the flag from its own thread while the build runs:
+        // read and cleared in one atomic step, a request is taken once and
+        // one made meanwhile is never lost.
+        return __atomic_exchange_n(options_.cancel, 0, __ATOMIC_ACQ_REL) != 0;
     }
 
 private:

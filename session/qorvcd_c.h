@@ -19,7 +19,10 @@ typedef struct qorvcd_build_options {
     qorvcd_log_fn log;        /* every log line as it comes, or NULL */
     qorvcd_progress_fn progress; /* or NULL */
     void* user;               /* passed back to the callbacks */
-    volatile int* cancel;     /* set non-zero to cancel; read at every progress step */
+    /* Set non-zero to cancel, from any thread, with an atomic store
+       (__atomic_store_n(cancel, 1, __ATOMIC_RELEASE)); the build takes and
+       clears it atomically at every progress step. */
+    volatile int* cancel;
 } qorvcd_build_options;
 
 /* Builds one image; returns the build's result code (0 success). */

@@ -59,7 +59,16 @@ CommandResult RunCommand(const std::string& commandLine) {
     while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.output.append(chunk.data(), n);
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (HasSanitizerReport(result.output))
+        ADD_FAILURE() << "a sanitizer reported a fault in: " << commandLine << "\n" << result.output;
     return result;
+}
+
+bool HasSanitizerReport(const std::string& output) {
+    for (const char* mark : {": runtime error: ", "==ERROR: AddressSanitizer", "==ERROR: LeakSanitizer",
+                             "WARNING: ThreadSanitizer"})
+        if (output.find(mark) != std::string::npos) return true;
+    return false;
 }
 
 bool HaveProgram(const std::string& name) {

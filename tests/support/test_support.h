@@ -32,8 +32,13 @@ struct CommandResult {
     int exitCode = -1;
     std::string output;  // stdout and stderr together
 };
-// Runs a shell command line and collects its output.
+// Runs a shell command line and collects its output. A sanitizer's report in
+// the output fails the current test, even one that expects the command to
+// fail: in a sanitized build the programs a test runs are checked too.
 CommandResult RunCommand(const std::string& commandLine);
+// True when `output` holds a report of the address, leak, undefined-behaviour
+// or thread checker.
+bool HasSanitizerReport(const std::string& output);
 // True when a program is on PATH (tests that need ffmpeg, cd-info ... skip without it).
 bool HaveProgram(const std::string& name);
 
