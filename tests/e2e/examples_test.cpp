@@ -71,8 +71,9 @@ TEST_F(Examples, EveryExampleBuildsAndVcdInfoReadsItWithoutComplaint) {
         ASSERT_EQ(build.exitCode, 0) << build.output;
         EXPECT_NE(build.output.find("Result: 0"), std::string::npos) << build.output;
         // The application example must really carry its two application files.
-        if (name == "supervcd-apps")
+        if (name == "supervcd-apps") {
             EXPECT_NE(build.output.find("Total found file 2"), std::string::npos) << build.output;
+        }
 
         const std::string cue = dir / ("out-" + name + ".cue");
         const std::string info = Output("vcd-info --no-ext-psd -c " + Quote(cue) + " 2>&1");
