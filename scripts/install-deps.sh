@@ -21,4 +21,4 @@ done
 echo "== Installing the packages qorvcd needs (quietly)"
 "${apt[@]}" install -y cmake g++ make pkg-config libgtest-dev libbenchmark-dev libcli11-dev \
     libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev \
-    ffmpeg libcdio-utils vcdimager >/dev/null
+    ffmpeg libcdio-utils vcdimager mjpegtools >/dev/null
