@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/results.h"
-#include "image/image_reader.h"
+#include "imagetools/inspect.h"
 #include "platform/log_list.h"
 #include "session/qorvcd.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -114,9 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (!imageExists) __builtin_trap();
-    qorvcd::ImageReader reader;
-    if (!reader.Open(image)) {
-        std::fprintf(stderr, "built image does not read back: %s\n", reader.Error().c_str());
+    // What the build wrote, its own inspector must read without a fault.
+    qorvcd::DecodedImage decoded;
+    std::string error;
+    if (!qorvcd::DecodeImage(image, decoded, error)) {
+        std::fprintf(stderr, "built image does not read back: %s\n", error.c_str());
+        __builtin_trap();
+    }
+    if (!decoded.errors.empty()) {
+        for (const std::string& fault : decoded.errors) std::fprintf(stderr, "built image: %s\n", fault.c_str());
         __builtin_trap();
     }
     return 0;
