@@ -24,6 +24,7 @@ namespace {
 // The media the scripts of the corpus name, relative to the script.
 const char* const kMediaFiles[] = {"vcd.mpg", "svcd.mpg", "cvd.mpg", "still.bmp", "menu.png"};
 
+// The media folder, set once by LLVMFuzzerInitialize before any input runs.
 std::string& Media() {
     static std::string folder;
     return folder;
