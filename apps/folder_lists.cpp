@@ -199,6 +199,9 @@ bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, Applic
 
     if (!SeekKey(reader, "HOMEPAGE", rejected)) {
         if (rejected) return refuse();
+        // The build fails here; say why, or its log ends with no reason.
+        ctx.LogError(Format("%s: no HOMEPAGE line (the section needs TITLEHOMEDIR = folder, then HOMEPAGE = file)",
+                            kSection));
         app = {};
         return false;
     }

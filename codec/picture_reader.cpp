@@ -145,6 +145,10 @@ int DecodeFirstPicture(AVFormatContext& format, int streamIndex, AVCodecContext&
     }
 }
 
+std::string OutsideSizeText(int width, int height) {
+    return Format("picture size %d x %d is outside 1 to %d pixels", width, height, kMaxBitmapSide);
+}
+
 }  // namespace
 
 void DecodedPicture::FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
@@ -192,14 +196,26 @@ bool DecodedPicture::Decode(const std::vector<uint8_t>& bytes, std::string* erro
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
     if (!decoder || !frame) return Fail(error, "out of memory decoding the picture");
     decoder->thread_count = 1;
+    // A few header bytes can claim a huge picture, and the decoder would
+    // allocate its frame before the size check below sees it: the decoder
+    // refuses more pixels than the largest picture taken, and a size the
+    // container already gives is checked before decoding.
+    decoder->max_pixels = int64_t(kMaxBitmapSide) * kMaxBitmapSide;
+    if (parameters->width > kMaxBitmapSide || parameters->height > kMaxBitmapSide)
+        return Fail(error, OutsideSizeText(parameters->width, parameters->height));
     rc = avcodec_parameters_to_context(decoder.get(), parameters);
     if (rc >= 0) rc = avcodec_open2(decoder.get(), codec, nullptr);
     if (rc >= 0) rc = DecodeFirstPicture(*format, streamIndex, *decoder, *frame);
-    if (rc < 0)
-        return Fail(error, Format("the %s picture cannot be decoded: %s", codec->name, AvErrorText(rc).c_str()));
+    if (rc < 0) {
+        // The decoder says only "invalid argument" when a picture is over
+        // max_pixels (and forgets its size); name the limit it may have hit.
+        const std::string hint =
+            rc == AVERROR(EINVAL) ? Format(" (a picture may have at most %d x %d pixels)", kMaxBitmapSide, kMaxBitmapSide)
+                                  : "";
+        return Fail(error, Format("the %s picture cannot be decoded: %s", codec->name, AvErrorText(rc).c_str()) + hint);
+    }
     if (frame->width <= 0 || frame->height <= 0 || frame->width > kMaxBitmapSide || frame->height > kMaxBitmapSide)
-        return Fail(error, Format("picture size %d x %d is outside 1 to %d pixels", frame->width, frame->height,
-                                  kMaxBitmapSide));
+        return Fail(error, OutsideSizeText(frame->width, frame->height));
     frame_ = std::move(frame);
     return true;
 }

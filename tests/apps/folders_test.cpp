@@ -109,8 +109,13 @@ TEST_F(FoldersTest, ApplicationFolderNeedsTitleFolderThenHomePage) {
         ASSERT_TRUE(reader.OpenScript(dir / "app.txt"));
         ApplicationFolder app;
         app.folder = "stale";
+        log.Reset();
         EXPECT_EQ(ReadApplicationFolder(reader, ctx, app), ok) << text;
         EXPECT_EQ(app.folder, folder) << text;
+        // A refusal is never silent: the build's log says why it stopped.
+        if (!ok) {
+            EXPECT_NE(log.Last().find("no HOMEPAGE line"), std::string::npos) << text;
+        }
         EXPECT_TRUE(std::string(folder) != "TITLE\\COMP" || app.homePage == "INDEX.HTM") << app.homePage;
     }
 }

@@ -120,6 +120,20 @@ TEST(PictureStills, StandardSizesFillTheFrameAndBitmapsKeepTheirBytes) {
     EXPECT_EQ(test::ProbeVideo(dir / "O.VBS"), "mpeg2video,480,576,25/1,1");
 }
 
+// A PNG of a few bytes claiming 16000 x 16000 pixels of 16-bit RGBA: a
+// decoder that believed it would allocate 2 GB before any size check.
+// (The decoder does not check chunk CRCs, so they are left zero.)
+std::vector<uint8_t> HugePngHeader() {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
+                                0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                0, 0, 0x3E, 0x80, 0, 0, 0x3E, 0x80,  // width, height 16000
+                                16, 6, 0, 0, 0,                      // 16-bit RGBA, no interlace
+                                0, 0, 0, 0,                          // CRC
+                                0, 0, 0, 8, 'I', 'D', 'A', 'T', 0x78, 0x9C, 0x63, 0x60, 0x18, 0x05, 0x00, 0x00,
+                                0, 0, 0, 0};
+    return png;
+}
+
 TEST(PictureStills, FilesThatAreNoPictureAreRefusedWithTheReason) {
     if (!test::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is needed to make the pictures";
     test::TempDir dir;
@@ -141,6 +155,7 @@ TEST(PictureStills, FilesThatAreNoPictureAreRefusedWithTheReason) {
     std::vector<uint8_t> cut = test::ReadBytes(jpeg);
     cut.resize(600);
     test::WriteBytes(dir / "cut.jpg", cut);
+    test::WriteBytes(dir / "huge.png", HugePngHeader());
     const std::string video = test::EnsureMedia(
         "still-not-a-picture.mpg", "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=352x288:rate=25 -t 0.2 "
                                    "-target pal-vcd -f vcd {out}");
@@ -151,6 +166,7 @@ TEST(PictureStills, FilesThatAreNoPictureAreRefusedWithTheReason) {
         {dir / "cut.jpg", "cannot be decoded"},
         {video, "not a still picture"},
         {dir / "missing.png", "missing.png"},
+        {dir / "huge.png", "at most 8192 x 8192 pixels"},
     };
     for (const auto& [file, reason] : refused) {
         error.clear();
