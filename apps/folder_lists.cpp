@@ -199,9 +199,13 @@ bool ReadApplicationFolder(ScriptReader& reader, const BuildContext& ctx, Applic
 
     if (!SeekKey(reader, "HOMEPAGE", rejected)) {
         if (rejected) return refuse();
-        // The build fails here; say why, or its log ends with no reason.
-        ctx.LogError(Format("%s: no HOMEPAGE line (the section needs TITLEHOMEDIR = folder, then HOMEPAGE = file)",
-                            kSection));
+        // The disc goes on without applications; say why, since the section
+        // was there and its author expected some.
+        const std::string text = Format(
+            "%s: no HOMEPAGE line, so the disc gets no application files (the section needs TITLEHOMEDIR = folder, "
+            "then HOMEPAGE = file)", kSection);
+        ctx.Warn(text);
+        ctx.LogLine(text);
         app = {};
         return false;
     }

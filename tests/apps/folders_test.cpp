@@ -112,7 +112,7 @@ TEST_F(FoldersTest, ApplicationFolderNeedsTitleFolderThenHomePage) {
         log.Reset();
         EXPECT_EQ(ReadApplicationFolder(reader, ctx, app), ok) << text;
         EXPECT_EQ(app.folder, folder) << text;
-        // A refusal is never silent: the build's log says why it stopped.
+        // A section that gives no applications says why in the build's log.
         if (!ok) {
             EXPECT_NE(log.Last().find("no HOMEPAGE line"), std::string::npos) << text;
         }
