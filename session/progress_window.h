@@ -67,7 +67,6 @@ private:
     unsigned captionId_;
     int lower_ = 0;
     int upper_ = 100;
-    int step_ = 10;
     int position_ = 0;
     bool cancelRequested_ = false;
     bool ownerDisabled_ = false;

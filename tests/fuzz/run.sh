@@ -29,8 +29,9 @@ done
 "$here/make-media.sh" "$build/fuzz-media"
 export QORVCD_FUZZ_MEDIA="$build/fuzz-media"
 
-# The longest input each target is given: the script targets stay near real
-# scripts (the reader reads the file again for each section looked up).
+# The longest input each target is given: the script targets stay near the
+# size of real scripts, so that each run stays quick and the fuzzer explores
+# their shape rather than their length.
 max_len() {
     case $1 in
         script_reader|script_build) echo 65536 ;;
