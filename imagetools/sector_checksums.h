@@ -13,9 +13,12 @@ namespace qorvcd {
 
 // ECMA-130 error detection code: CRC-32 of polynomial
 // x^32 + x^31 + x^16 + x^15 + x^4 + x^3 + x + 1, bits taken least significant
-// first, starting from zero. Sixteen bytes per step (slicing-by-16 tables
-// built at compile time from the polynomial).
+// first, starting from zero. By carry-less multiplication where the processor
+// has it, else by the tables below.
 uint32_t ComputeEdc(const uint8_t* data, size_t size);
+// The same code sixteen bytes per step (slicing-by-16 tables built at compile
+// time from the polynomial): the fallback, and the finish of the fast path.
+uint32_t ComputeEdcSliced(const uint8_t* data, size_t size);
 // The same code one byte at a time (the reference).
 uint32_t ComputeEdcBytewise(const uint8_t* data, size_t size);
 
