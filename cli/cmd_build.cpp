@@ -86,8 +86,12 @@ int RunBuild(const BuildOptions& options) {
 
     std::vector<char> image = MutableCopy(options.image);
     std::vector<char> script = MutableCopy(options.script);
-    const int result = options.vcd30 ? QorVCD30(image.data(), script.data(), &log, host)
-                                     : QorSVCD(image.data(), script.data(), &log, host);
+    BuildRequest request;
+    request.imagePath = image.data();
+    request.scriptPath = script.data();
+    request.fallbackKind = options.vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd;
+    request.standard = options.standard;
+    const int result = Build(request, &log, host);
     progress.BeforeLogLine();
     std::printf("Result: %d\n", result);
     if (result != 0) return 1;

@@ -70,6 +70,7 @@ int RunCheck(const CheckOptions& options) {
     request.scriptPath = script.data();
     request.fallbackKind = options.vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd;
     request.checkOnly = true;
+    request.standard = options.standard;
     const int result = Build(request, &log, host);
     RemoveTree(*folder);
 

@@ -326,6 +326,7 @@ int RunMake(const MakeOptions& options) {
     request.imagePath = imageBuffer.data();
     request.scriptPath = scriptBuffer.data();
     request.fallbackKind = *kind == DiscKind::Vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd;
+    request.standard = options.standard;
     const int result = Build(request, &log, host);
     progress.BeforeLogLine();
     if (result != 0) {

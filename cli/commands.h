@@ -21,6 +21,7 @@ struct BuildOptions {
     std::string settingsDir; // folder of the *.CFG settings files
     bool quiet = false;
     std::optional<int> capacityMinutes;  // 74, 80, 90 or 99; given, a larger disc fails
+    bool standard = false;   // the Video CD 2.0 / SVCD conventions of independent readers
 };
 int RunBuild(const BuildOptions& options);
 
@@ -32,6 +33,7 @@ struct CheckOptions {
     std::string settingsDir;
     std::optional<int> capacityMinutes;
     bool warningsOk = false;  // only errors make the exit status non-zero
+    bool standard = false;
 };
 int RunCheck(const CheckOptions& options);
 
@@ -110,6 +112,7 @@ struct MakeOptions {
     bool menu = false;                  // a menu still with one choice per video
     double chapterMinutes = 0;          // an entry point every so many minutes; 0: none
     bool image = false;                 // keep the disc image NAME.img too
+    bool standard = false;              // the Video CD 2.0 / SVCD conventions of independent readers
     std::string workDir;
     std::string settingsDir;
     bool quiet = false;

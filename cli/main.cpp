@@ -20,6 +20,10 @@ const char* kDescription =
     "  qorvcd build disc.txt -o disc.img --bin-cue    # author the disc, with disc.bin/.cue\n"
     "  qorvcd inspect disc.img                        # check what is on it\n";
 
+const char* kStandardHelp =
+    "Follow the Video CD 2.0 / SVCD conventions that independent readers and players expect, where this "
+    "format departs from them by default (README: \"Standard discs\")";
+
 void AddDiscKindOption(CLI::App* command, std::string& kind) {
     command->add_option("--kind", kind, "Disc kind: vcd30, svcd, cvd or supervcd")
         ->check(CLI::IsMember(qorvcd::cli::DiscKindNames(), CLI::ignore_case));
@@ -49,6 +53,7 @@ int main(int argc, char** argv) {
                          "Disc capacity in minutes (74, 80, 90 or 99): a larger disc fails before its tracks "
                          "are written (default: a warning over 80)")
         ->check(CLI::IsMember({74, 80, 90, 99}));
+    buildCmd->add_flag("--standard", build.standard, kStandardHelp);
 
     CheckOptions check;
     auto* checkCmd = app.add_subcommand("check", "Report every problem of a script without writing anything");
@@ -58,6 +63,7 @@ int main(int argc, char** argv) {
     checkCmd->add_option("--capacity", check.capacityMinutes, "Disc capacity in minutes: 74, 80, 90 or 99 (default 80)")
         ->check(CLI::IsMember({74, 80, 90, 99}));
     checkCmd->add_flag("--warnings-ok", check.warningsOk, "Exit 0 when there are warnings but no error");
+    checkCmd->add_flag("--standard", check.standard, "Check as the build with --standard would build");
     checkCmd->footer(
         "Reads the script, probes every file, compiles the menus and prints every problem\n"
         "as FILE:LINE: error|warning: text, the way compilers do, so editors jump to it.\n"
@@ -118,6 +124,7 @@ int main(int argc, char** argv) {
     makeCmd->add_option("--chapters", make.chapterMinutes, "An entry point every MINUTES minutes of each video")
         ->check(CLI::PositiveNumber);
     makeCmd->add_flag("--image", make.image, "Keep the disc image NAME.img as well");
+    makeCmd->add_flag("--standard", make.standard, kStandardHelp);
     makeCmd->add_option("--work-dir", make.workDir,
                         "System folder for the private work folders (default: $QORVCD_WORK_DIR or the temp folder)");
     makeCmd->add_option("--settings-dir", make.settingsDir, "Folder of VCD.CFG, SVCD.CFG, CVD.CFG and SUPERVCD.CFG");

@@ -28,6 +28,10 @@ struct BuildContext {
     std::string scriptName;  // the file named when no reader is current
     // Stops the build before anything is laid out (a dry run).
     bool checkOnly = false;
+    // Lay the disc out as the Video CD 2.0 / SVCD standards and their
+    // independent readers expect, where this authoring format departs from
+    // them by default (which it keeps for the players and discs that rely on it).
+    bool standard = false;
 
     void LogLine(const std::string& line) const {
         if (log) log->Add(line);

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "imagetools/conventions.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
 
@@ -225,6 +226,7 @@ bool VisitImage(const DecodedImage& image, InspectVisitor& v) {
     ok = VisitControlFile("tracksFile", image.tracksFile, VisitTracksFile, v) && ok;
     ok = VisitControlFile("search", image.search, VisitSearchFile, v) && ok;
     ok = VisitControlFile("scanData", image.scanData, VisitScanDataFile, v) && ok;
+    VisitConventions(CheckConventions(image), v);
     v.BeginList("errors");
     for (const std::string& e : image.errors) v.Text("", e);
     v.EndList();

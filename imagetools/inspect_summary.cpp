@@ -4,6 +4,7 @@
 #include <set>
 
 #include "content/psd_records.h"
+#include "imagetools/conventions.h"
 #include "imagetools/playback_model.h"
 #include "infofiles/info_record.h"
 #include "platform/log_list.h"
@@ -137,6 +138,16 @@ void SummariseMenus(const PlaybackModel& model, const PlayItemNames& names, std:
     }
 }
 
+// One line for the verdict, then one per convention the disc departs from.
+void SummariseConventions(const DecodedImage& image, std::string& out) {
+    const std::vector<ConventionFinding> findings = CheckConventions(image);
+    if (findings.empty()) return;
+    out += "Conventions: " + ConventionsVerdict(findings) + "\n";
+    for (const ConventionFinding& f : findings) {
+        if (!f.follows) out += "  own format: " + f.name + ": " + f.detail + "\n";
+    }
+}
+
 }  // namespace
 
 std::string InspectSummary(const DecodedImage& image) {
@@ -159,6 +170,7 @@ std::string InspectSummary(const DecodedImage& image) {
     std::vector<std::string> warnings = image.warnings;
     warnings.insert(warnings.end(), image.errors.begin(), image.errors.end());
     SummariseMenus(model, names, out, warnings);
+    SummariseConventions(image, out);
     const std::optional<InspectedFile>* files[] = {&image.info, &image.entriesFile, &image.tracksFile,
                                                    &image.search, &image.scanData};
     for (const auto* file : files) {

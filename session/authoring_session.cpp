@@ -57,6 +57,7 @@ AuthoringSession::AuthoringSession(const BuildRequest& request, LogList* log, co
     context_.showMessage = host.showMessage;
     context_.diagnostics = host.diagnostics;
     context_.checkOnly = request.checkOnly;
+    context_.standard = request.standard;
     context_.clock = host.fixedTime ? Clock::Fixed(*host.fixedTime) : Clock::FromEnvironment();
     imagePath_ = request.imagePath ? request.imagePath : "";
     scriptPath_ = request.scriptPath ? request.scriptPath : "";

@@ -47,8 +47,11 @@ std::vector<char> MutableCopy(const char* text) {
 
 }  // namespace
 
-extern "C" int qorvcd_build(const qorvcd_build_options* options) {
+extern "C" int qorvcd_build(const qorvcd_build_options* options) { return qorvcd_build_flags(options, 0); }
+
+extern "C" int qorvcd_build_flags(const qorvcd_build_options* options, unsigned flags) {
     if (!options || !options->image_path || !options->script_path) return kStepFailed;
+    if (flags & ~QORVCD_BUILD_STANDARD) return kStepFailed;
     try {
         CallbackProgress progress(*options);
         LogList log;
@@ -59,8 +62,12 @@ extern "C" int qorvcd_build(const qorvcd_build_options* options) {
         if (options->settings_dir) host.settingsFolder = options->settings_dir;
         std::vector<char> image = MutableCopy(options->image_path);
         std::vector<char> script = MutableCopy(options->script_path);
-        return Build({image.data(), script.data(), options->fallback_vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd},
-                     &log, host);
+        BuildRequest request;
+        request.imagePath = image.data();
+        request.scriptPath = script.data();
+        request.fallbackKind = options->fallback_vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd;
+        request.standard = (flags & QORVCD_BUILD_STANDARD) != 0;
+        return Build(request, &log, host);
     } catch (...) {
         return kStepFailed;
     }

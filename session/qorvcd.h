@@ -52,6 +52,9 @@ struct BuildRequest {
     // compiles the playback control, then stops before the layout; the
     // image is made and kept like any other, so give it a throwaway path.
     bool checkOnly = false;
+    // The disc follows the Video CD 2.0 / SVCD conventions that independent
+    // readers expect, instead of this format's own where the two differ.
+    bool standard = false;
 };
 
 // Runs the build's steps in order, reporting to `log` and `host`; returns the

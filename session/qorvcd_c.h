@@ -28,6 +28,13 @@ typedef struct qorvcd_build_options {
 /* Builds one image; returns the build's result code (0 success). */
 int qorvcd_build(const qorvcd_build_options* options);
 
+/* Flags of qorvcd_build_flags. */
+#define QORVCD_BUILD_STANDARD 0x1u /* the Video CD 2.0 / SVCD conventions of independent readers */
+
+/* qorvcd_build with flags (QORVCD_BUILD_*); a flag this library does not know
+   fails the call with 2000 before anything is read or written. */
+int qorvcd_build_flags(const qorvcd_build_options* options, unsigned flags);
+
 #ifdef __cplusplus
 }
 #endif
