@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "assembly/standard_units.h"
 #include "core/build_context.h"
 #include "image/container.h"
 #include "iso9660/dir_tree.h"
@@ -125,6 +126,8 @@ bool AppWriter::WriteMpegFile(DirNode& node) {
         SetProgress(source.Position(), length);
         unit.fill(0);
         got = source.Read(unit.data(), unit.size());
+        // A standard disc marks the file's last sector as its end.
+        if (ctx_.standard && source.Position() >= length) MarkEndOfFile(unit.data());
         image_.AppendForm2Unit(unit.data());
         image_.AdvanceSectorCounter();
     } while (got > 0 && source.Position() < length && source.Ok() && image_.Ok());

@@ -232,7 +232,11 @@ private:
     }
 
     void Finish() {
-        CompleteVolumeDescriptor(descriptor_, image_.SectorCounter(), fs_.lastRecordTime, playOkFound_);
+        // This format's own discs count the volume on to the sector counter;
+        // a standard disc's volume is the disc, as ISO 9660 readers expect.
+        const uint32_t volumeSpace = ctx_.standard ? DiscSectorCount(image_.SectorCounter(), in_.tracks.size())
+                                                   : image_.SectorCounter();
+        CompleteVolumeDescriptor(descriptor_, volumeSpace, fs_.lastRecordTime, playOkFound_);
         const uint64_t descriptorData = image_.SystemAreaOffset() +
                                         uint64_t(kPrimaryVolumeDescriptorSector) * kForm1UnitSize +
                                         kSubheaderSize;
@@ -268,6 +272,10 @@ uint32_t DataTrackEnd(uint32_t nextSector) {
                    : kControlAreaEnd + kDataTrackTrailingSectors;
     }
     return nextSector + kDataTrackTrailingSectors;
+}
+
+uint32_t DiscSectorCount(uint32_t nextSector, size_t videoTracks) {
+    return videoTracks == 0 || nextSector < kTrackLeadGap ? nextSector : nextSector - kTrackLeadGap;
 }
 
 int LayOutImage(LayoutInputs& in) { return LayoutDriver(in).Run(); }

@@ -50,4 +50,9 @@ int LayOutImage(LayoutInputs& in);
 // or later, and never fewer than 10 reserved sectors after the last file.
 uint32_t DataTrackEnd(uint32_t nextSector);
 
+// The disc's sector count once the layout has ended at `nextSector`. The
+// track writer counts the gap in front of a track after every track, the
+// last one too, where no track follows: the disc ends before that gap.
+uint32_t DiscSectorCount(uint32_t nextSector, size_t videoTracks);
+
 }  // namespace qorvcd

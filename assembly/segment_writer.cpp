@@ -4,10 +4,12 @@
 #include <string>
 
 #include "assembly/input_checks.h"
+#include "assembly/standard_units.h"
 #include "content/segment_items.h"
 #include "core/build_context.h"
 #include "core/sector_unit.h"
 #include "image/container.h"
+#include "infofiles/info_files.h"
 #include "infofiles/scan_data.h"
 #include "iso9660/file_placement.h"
 #include "iso9660/file_system_state.h"
@@ -115,6 +117,7 @@ private:
         }
 
         uint32_t units = 0;
+        const StillResolution still = StandardStillResolution(item);
         std::array<uint8_t, kSectorModeUnitSize> unit{};
         for (uint64_t done = 0; done < length; done += kSectorModeUnitSize) {
             if (!file.ReadExact(unit.data(), unit.size())) {
@@ -122,6 +125,10 @@ private:
             }
             if (const std::string line = DamagedUnitLine(unit.data(), item.fileName, done); !line.empty()) {
                 return Fail(line);
+            }
+            if (ctx_.standard) {
+                RecodeStillUnit(unit.data(), still);
+                if (done + kSectorModeUnitSize >= length) MarkEndOfFile(unit.data());
             }
             AppendUnit(unit.data(), units);
             if (ctx_.progress) ctx_.progress->SetProgress(int(file.Position() * 100 / length));
@@ -136,6 +143,17 @@ private:
         }
         CloseItemRuns(last, units);
         return image_.Ok() || Fail(image_.Error());
+    }
+
+    // The still coding a standard build gives the item's video units. CVD and
+    // SUPER-VCD keep theirs: a CVD's second video stream already takes the
+    // channel and coding of a normal still, and both kinds' players expect
+    // the units as their own discs carry them.
+    StillResolution StandardStillResolution(const SegmentItem& item) const {
+        if (!ctx_.standard || (ctx_.kind != DiscKind::Vcd30 && ctx_.kind != DiscKind::Svcd)) {
+            return StillResolution::NotStill;
+        }
+        return StillResolutionOf(FirstSegmentContent(ctx_.kind, item));
     }
 
     bool CheckUnchanged(const File& file, const SegmentItem& item) {

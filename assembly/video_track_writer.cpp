@@ -8,6 +8,7 @@
 #include "assembly/entry_points_p.h"
 #include "assembly/input_checks.h"
 #include "assembly/scan_points_p.h"
+#include "assembly/standard_units.h"
 #include "assembly/track_folder_patch_p.h"
 #include "assembly/track_observer_p.h"
 #include "assembly/track_unit.h"
@@ -138,6 +139,8 @@ private:
             if (facts.video && unit[track_unit::kPackStartPrefix] != 0x01) return RejectPacketHead(unit);
 
             unit[track_unit::kFileNumber] = unit[track_unit::kFileNumberCopy] = fileNumber;
+            // A standard track's last sector ends its file.
+            if (ctx_.standard && remaining == kSectorModeUnitSize) MarkEndOfFile(unit.data());
             const uint32_t sector = image_.SectorCounter();
             image_.AppendForm2Unit(unit.data());
             image_.AdvanceSectorCounter();

@@ -66,6 +66,13 @@ inline constexpr Subheader kSvcdPrivate1Subheader{0x01, 0x04, 0x62, 0x30};
 inline constexpr Subheader kPrivate1Subheader{0x01, 0x02, 0x62, 0x0F};
 inline constexpr Subheader kAudioSubheader{0x01, 0x01, 0x64, 0x7F};
 inline constexpr Subheader kPaddingSubheader{0x01, 0x00, 0x63, 0x1F};
+// Video units of still pictures as the Video CD standard codes them: a
+// still of normal resolution on channel 2, one of high resolution on
+// channel 3, each with its own coding byte (the submode stays that of video).
+inline constexpr uint8_t kNormalStillChannel = 0x02;
+inline constexpr uint8_t kNormalStillCoding = 0x1F;
+inline constexpr uint8_t kHighStillChannel = 0x03;
+inline constexpr uint8_t kHighStillCoding = 0x3F;
 // An empty Form 2 unit standing for an all-zero padding sector of a stream.
 inline constexpr Subheader kEmptyForm2Subheader{0x01, 0x00, 0x60, 0x00};
 // A reserved (unstored) sector when a BIN is made: Form 2, zero data.

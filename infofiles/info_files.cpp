@@ -156,6 +156,16 @@ uint8_t MeasuredSegmentContent(const std::string& path) {
     return uint8_t(video << 2 | audioClass);
 }
 
+}  // namespace
+
+uint8_t FirstSegmentContent(DiscKind kind, const SegmentItem& item) {
+    // A Video CD 3.0 script gives no codes: the segment file says what it holds.
+    return kind == DiscKind::Vcd30 ? MeasuredSegmentContent(item.fileName)
+                                   : SegmentContentByte(item.audioCode, item.videoCode);
+}
+
+namespace {
+
 bool FillSegments(const BuildContext& ctx, const InfoFilesInput& input, InfoFileRecord& record) {
     if (!input.segments || input.segments->Count() == 0) return true;
     uint64_t total = 0;
@@ -169,9 +179,7 @@ bool FillSegments(const BuildContext& ctx, const InfoFilesInput& input, InfoFile
     record.segmentCount = uint16_t(total);
     record.segmentContent.clear();
     for (const SegmentItem& item : input.segments->Items()) {
-        // A Video CD 3.0 script gives no codes: the segment file says what it holds.
-        const uint8_t first = ctx.kind == DiscKind::Vcd30 ? MeasuredSegmentContent(item.fileName)
-                                                          : SegmentContentByte(item.audioCode, item.videoCode);
+        const uint8_t first = FirstSegmentContent(ctx.kind, item);
         // An item of no segments adds no content byte but keeps its place in
         // the scan index, which the segment writer counts per item.
         if (item.segmentCount > 0) record.segmentContent.push_back(first);
@@ -290,6 +298,12 @@ int WriteInfoAndEntries(ScriptReader& script, const BuildContext& ctx, const Inf
         case AlbumKeys::Read:
             if (!FillInfoContent(ctx, input, record)) result = kStepFailed;
             break;
+    }
+    // A standard disc says which standard it follows whatever VERSION gave.
+    if (ctx.standard) {
+        const InfoVersion standard = StandardInfoVersion(ctx.kind);
+        record.version = standard.version;
+        record.profileTag = standard.profileTag;
     }
     const std::vector<uint8_t> info = record.Encode();
     if (!WriteWorkFile(ctx, ctx.workFolder + names.infoWorkFile, info.data(), info.size())) {

@@ -18,9 +18,14 @@ namespace qorvcd {
 class DirTree;
 class ScriptReader;
 class SegmentList;
+struct SegmentItem;
 class TrackList;
 struct BuildContext;
 struct PbcScript;
+
+// The content byte of an item's first segment: from the script's codes, or
+// on a Video CD 3.0 (whose script gives none) from what the file holds.
+uint8_t FirstSegmentContent(DiscKind kind, const SegmentItem& item);
 
 // SEARCH.DAT: its header and a zero table of ScanPointsFor(total) points.
 // False (logged) when the work file cannot be written.

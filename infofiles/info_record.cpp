@@ -96,6 +96,32 @@ uint8_t SegmentContentByte(int32_t audioCode, int32_t videoCode) {
     return uint8_t(audio + uint8_t(videoCode));
 }
 
+StillResolution StillResolutionOf(uint8_t segmentContent) {
+    switch ((segmentContent >> 2) & 0x07) {
+        case 1:  // NTSC
+        case 5:  // PAL
+            return StillResolution::Normal;
+        case 2:
+        case 6:
+            return StillResolution::High;
+        default:
+            return StillResolution::NotStill;
+    }
+}
+
+InfoVersion StandardInfoVersion(DiscKind kind) {
+    switch (kind) {
+        case DiscKind::Vcd30:
+            return {2, 0};
+        case DiscKind::Cvd:
+            return {1, 1};
+        case DiscKind::Svcd:
+        case DiscKind::SuperVcd:
+            break;
+    }
+    return {1, 0};
+}
+
 void InfoFileRecord::Inspect(InspectVisitor& v) const {
     v.Text("systemId", PrintableField(systemId));
     v.Number("version", version);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/disc_kind.h"
 #include "infofiles/info_file_names.h"
 
 namespace qorvcd {
@@ -89,5 +90,21 @@ struct InfoFileRecord {
 // The content byte of an item's first segment on the SVCD kinds: a code for
 // the audio of the item plus its video code (modulo 256).
 uint8_t SegmentContentByte(int32_t audioCode, int32_t videoCode);
+
+// What a segment content byte says of the picture (bits 2 to 4: 1 and 5 a
+// still of normal resolution, 2 and 6 one of high resolution, NTSC and PAL).
+enum class StillResolution { NotStill, Normal, High };
+StillResolution StillResolutionOf(uint8_t segmentContent);
+
+// The version and system profile tag that INFO carries on a disc that
+// follows its kind's standard.
+struct InfoVersion {
+    uint8_t version = 0;
+    uint8_t profileTag = 0;
+    bool operator==(const InfoVersion&) const = default;
+};
+// Video CD 2.0 ("VIDEO_CD" 2.0) for a Video CD, SVCD ("SUPERVCD" 1.0) for
+// the SVCD kinds, and for CVD its own "HQ-VCD" 1.1, which its readers expect.
+InfoVersion StandardInfoVersion(DiscKind kind);
 
 }  // namespace qorvcd

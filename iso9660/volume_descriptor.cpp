@@ -97,6 +97,17 @@ void SetDefaults(PrimaryVolumeDescriptor& d, const BuildContext& ctx) {
     // the expiration date stays seventeen zero bytes
 }
 
+// What standard readers look for: the identifier that names a Video CD, the
+// dates of the build (in universal time, so a build with a fixed clock is the
+// same in every time zone, as the directory records' times are), and an unset
+// effective date in the standard's own form (digits '0', offset 0).
+void SetStandardDefaults(PrimaryVolumeDescriptor& d, const BuildContext& ctx) {
+    PutPadded(d.systemId, kStandardSystemIdentifier);
+    d.creationDate = VolumeDateOf(ctx.clock.Utc());
+    d.modificationDate = d.creationDate;
+    d.effectiveDate.back() = 0;
+}
+
 void SetFixedFields(PrimaryVolumeDescriptor& d) {
     d.fileStructureVersion = kStructureVersion;
     PutPadded(d.applicationId, kApplicationText, 0);
@@ -187,9 +198,22 @@ std::optional<PrimaryVolumeDescriptor> BuildPrimaryVolumeDescriptor(ScriptReader
                                                                     const BuildContext& ctx) {
     PrimaryVolumeDescriptor d;
     SetDefaults(d, ctx);
+    if (ctx.standard) SetStandardDefaults(d, ctx);
     if (reader && !ReadSection(*reader, d, ctx)) return std::nullopt;
     SetFixedFields(d);
     return d;
+}
+
+PrimaryVolumeDescriptor::Date VolumeDateOf(const CalendarTime& utc) {
+    PrimaryVolumeDescriptor::Date date{};
+    // Years past 9999 cannot be written in four digits; they are clamped
+    // rather than cut, so a date never turns into an earlier one.
+    const int year = std::clamp(utc.year, 0, 9999);
+    const std::string digits = Format("%04d%02d%02d%02d%02d%02d00", year, utc.month, utc.day, utc.hour,
+                                      utc.minute, utc.second);
+    std::copy_n(digits.begin(), date.size() - 1, date.begin());
+    date.back() = 0;  // offset from universal time, in 15-minute steps
+    return date;
 }
 
 std::vector<uint8_t> VolumeDescriptorSetTerminator::Encode() const {

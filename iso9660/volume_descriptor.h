@@ -85,6 +85,8 @@ inline constexpr size_t kTerminatorTextOffset = 1024;
 
 inline constexpr const char* kStandardIdentifier = "CD001";
 inline constexpr const char* kDefaultSystemIdentifier = "S_VCD30 DISC of Dovrane";
+// The system identifier by which standard readers know a Video CD or SVCD.
+inline constexpr const char* kStandardSystemIdentifier = "CD-RTOS CD-BRIDGE";
 inline constexpr const char* kXaMarkText = "CD-XA001";
 inline constexpr const char* kPlayOkMarkText = "S-OK 1.0";
 // This program's own texts in the application identifier and the terminator.
@@ -150,9 +152,15 @@ struct PrimaryVolumeDescriptor {
     bool operator==(const PrimaryVolumeDescriptor&) const = default;
 };
 
+// A volume date (ISO 9660 8.4.26.1) of a universal time: sixteen digits
+// "YYYYMMDDHHMMSS00" and a time-zone offset of 0.
+PrimaryVolumeDescriptor::Date VolumeDateOf(const CalendarTime& utc);
+
 // The descriptor with its defaults (kind and local date from `ctx`), then the
 // keys of the reader's [ISO9660] section. `reader` may be null (defaults
-// only). Returns nothing, after a log line, when a key is not followed by "="
+// only). A standard build (`ctx.standard`) starts from the standard system
+// identifier and creation and modification dates of the build's clock; the
+// section's keys still replace them. Returns nothing, after a log line, when a key is not followed by "="
 // and a value or a token is rejected, so a half-read section never reaches
 // the disc.
 std::optional<PrimaryVolumeDescriptor> BuildPrimaryVolumeDescriptor(ScriptReader* reader,
