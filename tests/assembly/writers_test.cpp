@@ -483,5 +483,59 @@ TEST(SegmentWriter, AFullDiskFailsWithTheSystemsReason) {
     EXPECT_TRUE(HasLine(disc.log, "/dev/full: No space left on device")) << disc.log.Last();
 }
 
+// A standard build ends every item and track with the end-of-file bit and
+// codes a still's video units as a still of its resolution; nothing else of
+// a unit changes. The default leaves every unit as the file has it.
+TEST(StandardUnits, ItemsAndTracksEndTheirFilesAndStillsCarryTheirResolution) {
+    const auto videoUnits = [](const std::vector<uint8_t>& units, size_t count) {
+        size_t n = 0;
+        for (size_t i = 0; i < count; ++i) n += UnitAt(units, i)[3] == kVideoCoding ? 1 : 0;
+        return n;
+    };
+    for (const bool standard : {false, true}) {
+        SCOPED_TRACE(standard);
+        SegmentDisc disc;  // SVCD: the script's codes say what each item is
+        disc.ctx.standard = standard;
+        const int videoCodes[] = {0x14, 0x18, 0x1C};  // PAL still, high-resolution still, motion
+        for (size_t i = 0; i < 3; ++i) {
+            disc.AddItem(12);
+            disc.segments.Items()[i].videoCode = videoCodes[i];
+        }
+        ASSERT_GT(videoUnits(disc.units, 12), 0u);
+        disc.Write();
+        ASSERT_EQ(disc.result, 0) << disc.log.Last();
+        for (uint32_t item = 0; item < 3; ++item) {
+            for (uint32_t unit = 0; unit < 12; ++unit) {
+                const uint32_t sector = 300 + 150 * item + unit;
+                const Subheader read = Subheader::ReadFrom(UnitAt(disc.units, unit));
+                Subheader expected = read;
+                if (standard && unit == 11) expected.submode |= kSubmodeEndOfFile;
+                if (standard && item < 2 && read.coding == kVideoCoding && read.channel == 1) {
+                    expected.channel = item == 0 ? 2 : 3;
+                    expected.coding = item == 0 ? 0x1F : 0x3F;
+                }
+                EXPECT_EQ(disc.Sector(sector).subheader, expected) << sector;
+                EXPECT_TRUE(disc.SameAsFileUnit(sector, unit)) << sector;
+            }
+        }
+    }
+    for (const bool standard : {false, true}) {
+        TrackDisc disc(DiscKind::Vcd30);
+        disc.ctx.standard = standard;
+        const uint32_t n = uint32_t(UnitCount(disc.units));
+        disc.AddTrack(n);
+        disc.AddTrack(n);
+        disc.Write();
+        ASSERT_EQ(disc.result, 0) << disc.log.Last();
+        for (unsigned t = 1; t <= 2; ++t) {
+            const uint32_t last = disc.reader.Tracks()[t].startSector + n - 1;
+            const uint8_t fileSubmode = Subheader::ReadFrom(UnitAt(disc.units, n - 1)).submode;
+            EXPECT_EQ(disc.Sector(last).subheader.submode, standard ? fileSubmode | kSubmodeEndOfFile : fileSubmode);
+            EXPECT_EQ(disc.Sector(last - 1).subheader.submode & kSubmodeEndOfFile, 0);
+            EXPECT_TRUE(disc.SameAsFileUnit(last, n - 1));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qorvcd

@@ -1,0 +1,66 @@
+// What a standard build changes in one unit's subheader, and where its disc ends.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "assembly/layout.h"
+#include "assembly/standard_units.h"
+#include "assembly/video_track_writer.h"
+#include "core/sector_unit.h"
+
+namespace qorvcd {
+namespace {
+
+std::array<uint8_t, kSectorModeUnitSize> UnitWith(const Subheader& subheader) {
+    std::array<uint8_t, kSectorModeUnitSize> unit{};
+    unit.fill(0xA5);
+    subheader.WriteTo(unit.data());
+    return unit;
+}
+
+TEST(StandardUnits, EndOfFileIsAddedToBothCopiesAndKeepsTheOtherBits) {
+    for (const Subheader& subheader : {kVideoSubheader, kAudioSubheader, Subheader{0x01, 0x01, 0x65, 0x7F},
+                                       kEmptyForm2Subheader, Subheader{0x01, 0x00, 0xE0, 0x00}}) {
+        auto unit = UnitWith(subheader);
+        MarkEndOfFile(unit.data());
+        Subheader expected = subheader;
+        expected.submode = uint8_t(subheader.submode | 0x80);
+        EXPECT_EQ(Subheader::ReadFrom(unit.data()), expected);
+        EXPECT_EQ(unit[6], unit[2]);
+        EXPECT_EQ(unit[8], 0xA5);  // the pack is not touched
+    }
+}
+
+TEST(StandardUnits, OnlyTheVideoUnitsOfAStillTakeTheStillCoding) {
+    const struct {
+        Subheader in;
+        StillResolution resolution;
+        Subheader out;
+    } cases[] = {
+        {kVideoSubheader, StillResolution::Normal, {0x01, 0x02, 0x62, 0x1F}},
+        {kVideoSubheader, StillResolution::High, {0x01, 0x03, 0x62, 0x3F}},
+        {{0x01, 0x01, 0x63, 0x0F}, StillResolution::Normal, {0x01, 0x02, 0x63, 0x1F}},  // last video unit
+        {{0x01, 0x01, 0xE3, 0x0F}, StillResolution::High, {0x01, 0x03, 0xE3, 0x3F}},    // ... that ends the file
+        {kVideoSubheader, StillResolution::NotStill, kVideoSubheader},                   // motion
+        {kAudioSubheader, StillResolution::Normal, kAudioSubheader},
+        {kPaddingSubheader, StillResolution::High, kPaddingSubheader},      // video bit, its own coding
+        {kPrivate1Subheader, StillResolution::Normal, kPrivate1Subheader},  // channel 2, video coding
+        {kEmptyForm2Subheader, StillResolution::Normal, kEmptyForm2Subheader},
+    };
+    for (const auto& c : cases) {
+        auto unit = UnitWith(c.in);
+        RecodeStillUnit(unit.data(), c.resolution);
+        EXPECT_EQ(Subheader::ReadFrom(unit.data()), c.out) << int(c.in.submode) << " " << int(c.resolution);
+        EXPECT_EQ(Subheader::ReadFrom(unit.data() + 4), c.out);
+    }
+}
+
+TEST(StandardUnits, TheDiscEndsBeforeTheGapThatNoTrackFollows) {
+    EXPECT_EQ(DiscSectorCount(310, 0), 310u);  // track 1 alone: no gap counted
+    EXPECT_EQ(DiscSectorCount(300 + 152 + 500 + 10 + 152, 1), 300u + 152 + 500 + 10);
+    EXPECT_EQ(DiscSectorCount(100, 2), 100u);  // a counter short of a gap never wraps
+    EXPECT_EQ(DiscSectorCount(kTrackLeadGap, 1), 0u);
+}
+
+}  // namespace
+}  // namespace qorvcd
