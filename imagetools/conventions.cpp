@@ -25,9 +25,11 @@ struct ConventionInputs {
 
 using Check = std::optional<ConventionFinding> (*)(const ConventionInputs&);
 
-// Sectors read at most for one still item (ten segments); a still takes a
-// few dozen.
+// Sectors read at most for one still item (ten segments; a still takes a
+// few dozen), and for all of them, so a damaged INFO that calls every
+// segment a still cannot make the check read the disc many times over.
 constexpr uint32_t kMaxStillSectors = 1500;
+constexpr uint32_t kMaxStillSectorsInAll = 6000;
 
 std::optional<DiscKind> KindOfInfo(const DecodedImage& image, const InfoFileRecord& info) {
     const std::string id = PrintableField(info.systemId);
@@ -154,8 +156,9 @@ std::optional<ConventionFinding> CheckStillCoding(const ConventionInputs& in) {
     if (!in.sectors || !in.info || !in.kind) return std::nullopt;
     if (*in.kind != DiscKind::Vcd30 && *in.kind != DiscKind::Svcd) return std::nullopt;
     size_t stills = 0;
+    uint32_t budget = kMaxStillSectorsInAll;
     const std::vector<uint8_t>& content = in.info->segmentContent;
-    for (size_t segment = 0; segment < content.size(); ++segment) {
+    for (size_t segment = 0; segment < content.size() && budget > 0; ++segment) {
         if (content[segment] & kContinuedSegmentBit) continue;  // only an item's first segment
         const StillResolution resolution = StillResolutionOf(content[segment]);
         if (resolution == StillResolution::NotStill) continue;
@@ -163,7 +166,9 @@ std::optional<ConventionFinding> CheckStillCoding(const ConventionInputs& in) {
         const InspectedEntry* file = SegmentFile(in.image, segment + 1);
         if (!file) continue;
         ++stills;
-        const uint32_t sectors = std::min(file->record.dataLength / uint32_t(kForm1DataSize), kMaxStillSectors);
+        const uint32_t sectors =
+            std::min({file->record.dataLength / uint32_t(kForm1DataSize), kMaxStillSectors, budget});
+        budget -= sectors;
         std::string found;
         if (!StillIsCoded(*in.sectors, file->record.extent, sectors, resolution, found)) {
             const bool high = resolution == StillResolution::High;
