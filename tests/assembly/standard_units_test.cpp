@@ -1,4 +1,4 @@
-// What a standard build changes in one unit's subheader, and where its disc ends.
+// Which units of a still a standard build recodes, and where its disc ends.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -16,19 +16,6 @@ std::array<uint8_t, kSectorModeUnitSize> UnitWith(const Subheader& subheader) {
     unit.fill(0xA5);
     subheader.WriteTo(unit.data());
     return unit;
-}
-
-TEST(StandardUnits, EndOfFileIsAddedToBothCopiesAndKeepsTheOtherBits) {
-    for (const Subheader& subheader : {kVideoSubheader, kAudioSubheader, Subheader{0x01, 0x01, 0x65, 0x7F},
-                                       kEmptyForm2Subheader, Subheader{0x01, 0x00, 0xE0, 0x00}}) {
-        auto unit = UnitWith(subheader);
-        MarkEndOfFile(unit.data());
-        Subheader expected = subheader;
-        expected.submode = uint8_t(subheader.submode | 0x80);
-        EXPECT_EQ(Subheader::ReadFrom(unit.data()), expected);
-        EXPECT_EQ(unit[6], unit[2]);
-        EXPECT_EQ(unit[8], 0xA5);  // the pack is not touched
-    }
 }
 
 TEST(StandardUnits, OnlyTheVideoUnitsOfAStillTakeTheStillCoding) {
