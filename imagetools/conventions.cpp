@@ -50,8 +50,9 @@ std::optional<ConventionFinding> CheckSystemIdentifier(const ConventionInputs& i
     if (!in.image.volume) return std::nullopt;
     const std::string id = PrintableField(in.image.volume->systemId);
     const bool follows = id == "CD-RTOS CD-BRIDGE";
-    return ConventionFinding{"system identifier", follows,
-                             follows ? "\"" + id + "\"" : "\"" + id + "\" (the standard: \"CD-RTOS CD-BRIDGE\")"};
+    return ConventionFinding{
+        "system identifier", follows,
+        follows ? "\"" + id + "\"" : "\"" + id + "\" (the standard: \"CD-RTOS CD-BRIDGE\")"};
 }
 
 // A date is set when it holds sixteen digits that are not all '0'; this
@@ -67,9 +68,11 @@ bool IsSetDate(const PrimaryVolumeDescriptor::Date& date) {
 
 std::optional<ConventionFinding> CheckVolumeDates(const ConventionInputs& in) {
     if (!in.image.volume) return std::nullopt;
-    const bool follows = IsSetDate(in.image.volume->creationDate) && IsSetDate(in.image.volume->modificationDate);
-    return ConventionFinding{"volume dates", follows,
-                             follows ? "creation and modification dates set" : "creation or modification date unset"};
+    const bool follows =
+        IsSetDate(in.image.volume->creationDate) && IsSetDate(in.image.volume->modificationDate);
+    return ConventionFinding{
+        "volume dates", follows,
+        follows ? "creation and modification dates set" : "creation or modification date unset"};
 }
 
 // INFO names the standard the disc follows; VERSION in a script can make it
@@ -77,8 +80,10 @@ std::optional<ConventionFinding> CheckVolumeDates(const ConventionInputs& in) {
 std::optional<ConventionFinding> CheckInfoVersion(const ConventionInputs& in) {
     if (!in.info || !in.kind) return std::nullopt;
     const InfoVersion standard = StandardInfoVersion(*in.kind);
-    const bool follows = in.info->version == standard.version && in.info->profileTag == standard.profileTag;
-    std::string detail = Format("version %u, profile %u", unsigned(in.info->version), unsigned(in.info->profileTag));
+    const bool follows =
+        in.info->version == standard.version && in.info->profileTag == standard.profileTag;
+    std::string detail =
+        Format("version %u, profile %u", unsigned(in.info->version), unsigned(in.info->profileTag));
     if (!follows) {
         detail += Format(" (the standard: version %u, profile %u)", unsigned(standard.version),
                          unsigned(standard.profileTag));
@@ -106,36 +111,44 @@ std::optional<ConventionFinding> CheckEndOfFile(const ConventionInputs& in) {
     for (const InspectedEntry& entry : in.image.entries) {
         if (IsFolder(entry) || entry.record.dataLength == 0) continue;
         ++files;
-        const uint32_t sectors = (entry.record.dataLength + uint32_t(kForm1DataSize) - 1) / uint32_t(kForm1DataSize);
+        const uint32_t sectors =
+            (entry.record.dataLength + uint32_t(kForm1DataSize) - 1) / uint32_t(kForm1DataSize);
         SectorContent last;
         const bool read = in.sectors->ReadSector(entry.record.extent + sectors - 1, last);
-        if (!read || last.state != SectorState::Stored || (last.subheader.submode & kSubmodeEndOfFile) == 0) {
+        if (!read || last.state != SectorState::Stored ||
+            (last.subheader.submode & kSubmodeEndOfFile) == 0) {
             unmarked.push_back(entry.path);
         }
     }
     if (files == 0) return std::nullopt;
-    if (unmarked.empty()) return ConventionFinding{"end of file", true, Format("marked on all %zu files", files)};
-    std::string detail = Format("%zu of %zu files end without the end-of-file bit: %s", unmarked.size(), files,
-                                unmarked.front().c_str());
+    if (unmarked.empty())
+        return ConventionFinding{"end of file", true, Format("marked on all %zu files", files)};
+    std::string detail = Format("%zu of %zu files end without the end-of-file bit: %s",
+                                unmarked.size(), files, unmarked.front().c_str());
     if (unmarked.size() > 1) detail += Format(" and %zu more", unmarked.size() - 1);
     return ConventionFinding{"end of file", false, detail};
 }
 
 // The video units of a still should carry the still coding of its
 // resolution; `found` says what the first unit that does not holds.
-bool StillIsCoded(ImageReader& reader, uint32_t firstSector, uint32_t sectors, StillResolution resolution,
-                  std::string& found) {
-    const uint8_t channel = resolution == StillResolution::High ? kHighStillChannel : kNormalStillChannel;
-    const uint8_t coding = resolution == StillResolution::High ? kHighStillCoding : kNormalStillCoding;
+bool StillIsCoded(ImageReader& reader, uint32_t firstSector, uint32_t sectors,
+                  StillResolution resolution, std::string& found) {
+    const uint8_t channel =
+        resolution == StillResolution::High ? kHighStillChannel : kNormalStillChannel;
+    const uint8_t coding =
+        resolution == StillResolution::High ? kHighStillCoding : kNormalStillCoding;
     SectorContent content;
     for (uint32_t s = firstSector; s < firstSector + sectors; ++s) {
         if (!reader.ReadSector(s, content) || content.state != SectorState::Stored) continue;
         const Subheader& sh = content.subheader;
         if ((sh.submode & kSubmodeVideo) == 0 || (sh.submode & kSubmodeForm2) == 0) continue;
         // Padding units carry the video bit with a coding of their own.
-        if (sh.coding != kVideoCoding && sh.coding != kNormalStillCoding && sh.coding != kHighStillCoding) continue;
+        if (sh.coding != kVideoCoding && sh.coding != kNormalStillCoding &&
+            sh.coding != kHighStillCoding)
+            continue;
         if (sh.channel != channel || sh.coding != coding) {
-            found = Format("channel %u, coding %s at sector %u", unsigned(sh.channel), Hex(sh.coding).c_str(), s);
+            found = Format("channel %u, coding %s at sector %u", unsigned(sh.channel),
+                           Hex(sh.coding).c_str(), s);
             return false;
         }
     }
@@ -166,30 +179,28 @@ std::optional<ConventionFinding> CheckStillCoding(const ConventionInputs& in) {
         const InspectedEntry* file = SegmentFile(in.image, segment + 1);
         if (!file) continue;
         ++stills;
-        const uint32_t sectors =
-            std::min({file->record.dataLength / uint32_t(kForm1DataSize), kMaxStillSectors, budget});
+        const uint32_t sectors = std::min(
+            {file->record.dataLength / uint32_t(kForm1DataSize), kMaxStillSectors, budget});
         budget -= sectors;
         std::string found;
         if (!StillIsCoded(*in.sectors, file->record.extent, sectors, resolution, found)) {
             const bool high = resolution == StillResolution::High;
-            return ConventionFinding{"still coding", false,
-                                     Format("%s: %s (the standard for a %s still: channel %u, coding %s)",
-                                            file->path.c_str(), found.c_str(), high ? "high-resolution" : "normal",
-                                            unsigned(high ? kHighStillChannel : kNormalStillChannel),
-                                            Hex(high ? kHighStillCoding : kNormalStillCoding).c_str())};
+            return ConventionFinding{
+                "still coding", false,
+                Format("%s: %s (the standard for a %s still: channel %u, coding %s)",
+                       file->path.c_str(), found.c_str(), high ? "high-resolution" : "normal",
+                       unsigned(high ? kHighStillChannel : kNormalStillChannel),
+                       Hex(high ? kHighStillCoding : kNormalStillCoding).c_str())};
         }
     }
     if (stills == 0) return std::nullopt;
-    return ConventionFinding{"still coding", true, Format("%zu stills coded by their resolution", stills)};
+    return ConventionFinding{"still coding", true,
+                             Format("%zu stills coded by their resolution", stills)};
 }
 
 constexpr Check kChecks[] = {
-    CheckSystemIdentifier,
-    CheckVolumeDates,
-    CheckInfoVersion,
-    CheckVolumeSpace,
-    CheckEndOfFile,
-    CheckStillCoding,
+    CheckSystemIdentifier, CheckVolumeDates, CheckInfoVersion,
+    CheckVolumeSpace,      CheckEndOfFile,   CheckStillCoding,
 };
 
 }  // namespace

@@ -38,24 +38,44 @@ const KindCase& Kind(const char* name) {
 // among the author's files.
 std::vector<std::string> StandardScript(const KindCase& kind) {
     const std::string p = kind.trackPrefix;
-    const auto clause = [&](const std::string& text) { return kind.vcd30 ? std::string() : " " + text; };
+    const auto clause = [&](const std::string& text) {
+        return kind.vcd30 ? std::string() : " " + text;
+    };
     std::vector<std::string> s = {"[VCD]"};
     if (*kind.mode) s.push_back(std::string("MODE = ") + kind.mode);
-    s.insert(s.end(), {
-        "ALBUM = \"STANDARD\"", "VERSION = 1.0", "VOLUME = 1", "ANZVOL = 1", "[TRACK]",
-        "MPEGTRACK " + p + "01 A.MPS" + clause("PAL AUDIO 2 TIME 3"),
-        "MPEGTRACK " + p + "02 B.MPS" + clause("PAL AUDIO 2 TIME 2"),
-        "[PBC]", "SEGMENT", "SEGMENU = MENU.BMP" + clause("AUDIO 0 VIDEO 20"),
-        "SEGHIGH = HIGH.BMP" + clause("AUDIO 0 VIDEO 24"), "SEGCLIP = CLIP.MPS" + clause("AUDIO 1 VIDEO 28"),
-        "ENDSEGMENT",
-        "SELECTION MAIN PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT PLAY1 TIMEOUT NONE WAIT 10 LOOP 1 "
-        "PLAYITEM SEGMENU ITEMS 1 PLAY1 2 PLAY2 3 CLIP 4 HIGH ENDITEMS ENDSELECT",
-        "PLAYLIST PLAY1 PREVIOUS MAIN NEXT PLAY2 RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY " + p + "01 ENDPLAYLIST",
-        "PLAYLIST PLAY2 PREVIOUS PLAY1 NEXT NONE RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY " + p + "02 FROM 1.0 TO 2 ENDPLAYLIST",
-        "PLAYLIST CLIP PREVIOUS NONE NEXT NONE RETURN MAIN WAIT 5 AUTOWAIT 0 PLAY SEGCLIP ENDPLAYLIST",
-        "PLAYLIST HIGH PREVIOUS NONE NEXT NONE RETURN MAIN WAIT 5 AUTOWAIT 0 PLAY SEGHIGH ENDPLAYLIST",
-        "[ISO9660]", "VOLUME_ID = STANDARD", "[VCD30]", "FOLDER \\DOCS", "  MOVIE.MPG movie.mpg",
-        "  README.TXT readme.txt", "ENDFOLDER", "ENDFILE"});
+    s.insert(s.end(),
+             {"ALBUM = \"STANDARD\"",
+              "VERSION = 1.0",
+              "VOLUME = 1",
+              "ANZVOL = 1",
+              "[TRACK]",
+              "MPEGTRACK " + p + "01 A.MPS" + clause("PAL AUDIO 2 TIME 3"),
+              "MPEGTRACK " + p + "02 B.MPS" + clause("PAL AUDIO 2 TIME 2"),
+              "[PBC]",
+              "SEGMENT",
+              "SEGMENU = MENU.BMP" + clause("AUDIO 0 VIDEO 20"),
+              "SEGHIGH = HIGH.BMP" + clause("AUDIO 0 VIDEO 24"),
+              "SEGCLIP = CLIP.MPS" + clause("AUDIO 1 VIDEO 28"),
+              "ENDSEGMENT",
+              "SELECTION MAIN PREVIOUS NONE NEXT NONE RETURN NONE DEFAULT PLAY1 TIMEOUT NONE WAIT "
+              "10 LOOP 1 "
+              "PLAYITEM SEGMENU ITEMS 1 PLAY1 2 PLAY2 3 CLIP 4 HIGH ENDITEMS ENDSELECT",
+              "PLAYLIST PLAY1 PREVIOUS MAIN NEXT PLAY2 RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY " + p +
+                  "01 ENDPLAYLIST",
+              "PLAYLIST PLAY2 PREVIOUS PLAY1 NEXT NONE RETURN MAIN WAIT 0 AUTOWAIT 0 PLAY " + p +
+                  "02 FROM 1.0 TO 2 ENDPLAYLIST",
+              "PLAYLIST CLIP PREVIOUS NONE NEXT NONE RETURN MAIN WAIT 5 AUTOWAIT 0 PLAY SEGCLIP "
+              "ENDPLAYLIST",
+              "PLAYLIST HIGH PREVIOUS NONE NEXT NONE RETURN MAIN WAIT 5 AUTOWAIT 0 PLAY SEGHIGH "
+              "ENDPLAYLIST",
+              "[ISO9660]",
+              "VOLUME_ID = STANDARD",
+              "[VCD30]",
+              "FOLDER \\DOCS",
+              "  MOVIE.MPG movie.mpg",
+              "  README.TXT readme.txt",
+              "ENDFOLDER",
+              "ENDFILE"});
     return s;
 }
 
@@ -80,19 +100,22 @@ std::set<std::pair<int, int>> VideoCodings(const Bin& bin, const ListedFile& fil
     std::set<std::pair<int, int>> found;
     for (uint32_t s = file.extent; s < file.extent + file.size / 2048; ++s) {
         const uint8_t* sh = bin.Subheader(s);
-        if ((sh[2] & 0x02) && (sh[3] == 0x0F || sh[3] == 0x1F || sh[3] == 0x3F)) found.insert({sh[1], sh[3]});
+        if ((sh[2] & 0x02) && (sh[3] == 0x0F || sh[3] == 0x1F || sh[3] == 0x3F))
+            found.insert({sh[1], sh[3]});
     }
     return found;
 }
 
 class StandardDisc : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override {
-        if (const std::string tool = MissingTool({"ffmpeg"}); !tool.empty()) GTEST_SKIP() << "missing " << tool;
+        if (const std::string tool = MissingTool({"ffmpeg"}); !tool.empty())
+            GTEST_SKIP() << "missing " << tool;
         CopyKindMedia(kind, dir.Path());
         const std::string high = EnsureMedia(
             "e2e-still-704x576.bmp",
-            std::string(kFfmpeg) + "-f lavfi -i smptebars=size=704x576 -frames:v 1 -c:v bmp -f image2 {out}");
+            std::string(kFfmpeg) +
+                "-f lavfi -i smptebars=size=704x576 -frames:v 1 -c:v bmp -f image2 {out}");
         WriteBytes(dir / "HIGH.BMP", ReadBytes(high));
         WriteBytes(dir / "movie.mpg", ReadBytes(dir / "CLIP.MPS"));
         WriteText(dir / "readme.txt", "A text among the author's files.\n");
@@ -114,12 +137,14 @@ protected:
 };
 
 TEST_P(StandardDisc, IndependentReadersFindTheStandardsConventions) {
-    const CommandResult build = BuildDisc(kind, dir / "disc.txt", dir / "disc.img", dir.Path(), "--standard --bin-cue", kEpoch);
+    const CommandResult build = BuildDisc(kind, dir / "disc.txt", dir / "disc.img", dir.Path(),
+                                          "--standard --bin-cue", kEpoch);
     ASSERT_EQ(build.exitCode, 0) << build.output;
     const FlatImage flat = InspectFlat(dir / "disc.img");
     EXPECT_EQ(flat.at("conventions.verdict"), "standard");
-    const std::map<std::string, bool> all = {{"system identifier", true}, {"volume dates", true}, {"INFO version", true},
-                                             {"volume space", true},     {"end of file", true},  {"still coding", true}};
+    const std::map<std::string, bool> all = {{"system identifier", true}, {"volume dates", true},
+                                             {"INFO version", true},      {"volume space", true},
+                                             {"end of file", true},       {"still coding", true}};
     EXPECT_EQ(Conventions(flat), all);
 
     // The BIN itself: descriptor, INFO, and the sectors of every file.
@@ -141,36 +166,46 @@ TEST_P(StandardDisc, IndependentReadersFindTheStandardsConventions) {
         EXPECT_TRUE(bin.Subheader(last)[2] & 0x80) << file.path << " ends at " << last;
         if (file.path.rfind("/SEGMENT/", 0) == 0) items.push_back(file);
     }
-    EXPECT_GE(files, 10u);  // control files, both tracks, three items, the author's two
+    EXPECT_GE(files, 10u);        // control files, both tracks, three items, the author's two
     ASSERT_EQ(items.size(), 3u);  // in ID order: the clip, the high-resolution still, the menu
     EXPECT_EQ(VideoCodings(bin, items[0]), (std::set<std::pair<int, int>>{{1, 0x0F}}));
     EXPECT_EQ(VideoCodings(bin, items[1]), (std::set<std::pair<int, int>>{{3, 0x3F}}));
     EXPECT_EQ(VideoCodings(bin, items[2]), (std::set<std::pair<int, int>>{{2, 0x1F}}));
 
     if (HaveProgram("vcd-info")) {
-        const std::string info = Output("vcd-info --no-ext-psd -c " + Quote(dir / "disc.cue") + " 2>&1");
-        EXPECT_NE(info.find(kind.vcd30 ? "VCD 2.0 detected" : "SVCD detected"), std::string::npos) << info;
+        const std::string info =
+            Output("vcd-info --no-ext-psd -c " + Quote(dir / "disc.cue") + " 2>&1");
+        EXPECT_NE(info.find(kind.vcd30 ? "VCD 2.0 detected" : "SVCD detected"), std::string::npos)
+            << info;
         EXPECT_EQ(Matches(info, kReaderComplaint).size(), 0u) << info;
         for (const auto& warning : Matches(info, R"(\+\+ WARN: (.*))")) {
-            EXPECT_TRUE(std::regex_search(warning[0], std::regex(kOtherStandardNotes))) << warning[0];
+            EXPECT_TRUE(std::regex_search(warning[0], std::regex(kOtherStandardNotes)))
+                << warning[0];
         }
         const auto size = Matches(info, R"(ISO size: (\d+) blocks)");
         ASSERT_EQ(size.size(), 1u) << info;
         EXPECT_EQ(std::stoul(size[0][0]), bin.Sectors());
     }
     if (HaveProgram("cd-info")) {
-        const std::string info = Output("cd-info --no-cddb --no-device-info -c " + Quote(dir / "disc.cue") + " 2>&1");
-        EXPECT_NE(info.find("CD-ROM with CD-RTOS and ISO 9660 filesystem"), std::string::npos) << info;
-        EXPECT_NE(info.find(kind.vcd30 ? "XA sectors   Video CD" : "Super Video CD (SVCD)"), std::string::npos) << info;
+        const std::string info =
+            Output("cd-info --no-cddb --no-device-info -c " + Quote(dir / "disc.cue") + " 2>&1");
+        EXPECT_NE(info.find("CD-ROM with CD-RTOS and ISO 9660 filesystem"), std::string::npos)
+            << info;
+        EXPECT_NE(info.find(kind.vcd30 ? "XA sectors   Video CD" : "Super Video CD (SVCD)"),
+                  std::string::npos)
+            << info;
         EXPECT_EQ(Matches(info, kReaderComplaint).size(), 0u) << info;
-        EXPECT_EQ(Matches(info, R"(ISO 9660: (\d+) blocks)").at(0).at(0), std::to_string(bin.Sectors()));
+        EXPECT_EQ(Matches(info, R"(ISO 9660: (\d+) blocks)").at(0).at(0),
+                  std::to_string(bin.Sectors()));
     }
     // A ripper stops each item at its end-of-file sector: what it rips is the
     // item as written, not the filler of its last segment.
     if (HaveProgram("vcdxrip")) {
-        RunCommand("mkdir -p " + Quote(dir / "rip") + " && cd " + Quote(dir / "rip") + " && vcdxrip -c ../disc.cue");
+        RunCommand("mkdir -p " + Quote(dir / "rip") + " && cd " + Quote(dir / "rip") +
+                   " && vcdxrip -c ../disc.cue");
         for (size_t i = 0; i < items.size(); ++i) {
-            const std::string rip = dir / Format("rip/item%04zu.mpg", std::stoul(items[i].path.substr(13, 4)));
+            const std::string rip =
+                dir / Format("rip/item%04zu.mpg", std::stoul(items[i].path.substr(13, 4)));
             EXPECT_EQ(ReadBytes(rip).size(), size_t(items[i].size) / 2048 * 2324) << rip;
         }
     }
@@ -179,17 +214,18 @@ TEST_P(StandardDisc, IndependentReadersFindTheStandardsConventions) {
 // Without the switch the same script keeps the format's own conventions,
 // and the inspector tells each one apart.
 TEST_P(StandardDisc, TheDefaultBuildKeepsItsOwnConventions) {
-    const CommandResult build = BuildDisc(kind, dir / "disc.txt", dir / "disc.img", dir.Path(), "", kEpoch);
+    const CommandResult build =
+        BuildDisc(kind, dir / "disc.txt", dir / "disc.img", dir.Path(), "", kEpoch);
     ASSERT_EQ(build.exitCode, 0) << build.output;
     const FlatImage flat = InspectFlat(dir / "disc.img");
     // An SVCD script's VERSION = 1.0 happens to be the standard's.
-    const std::map<std::string, bool> own = {{"system identifier", false}, {"volume dates", false},
-                                             {"INFO version", !kind.vcd30}, {"volume space", false},
-                                             {"end of file", false},      {"still coding", false}};
+    const std::map<std::string, bool> own = {
+        {"system identifier", false}, {"volume dates", false}, {"INFO version", !kind.vcd30},
+        {"volume space", false},      {"end of file", false},  {"still coding", false}};
     EXPECT_EQ(Conventions(flat), own);
     EXPECT_EQ(flat.at("conventions.verdict"), kind.vcd30 ? "own format" : "mixed");
-    EXPECT_EQ(NumberAt(flat, "volume.volumeSpaceSize"), NumberAt(flat, "tracks.2.startSector") +
-                                                             NumberAt(flat, "tracks.2.sectors") + 152);
+    EXPECT_EQ(NumberAt(flat, "volume.volumeSpaceSize"),
+              NumberAt(flat, "tracks.2.startSector") + NumberAt(flat, "tracks.2.sectors") + 152);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, StandardDisc, ::testing::Values("Vcd30", "Svcd"));
@@ -198,7 +234,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, StandardDisc, ::testing::Values("Vcd30", "Svcd")
 // fails the call before anything is read or written.
 TEST(StandardFlag, ReachesTheBuildAndAnUnknownFlagFailsWith2000) {
     TempDir dir;
-    WriteText(dir / "disc.txt", "[VCD]\r\nMODE = SVCD\r\nALBUM = \"C API\"\r\nVERSION = 1.0\r\n[TRACK]\r\n[PBC]\r\nENDFILE\r\n");
+    WriteText(dir / "disc.txt",
+              "[VCD]\r\nMODE = SVCD\r\nALBUM = \"C API\"\r\nVERSION = "
+              "1.0\r\n[TRACK]\r\n[PBC]\r\nENDFILE\r\n");
     const std::string settings = SourceDir() + "/settings/", script = dir / "disc.txt";
     std::vector<std::string> lines;
     const auto build = [&](const std::string& image, unsigned flags) {
@@ -208,7 +246,9 @@ TEST(StandardFlag, ReachesTheBuildAndAnUnknownFlagFailsWith2000) {
         o.work_dir = dir.Path().c_str();
         o.settings_dir = settings.c_str();
         o.user = &lines;
-        o.log = [](void* user, const char* line) { static_cast<std::vector<std::string>*>(user)->push_back(line); };
+        o.log = [](void* user, const char* line) {
+            static_cast<std::vector<std::string>*>(user)->push_back(line);
+        };
         lines.clear();
         return qorvcd_build_flags(&o, flags);
     };
@@ -216,7 +256,8 @@ TEST(StandardFlag, ReachesTheBuildAndAnUnknownFlagFailsWith2000) {
         DecodedImage decoded;
         std::string error;
         EXPECT_TRUE(DecodeImage(image, decoded, error)) << error;
-        return decoded.volume ? PrimaryVolumeDescriptor::Text(decoded.volume->systemId) : std::string();
+        return decoded.volume ? PrimaryVolumeDescriptor::Text(decoded.volume->systemId)
+                              : std::string();
     };
     ASSERT_EQ(build(dir / "standard.img", QORVCD_BUILD_STANDARD), 0);
     EXPECT_EQ(systemId(dir / "standard.img"), "CD-RTOS CD-BRIDGE");

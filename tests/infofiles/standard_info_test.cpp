@@ -43,7 +43,8 @@ Written WriteInfoOf(DiscKind kind, bool standard, const std::string& script) {
     return out;
 }
 
-std::vector<uint8_t> Head(uint8_t version, uint8_t profile, const std::string& album, uint8_t volume, uint8_t count) {
+std::vector<uint8_t> Head(uint8_t version, uint8_t profile, const std::string& album,
+                          uint8_t volume, uint8_t count) {
     std::vector<uint8_t> head(22, ' ');  // version, profile, 16 album bytes, two 16-bit counts
     head[0] = version;
     head[1] = profile;
@@ -63,14 +64,13 @@ TEST(StandardInfo, VersionAndProfileOfTheKindsStandardWhateverVersionSays) {
         uint8_t standardVersion, standardProfile;
     } cases[] = {
         {DiscKind::Vcd30, "1.0", 2, 0},  // a Video CD with menus is never a "VCD 1.0"
-        {DiscKind::Vcd30, nullptr, 2, 0},
-        {DiscKind::Svcd, "2.0", 1, 0},
-        {DiscKind::SuperVcd, "3.1", 1, 0},
-        {DiscKind::Cvd, "1.0", 1, 1},  // CVD's own version
+        {DiscKind::Vcd30, nullptr, 2, 0},  {DiscKind::Svcd, "2.0", 1, 0},
+        {DiscKind::SuperVcd, "3.1", 1, 0}, {DiscKind::Cvd, "1.0", 1, 1},  // CVD's own version
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.kind));
-        const std::string script = "[VCD]\r\n" + keys + (c.version ? "VERSION = " + std::string(c.version) + "\r\n" : "");
+        const std::string script =
+            "[VCD]\r\n" + keys + (c.version ? "VERSION = " + std::string(c.version) + "\r\n" : "");
         const Written standard = WriteInfoOf(c.kind, true, script);
         EXPECT_EQ(standard.result, kOk);
         EXPECT_EQ(standard.head, Head(c.standardVersion, c.standardProfile, "MY ALBUM", 1, 2));
@@ -81,7 +81,8 @@ TEST(StandardInfo, VersionAndProfileOfTheKindsStandardWhateverVersionSays) {
         EXPECT_EQ(own.head, Head(version, profile, "MY ALBUM", 1, 2));
     }
     // VERSION is still read and checked on a standard disc.
-    EXPECT_EQ(WriteInfoOf(DiscKind::Vcd30, true, "[VCD]\r\nVERSION = 300.0\r\n").result, kStepFailed);
+    EXPECT_EQ(WriteInfoOf(DiscKind::Vcd30, true, "[VCD]\r\nVERSION = 300.0\r\n").result,
+              kStepFailed);
     EXPECT_EQ(StandardInfoVersion(DiscKind::Vcd30), (InfoVersion{2, 0}));
 }
 
@@ -98,7 +99,8 @@ TEST(StandardInfo, ContentBytesNameTheStillResolution) {
         {0x00, StillResolution::NotStill},  // no video
         {0x10, StillResolution::NotStill},  // video type 4 is reserved
     };
-    for (const auto& [content, resolution] : cases) EXPECT_EQ(StillResolutionOf(content), resolution) << int(content);
+    for (const auto& [content, resolution] : cases)
+        EXPECT_EQ(StillResolutionOf(content), resolution) << int(content);
     EXPECT_EQ(StillResolutionOf(SegmentContentByte(6, 0x14)), StillResolution::Normal);
 }
 

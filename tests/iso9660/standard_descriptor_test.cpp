@@ -31,8 +31,10 @@ std::optional<PrimaryVolumeDescriptor> Build(bool standard, const std::string& s
 }
 
 TEST(StandardDescriptor, VolumeDatesAreUniversalTimeInTheSeventeenByteForm) {
-    EXPECT_EQ(Text(VolumeDateOf({2026, 3, 5, 12, 34, 56, 4})), std::string("2026030512345600") + '\0');
-    EXPECT_EQ(Text(VolumeDateOf({1999, 12, 31, 23, 59, 59, 0})), std::string("1999123123595900") + '\0');
+    EXPECT_EQ(Text(VolumeDateOf({2026, 3, 5, 12, 34, 56, 4})),
+              std::string("2026030512345600") + '\0');
+    EXPECT_EQ(Text(VolumeDateOf({1999, 12, 31, 23, 59, 59, 0})),
+              std::string("1999123123595900") + '\0');
     // Beyond four digits of year the date stays at the last year it can name.
     EXPECT_EQ(Text(VolumeDateOf({12026, 1, 2, 3, 4, 5, 0})).substr(0, 4), "9999");
 }
@@ -43,7 +45,8 @@ TEST(StandardDescriptor, IdentifierAndDatesOfTheStandardUnlessTheScriptGivesThem
     EXPECT_EQ(Text(standard->systemId), "CD-RTOS CD-BRIDGE" + std::string(15, ' '));
     EXPECT_EQ(Text(standard->creationDate), std::string("2026030512345600") + '\0');
     EXPECT_EQ(standard->modificationDate, standard->creationDate);
-    EXPECT_EQ(Text(standard->effectiveDate), std::string(16, '0') + '\0');  // unset, in the standard's form
+    EXPECT_EQ(Text(standard->effectiveDate),
+              std::string(16, '0') + '\0');  // unset, in the standard's form
     EXPECT_EQ(standard->expirationDate, PrimaryVolumeDescriptor::Date{});
 
     const auto own = Build(false, "[VCD]\r\nMODE = SVCD\r\n");
@@ -53,7 +56,8 @@ TEST(StandardDescriptor, IdentifierAndDatesOfTheStandardUnlessTheScriptGivesThem
         EXPECT_EQ(Text(*date), std::string(17, '0'));
     }
 
-    const auto keyed = Build(true, "[ISO9660]\r\nSYSTEMID = MINE\r\nCREATION_DATE = 2001020304050600\r\n");
+    const auto keyed =
+        Build(true, "[ISO9660]\r\nSYSTEMID = MINE\r\nCREATION_DATE = 2001020304050600\r\n");
     ASSERT_TRUE(keyed);
     EXPECT_EQ(Text(keyed->systemId), "MINE" + std::string(28, ' '));
     EXPECT_EQ(Text(keyed->creationDate), std::string("2001020304050600") + '\0');
