@@ -142,7 +142,9 @@ bool StillIsCoded(ImageReader& reader, uint32_t firstSector, uint32_t sectors,
         if (!reader.ReadSector(s, content) || content.state != SectorState::Stored) continue;
         const Subheader& sh = content.subheader;
         if ((sh.submode & kSubmodeVideo) == 0 || (sh.submode & kSubmodeForm2) == 0) continue;
-        // Padding units carry the video bit with a coding of their own.
+        // Padding units carry the video bit too, on channel 0 and with the
+        // normal still's coding byte: only channels 1 to 3 hold pictures.
+        if (sh.channel == 0 || sh.channel > kHighStillChannel) continue;
         if (sh.coding != kVideoCoding && sh.coding != kNormalStillCoding &&
             sh.coding != kHighStillCoding)
             continue;

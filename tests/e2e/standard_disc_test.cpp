@@ -11,6 +11,7 @@
 #include <set>
 
 #include "imagetools/inspect.h"
+#include "platform/bytes.h"
 #include "platform/log_list.h"
 #include "session/qorvcd_c.h"
 #include "tests/e2e/e2e_support.h"
@@ -53,7 +54,7 @@ std::vector<std::string> StandardScript(const KindCase& kind) {
               "MPEGTRACK " + p + "02 B.MPS" + clause("PAL AUDIO 2 TIME 2"),
               "[PBC]",
               "SEGMENT",
-              "SEGMENU = MENU.BMP" + clause("AUDIO 0 VIDEO 20"),
+              "SEGMENU = MENU.MPS" + clause("AUDIO 0 VIDEO 20"),
               "SEGHIGH = HIGH.BMP" + clause("AUDIO 0 VIDEO 24"),
               "SEGCLIP = CLIP.MPS" + clause("AUDIO 1 VIDEO 28"),
               "ENDSEGMENT",
@@ -95,12 +96,13 @@ struct Bin {
     }
 };
 
-// The channel and coding pairs of a file's video sectors (padding excepted).
+// The channel and coding pairs of a file's picture sectors (padding units,
+// on channel 0 with a coding byte of their own, excepted).
 std::set<std::pair<int, int>> VideoCodings(const Bin& bin, const ListedFile& file) {
     std::set<std::pair<int, int>> found;
     for (uint32_t s = file.extent; s < file.extent + file.size / 2048; ++s) {
         const uint8_t* sh = bin.Subheader(s);
-        if ((sh[2] & 0x02) && (sh[3] == 0x0F || sh[3] == 0x1F || sh[3] == 0x3F))
+        if ((sh[2] & 0x02) && sh[1] != 0 && (sh[3] == 0x0F || sh[3] == 0x1F || sh[3] == 0x3F))
             found.insert({sh[1], sh[3]});
     }
     return found;
@@ -117,9 +119,36 @@ class StandardDisc : public ::testing::TestWithParam<const char*> {
             std::string(kFfmpeg) +
                 "-f lavfi -i smptebars=size=704x576 -frames:v 1 -c:v bmp -f image2 {out}");
         WriteBytes(dir / "HIGH.BMP", ReadBytes(high));
+        WriteMenuStill();
         WriteBytes(dir / "movie.mpg", ReadBytes(dir / "CLIP.MPS"));
         WriteText(dir / "readme.txt", "A text among the author's files.\n");
         WriteScript(dir / "disc.txt", StandardScript(kind));
+    }
+
+    // The menu as a still of normal resolution that ends, as multiplexers
+    // often leave a still, with a padding unit: its video bit and its coding
+    // byte (that of a normal still, on channel 0) do not make it a picture.
+    void WriteMenuStill() {
+        const CommandResult still =
+            RunCommand(Quote(CliPath()) + " still " + Quote(dir / "MENU.BMP") + " " +
+                       Quote(dir / "MENU.MPS") + " --mode 2 --kind " + kind.packKind);
+        ASSERT_EQ(still.exitCode, 0) << still.output;
+        std::vector<uint8_t> units = ReadBytes(dir / "MENU.MPS");
+        ASSERT_GE(units.size(), 2336u);
+        std::vector<uint8_t> padding(units.end() - 2336, units.end());  // its pack header
+        // An MPEG-2 pack header is 14 bytes and its stuffing, an MPEG-1 one 12.
+        const uint8_t* pack = &padding[8];
+        const size_t headerBytes = (pack[4] & 0xC0) == 0x40 ? 14 + (pack[13] & 0x07) : 12;
+        std::fill(padding.begin() + long(8 + headerBytes), padding.end(), 0xFF);
+        const uint8_t subheader[4] = {0x01, 0x00, 0x63, 0x1F};
+        for (const size_t copy : {0, 4})
+            std::copy(subheader, subheader + 4, padding.begin() + long(copy));
+        const size_t packet = 8 + headerBytes;
+        const uint8_t head[6] = {0x00, 0x00, 0x01, 0xBE, 0x00, 0x00};
+        std::copy(head, head + 6, padding.begin() + long(packet));
+        PutBe16(&padding[packet + 4], uint16_t(2324 - headerBytes - 6));
+        units.insert(units.end(), padding.begin(), padding.end());
+        WriteBytes(dir / "MENU.MPS", units);
     }
 
     // The inspector's conventions: name -> follows.
