@@ -7,6 +7,7 @@
 #include "assembly/cvd_track_table_p.h"
 #include "assembly/entry_points_p.h"
 #include "assembly/input_checks.h"
+#include "assembly/scan_offsets_p.h"
 #include "assembly/scan_points_p.h"
 #include "assembly/track_folder_patch_p.h"
 #include "assembly/track_observer_p.h"
@@ -95,6 +96,7 @@ private:
             return w_.Fail(Format("%s is not a whole number of %zu-byte sectors", track.fileName.c_str(),
                                   kSectorModeUnitSize));
         }
+        if (fillScanOffsets_ && !PrepareScanOffsets(file, track, length)) return false;
         ctx_.LogLine(Format("Adding %s.%s %s", track.id.c_str(),
                             kind_ == DiscKind::Vcd30 ? "DAT from" : "MPG from", track.fileName.c_str()));
         ctx_.LogLine(DescribeTrack(kind_, {track.videoStandard, track.audioInfo, track.duration}));
@@ -110,6 +112,21 @@ private:
         image_.CloseVideoTrack(track.number, units_);
         image_.AdvanceSectorCounter(kTrackLeadGap);
         return w_.ImageOk();
+    }
+
+    // The standard SVCD stream's scan information is completed on the copy.
+    bool PrepareScanOffsets(File& file, const TrackEntry& track, uint64_t length) {
+        bool cancelled = false;
+        if (!scanOffsets_.Prepare(file, length, ctx_.progress, cancelled)) {
+            if (!cancelled) return w_.Fail(file.Error());
+            w_.SetResult(kCancelled);
+            return false;
+        }
+        if (scanOffsets_.BlockCount() > 0) {
+            ctx_.LogLine(Format("Filling %zu scan information blocks of %s", scanOffsets_.BlockCount(),
+                                track.fileName.c_str()));
+        }
+        return true;
     }
 
     bool CheckUnchanged(const File& file, const TrackEntry& track) {
@@ -137,6 +154,7 @@ private:
             const TrackUnitFacts facts = InspectTrackUnit(unit.data());
             if (facts.video && unit[track_unit::kPackStartPrefix] != 0x01) return RejectPacketHead(unit);
 
+            if (fillScanOffsets_) scanOffsets_.Apply(offset, unit.data());
             unit[track_unit::kFileNumber] = unit[track_unit::kFileNumberCopy] = fileNumber;
             const uint32_t sector = image_.SectorCounter();
             image_.AppendForm2Unit(unit.data());
@@ -202,6 +220,9 @@ private:
     std::optional<SearchPointRecorder> searchPoints_;
     std::optional<ScanPointRecorder> scanPoints_;
     std::vector<TrackObserver*> observers_;
+    // SVCD streams of a standard disc carry their scan information filled in.
+    const bool fillScanOffsets_ = ctx_.standard && IsSvcdFamily(kind_);
+    ScanOffsetFiller scanOffsets_;
 
     uint32_t units_ = 0;  // of the track being copied
 };
