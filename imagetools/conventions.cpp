@@ -1,4 +1,5 @@
 #include "imagetools/conventions.h"
+#include "imagetools/svcd_conventions_p.h"
 
 #include <optional>
 
@@ -34,6 +35,10 @@ std::optional<ConventionFinding> CheckVolumeDates(const DecodedImage& image) {
 constexpr Check kChecks[] = {
     CheckSystemIdentifier,
     CheckVolumeDates,
+    CheckEntriesSignature,
+    CheckTrackFolder,
+    CheckTracksLayout,
+    CheckScanOffsets,
 };
 
 }  // namespace
