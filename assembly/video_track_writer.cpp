@@ -96,7 +96,6 @@ private:
             return w_.Fail(Format("%s is not a whole number of %zu-byte sectors", track.fileName.c_str(),
                                   kSectorModeUnitSize));
         }
-        if (fillScanOffsets_ && !PrepareScanOffsets(file, track, length)) return false;
         ctx_.LogLine(Format("Adding %s.%s %s", track.id.c_str(),
                             kind_ == DiscKind::Vcd30 ? "DAT from" : "MPG from", track.fileName.c_str()));
         ctx_.LogLine(DescribeTrack(kind_, {track.videoStandard, track.audioInfo, track.duration}));
@@ -104,6 +103,7 @@ private:
         if (ctx_.progress) {
             ctx_.progress->SetMessage(Format("Reading && Writing file %s...", track.fileName.c_str()));
         }
+        if (fillScanOffsets_ && !PrepareScanOffsets(file, track, length)) return false;
 
         image_.OpenVideoTrack();
         if (!CopyUnits(track, file, length)) return false;
@@ -118,9 +118,13 @@ private:
     bool PrepareScanOffsets(File& file, const TrackEntry& track, uint64_t length) {
         bool cancelled = false;
         if (!scanOffsets_.Prepare(file, length, ctx_.progress, cancelled)) {
-            if (!cancelled) return w_.Fail(file.Error());
-            w_.SetResult(kCancelled);
-            return false;
+            if (cancelled) {
+                w_.SetResult(kCancelled);
+                return false;
+            }
+            // A file cut short since the probe says so; otherwise the read error.
+            const std::string error = file.Error().empty() ? Format("Can't read %s", track.fileName.c_str()) : file.Error();
+            return CheckUnchanged(file, track) && w_.Fail(error);
         }
         if (scanOffsets_.BlockCount() > 0) {
             ctx_.LogLine(Format("Filling %zu scan information blocks of %s", scanOffsets_.BlockCount(),
