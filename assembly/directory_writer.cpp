@@ -7,6 +7,7 @@
 #include "core/build_context.h"
 #include "image/container.h"
 #include "iso9660/dir_tree.h"
+#include "iso9660/track_folder.h"
 #include "platform/log_list.h"
 
 namespace qorvcd {
@@ -20,10 +21,6 @@ using SectorData = std::array<uint8_t, kForm1DataSize>;
 constexpr size_t kUsableDirectoryBytes = kForm1DataSize - 1;
 // Bytes of a directory record that hold its extent and data length.
 constexpr size_t kRecordHeadSize = 18;
-
-const char* TrackFolderName(DiscKind kind) {
-    return (kind == DiscKind::Cvd || kind == DiscKind::SuperVcd) ? "MPEG2" : "MPEGAV";
-}
 
 bool IsRoot(const DirNode& dir) { return dir.name == DirTree::kRootName; }
 
@@ -153,7 +150,7 @@ int DirectoryWriter::WriteChildren(int level, DirNode* dir, uint32_t sectors, ui
             state_.dataParentSector = extent;
             continue;
         }
-        if (hasTracks_ && child->name == TrackFolderName(ctx_.kind)) {
+        if (hasTracks_ && child->name == TrackFolderName(ctx_.kind, ctx_.standard)) {
             state_.trackDirPosition = image_.ImagePosition();
         }
         QORVCD_CHECK(WriteDirectory(level, child, sectors, extent));

@@ -7,6 +7,7 @@
 #include "assembly/cvd_track_table_p.h"
 #include "assembly/entry_points_p.h"
 #include "assembly/input_checks.h"
+#include "assembly/scan_offsets_p.h"
 #include "assembly/scan_points_p.h"
 #include "assembly/standard_units.h"
 #include "assembly/track_folder_patch_p.h"
@@ -103,6 +104,7 @@ private:
         if (ctx_.progress) {
             ctx_.progress->SetMessage(Format("Reading && Writing file %s...", track.fileName.c_str()));
         }
+        if (fillScanOffsets_ && !PrepareScanOffsets(file, track, length)) return false;
 
         image_.OpenVideoTrack();
         if (!CopyUnits(track, file, length)) return false;
@@ -111,6 +113,25 @@ private:
         image_.CloseVideoTrack(track.number, units_);
         image_.AdvanceSectorCounter(kTrackLeadGap);
         return w_.ImageOk();
+    }
+
+    // The standard SVCD stream's scan information is completed on the copy.
+    bool PrepareScanOffsets(File& file, const TrackEntry& track, uint64_t length) {
+        bool cancelled = false;
+        if (!scanOffsets_.Prepare(file, length, ctx_.progress, cancelled)) {
+            if (cancelled) {
+                w_.SetResult(kCancelled);
+                return false;
+            }
+            // A file cut short since the probe says so; otherwise the read error.
+            const std::string error = file.Error().empty() ? Format("Can't read %s", track.fileName.c_str()) : file.Error();
+            return CheckUnchanged(file, track) && w_.Fail(error);
+        }
+        if (scanOffsets_.BlockCount() > 0) {
+            ctx_.LogLine(Format("Filling %zu scan information blocks of %s", scanOffsets_.BlockCount(),
+                                track.fileName.c_str()));
+        }
+        return true;
     }
 
     bool CheckUnchanged(const File& file, const TrackEntry& track) {
@@ -138,6 +159,7 @@ private:
             const TrackUnitFacts facts = InspectTrackUnit(unit.data());
             if (facts.video && unit[track_unit::kPackStartPrefix] != 0x01) return RejectPacketHead(unit);
 
+            if (fillScanOffsets_) scanOffsets_.Apply(offset, unit.data());
             unit[track_unit::kFileNumber] = unit[track_unit::kFileNumberCopy] = fileNumber;
             // A standard track's last sector ends its file.
             if (ctx_.standard && remaining == kSectorModeUnitSize) MarkEndOfFile(unit.data());
@@ -205,6 +227,9 @@ private:
     std::optional<SearchPointRecorder> searchPoints_;
     std::optional<ScanPointRecorder> scanPoints_;
     std::vector<TrackObserver*> observers_;
+    // SVCD streams of a standard disc carry their scan information filled in.
+    const bool fillScanOffsets_ = ctx_.standard && IsSvcdFamily(kind_);
+    ScanOffsetFiller scanOffsets_;
 
     uint32_t units_ = 0;  // of the track being copied
 };

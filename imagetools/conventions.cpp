@@ -6,6 +6,7 @@
 #include "core/disc_kind.h"
 #include "core/sector_unit.h"
 #include "image/image_reader.h"
+#include "imagetools/svcd_conventions_p.h"
 #include "infofiles/info_record.h"
 #include "platform/log_list.h"
 
@@ -201,8 +202,9 @@ std::optional<ConventionFinding> CheckStillCoding(const ConventionInputs& in) {
 }
 
 constexpr Check kChecks[] = {
-    CheckSystemIdentifier, CheckVolumeDates, CheckInfoVersion,
-    CheckVolumeSpace,      CheckEndOfFile,   CheckStillCoding,
+    CheckSystemIdentifier, CheckVolumeDates,      CheckInfoVersion, CheckVolumeSpace,
+    CheckEndOfFile,        CheckStillCoding,      CheckEntriesSignature, CheckTrackFolder,
+    CheckTracksLayout,     CheckScanOffsets,
 };
 
 }  // namespace

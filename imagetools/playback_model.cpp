@@ -146,10 +146,12 @@ PlayItemNames::PlayItemNames(const DecodedImage& image) : image_(image) {
     }
     if (image.tracksFile && image.tracksFile->error.empty()) {
         if (auto tracks = TracksRecord::Decode(image.tracksFile->bytes)) {
-            // Each time is the running total up to the end of its track.
+            // Each time is the running total up to the end of its track, or
+            // in the standard's layout the track's own time.
             uint64_t before = 0;
             for (const TracksRecordTrack& t : tracks->tracks) {
-                const uint64_t total = uint64_t(MsfBcdToSector(t.time.data()) + kDiscAddressOffset);
+                uint64_t total = uint64_t(MsfBcdToSector(t.time.data()) + kDiscAddressOffset);
+                if (tracks->layout == TracksLayout::Standard) total += before;
                 playFrames_.push_back(total >= before ? total - before : 0);
                 before = total;
             }

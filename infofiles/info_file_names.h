@@ -32,6 +32,13 @@ inline const InfoFileNames& InfoFileNamesOf(DiscKind kind) {
     return kNames[int(kind)];
 }
 
+// The ENTRIES identifier a build starts from: the table's, except that
+// this format's SVCD writes "ENTRYSVD" where the standard (IEC 62107) and its
+// readers expect "ENTRYVCD", which a standard disc carries.
+inline const char* EntriesIdentifier(DiscKind kind, bool standard) {
+    return standard ? "ENTRYVCD" : InfoFileNamesOf(kind).entriesId;
+}
+
 // Work copies of the SVCD kinds' files, and the scan data work file of CVD
 // and SUPER-VCD (deleted through its own open file, not by name).
 inline constexpr const char* kTracksWorkFile = "TRACKS.SVD";

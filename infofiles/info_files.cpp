@@ -235,10 +235,14 @@ bool WriteTracksFile(const BuildContext& ctx, const TrackList& tracks) {
     std::vector<TracksFileTrack> rows;
     rows.reserve(tracks.Count());
     for (const TrackEntry& track : tracks.Entries()) {
-        rows.push_back({track.duration, uint8_t(track.ogtInfo), uint8_t(track.audioInfo)});
+        rows.push_back({track.duration, uint8_t(track.ogtInfo), uint8_t(track.audioInfo),
+                        track.videoStandard == int32_t(VideoStandard::Pal)});
     }
     std::string error;
-    const std::optional<TracksRecord> record = BuildTracksRecord(rows, &error);
+    // SUPER-VCD keeps this format's layout: its players read that one.
+    const bool standard = ctx.standard && ctx.kind == DiscKind::Svcd;
+    const std::optional<TracksRecord> record =
+        standard ? BuildStandardTracksRecord(rows, &error) : BuildTracksRecord(rows, &error);
     if (!record) {
         ctx.LogLine(error);
         return false;

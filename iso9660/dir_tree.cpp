@@ -169,6 +169,19 @@ DirNode* DirTree::FindChild(const std::string& name, const DirNode* dir) {
     return nullptr;
 }
 
+bool DirTree::RenameChild(DirNode* dir, const std::string& from, const std::string& to) {
+    DirNode* node = FindChild(from, dir);
+    if (!node || to.empty() || to.size() > kMaxNameLength || FindChild(to, dir)) return false;
+    DirNode** link = &dir->firstChild;
+    while (*link != node) link = &(*link)->nextSibling;
+    *link = node->nextSibling;  // unlinked, then linked again at its new place
+    node->nextSibling = nullptr;
+    node->name = to;
+    node->recordLength = int16_t(to.size());
+    LinkSorted(dir, node);
+    return true;
+}
+
 DirNode* DirTree::FindPath(const std::string& path) const {
     if (path.empty() || !IsSeparator(path[0])) return nullptr;
     DirNode* node = root_;

@@ -117,6 +117,10 @@ public:
 
     // The child of `dir` named `name` (exact bytes), or null.
     static DirNode* FindChild(const std::string& name, const DirNode* dir);
+    // Gives the child `from` of `dir` the name `to` and moves it to its sorted
+    // place. False, with nothing changed, when there is no such child, `dir`
+    // already has a child `to`, or `to` is empty or too long.
+    bool RenameChild(DirNode* dir, const std::string& from, const std::string& to);
     // The node at an absolute path ("\EXT\SCANDATA.DAT", either separator),
     // upper-cased before the lookup as disc names are; null when absent.
     // Creates nothing and leaves the cursor alone.

@@ -7,6 +7,7 @@
 #include "core/build_context.h"
 #include "core/sector_unit.h"
 #include "iso9660/dir_tree.h"
+#include "iso9660/track_folder.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
@@ -59,8 +60,7 @@ bool AddPlacedFile(DirTree& tree, const BuildContext& ctx, const std::string& na
 
 int PlaceTracks(DirTree& tree, const BuildContext& ctx, const std::vector<TrackEntry>& tracks,
                 const std::string& prefix) {
-    const bool mpeg2 = ctx.kind == DiscKind::Cvd || ctx.kind == DiscKind::SuperVcd;
-    if (!tree.ChangeDir(mpeg2 ? "\\MPEG2" : "\\MPEGAV")) return kStepFailed;
+    if (!tree.ChangeDir(std::string("\\") + TrackFolderName(ctx.kind, ctx.standard))) return kStepFailed;
     unsigned n = 0;
     for (const TrackEntry& track : tracks) {
         uint64_t units = 0;

@@ -10,6 +10,7 @@
 #include "assembly/layout.h"
 #include "infofiles/info_files.h"
 #include "iso9660/file_placement.h"
+#include "iso9660/track_folder.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "content/pbc_reach.h"
@@ -40,7 +41,7 @@ void AddTreeSources(const DirNode* dir, std::vector<NamedFile>& files) {
 int AuthoringSession::ResetContent() {
     const DiscKind kind = Kind();
     content_->trackIdPrefix = TrackIdPrefix(kind);
-    const char* id = kind == DiscKind::Svcd ? "ENTRYSVD" : "ENTRYVCD";
+    const char* id = EntriesIdentifier(kind, context_.standard);
     std::memcpy(content_->entryId.data(), id, content_->entryId.size());
     content_->image.SetDiscKind(kind);
     if (HasScanData(kind)) CreateScanData(content_->scanData, context_);
@@ -59,6 +60,11 @@ int AuthoringSession::ReadSettingsFolderLists() {
         std::memcpy(content_->entryId.data(), id, sizeof id);
     }
     if (!ReadFolderLists(settingsPath_, FolderListMode::Init, tree, context_)) return kStepFailed;
+    // The standard SVCD keeps its tracks in \MPEG2, where the settings file
+    // of this format declares \MPEGAV.
+    if (Kind() == DiscKind::Svcd && context_.standard && tree.Root()) {
+        tree.RenameChild(tree.Root(), kMpegAvFolder, TrackFolderName(Kind(), true));
+    }
     LogLine(Format("Init Directory tree from %s OK.", settingsPath_.c_str()));
     if (HasScanData(Kind()) && tree.ChangeDir("\\EXT")) {
         tree.AddFile("SCANDATA.DAT", NodeKind::Form1File, NodeFlag::Plain, 0);

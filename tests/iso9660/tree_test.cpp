@@ -47,6 +47,31 @@ TEST(DirTree, ChildrenSortedByUnsignedBytesAndPathsWalked) {
     EXPECT_EQ(Children(h.tree.Root()), (Names{"DATA", "EXT", "SEGMENT"}));
 }
 
+// The standard SVCD's track folder: \MPEGAV renamed to \MPEG2 keeps its
+// files and takes its sorted place; a rename onto a taken name, of a missing
+// child or to an empty or long name changes nothing.
+TEST(DirTree, RenameChildMovesTheNodeToItsSortedPlace) {
+    TreeHarness h;
+    for (const char* path : {"\\EXT", "\\MPEG3", "\\MPEGAV", "\\SEGMENT"}) ASSERT_TRUE(h.tree.ChangeDir(path));
+    ASSERT_TRUE(h.tree.ChangeDir("\\MPEGAV"));
+    DirNode* folder = h.tree.Cursor();
+    h.Add("AVSEQ01.MPG");
+    DirNode* root = h.tree.Root();
+    ASSERT_TRUE(h.tree.RenameChild(root, "MPEGAV", "MPEG2"));
+    EXPECT_EQ(Children(root), (Names{"EXT", "MPEG2", "MPEG3", "SEGMENT"}));
+    EXPECT_EQ(DirTree::FindChild("MPEG2", root), folder);
+    EXPECT_EQ(folder->recordLength, 5);
+    EXPECT_EQ(Children(folder), (Names{"AVSEQ01.MPG"}));
+    EXPECT_EQ(h.tree.FindPath("\\MPEG2\\AVSEQ01.MPG"), folder->firstChild);
+
+    EXPECT_FALSE(h.tree.RenameChild(root, "MPEG2", "MPEG3"));      // taken
+    EXPECT_FALSE(h.tree.RenameChild(root, "MPEGAV", "MPEG4"));     // gone
+    EXPECT_FALSE(h.tree.RenameChild(root, "MPEG2", ""));
+    EXPECT_FALSE(h.tree.RenameChild(root, "MPEG2", "FOURTEEN.CHARS"));
+    EXPECT_EQ(Children(root), (Names{"EXT", "MPEG2", "MPEG3", "SEGMENT"}));
+    EXPECT_TRUE(h.tree.Ok());
+}
+
 TEST(DirTree, LimitsAndRefusedPathsCreateNothing) {
     TreeHarness h;
     h.tree.CreateRoot();
