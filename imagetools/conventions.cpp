@@ -201,10 +201,17 @@ std::optional<ConventionFinding> CheckStillCoding(const ConventionInputs& in) {
                              Format("%zu stills coded by their resolution", stills)};
 }
 
+// The SVCD checks need only the decoded image.
+template <std::optional<ConventionFinding> (*ImageCheck)(const DecodedImage&)>
+std::optional<ConventionFinding> OnImage(const ConventionInputs& in) {
+    return ImageCheck(in.image);
+}
+
 constexpr Check kChecks[] = {
-    CheckSystemIdentifier, CheckVolumeDates,      CheckInfoVersion, CheckVolumeSpace,
-    CheckEndOfFile,        CheckStillCoding,      CheckEntriesSignature, CheckTrackFolder,
-    CheckTracksLayout,     CheckScanOffsets,
+    CheckSystemIdentifier,           CheckVolumeDates,           CheckInfoVersion,
+    CheckVolumeSpace,                CheckEndOfFile,             CheckStillCoding,
+    OnImage<CheckEntriesSignature>,  OnImage<CheckTrackFolder>,  OnImage<CheckTracksLayout>,
+    OnImage<CheckScanOffsets>,
 };
 
 }  // namespace

@@ -171,9 +171,11 @@ TEST_P(StandardDisc, IndependentReadersFindTheStandardsConventions) {
     ASSERT_EQ(build.exitCode, 0) << build.output;
     const FlatImage flat = InspectFlat(dir / "disc.img");
     EXPECT_EQ(flat.at("conventions.verdict"), "standard");
-    const std::map<std::string, bool> all = {{"system identifier", true}, {"volume dates", true},
-                                             {"INFO version", true},      {"volume space", true},
-                                             {"end of file", true},       {"still coding", true}};
+    std::map<std::string, bool> all = {{"system identifier", true}, {"volume dates", true},
+                                       {"INFO version", true},      {"volume space", true},
+                                       {"end of file", true},       {"still coding", true},
+                                       {"ENTRIES signature", true}, {"track folder", true}};
+    if (!kind.vcd30) all.insert({{"TRACKS.SVD layout", true}, {"scan offsets", true}});
     EXPECT_EQ(Conventions(flat), all);
 
     // The BIN itself: descriptor, INFO, and the sectors of every file.
@@ -247,12 +249,15 @@ TEST_P(StandardDisc, TheDefaultBuildKeepsItsOwnConventions) {
         BuildDisc(kind, dir / "disc.txt", dir / "disc.img", dir.Path(), "", kEpoch);
     ASSERT_EQ(build.exitCode, 0) << build.output;
     const FlatImage flat = InspectFlat(dir / "disc.img");
-    // An SVCD script's VERSION = 1.0 happens to be the standard's.
-    const std::map<std::string, bool> own = {
-        {"system identifier", false}, {"volume dates", false}, {"INFO version", !kind.vcd30},
-        {"volume space", false},      {"end of file", false},  {"still coding", false}};
+    // An SVCD script's VERSION = 1.0 happens to be the standard's; a Video
+    // CD's ENTRIES signature and track folder are the standard's already.
+    std::map<std::string, bool> own = {
+        {"system identifier", false}, {"volume dates", false},       {"INFO version", !kind.vcd30},
+        {"volume space", false},      {"end of file", false},        {"still coding", false},
+        {"ENTRIES signature", kind.vcd30}, {"track folder", kind.vcd30}};
+    if (!kind.vcd30) own.insert({{"TRACKS.SVD layout", false}, {"scan offsets", false}});
     EXPECT_EQ(Conventions(flat), own);
-    EXPECT_EQ(flat.at("conventions.verdict"), kind.vcd30 ? "own format" : "mixed");
+    EXPECT_EQ(flat.at("conventions.verdict"), "mixed");
     EXPECT_EQ(NumberAt(flat, "volume.volumeSpaceSize"),
               NumberAt(flat, "tracks.2.startSector") + NumberAt(flat, "tracks.2.sectors") + 152);
 }
