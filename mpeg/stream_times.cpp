@@ -178,8 +178,12 @@ void PictureClock::Feed(const uint8_t* bytes, size_t size, std::vector<Picture>&
                 accessStart_.reset();
             }
         }
+        // The sequence header's fourth byte after its start code holds the
+        // aspect ratio and the frame-rate code.
+        if (sequencePending_ > 0 && --sequencePending_ == 0 && frameRateCode_ == 0) frameRateCode_ = b & 0x0F;
         if (prefix_ == 0x000001) {
             const uint64_t codeStart = offset_ - 3;
+            if (b == uint8_t(VideoStartCode::SequenceHeader)) sequencePending_ = 4;
             if (b == uint8_t(VideoStartCode::Picture)) {
                 pending_ = 2;
                 pictureStart_ = codeStart;

@@ -66,11 +66,15 @@ public:
     void Feed(const uint8_t* bytes, size_t size, std::vector<Picture>& out);
     // Bytes fed so far.
     uint64_t Offset() const { return offset_; }
+    // The frame-rate code of the first sequence header fed; 0 before one.
+    uint8_t FrameRateCode() const { return frameRateCode_; }
 
 private:
     uint32_t prefix_ = 0xFFFFFF;  // the last three bytes fed
     int pending_ = 0;             // picture header bytes still to come
     uint8_t header_[2] = {};      // temporal reference and coding type
+    int sequencePending_ = 0;     // sequence header bytes up to its frame-rate code
+    uint8_t frameRateCode_ = 0;
     uint64_t pictureStart_ = 0;
     std::optional<uint64_t> accessStart_;  // a header since the last picture
     uint64_t picturesSeen_ = 0;
