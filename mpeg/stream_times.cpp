@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/sector_unit.h"
+#include "mpeg/mpeg_probe.h"
 #include "mpeg/pack_header.h"
 #include "mpeg/stream_codes.h"
 #include "platform/bytes.h"
@@ -28,19 +29,18 @@ struct TimedStretch {
     std::vector<Stamp> stamps;
 };
 
-constexpr size_t kPackArea = kSectorModeUnitSize - kSubheaderSize;
+using PackArea = std::array<uint8_t, kMaxPackSize>;
 
-bool ReadPackArea(File& file, uint64_t unit, std::array<uint8_t, kPackArea>& area, size_t& got) {
+bool ReadPackArea(const PackSource& source, uint64_t unit, PackArea& area, size_t& got) {
     area.fill(0);
-    if (!file.Seek(unit * kSectorModeUnitSize + kSubheaderSize)) return false;
-    got = file.Read(area.data(), area.size());
-    return file.Ok();
+    got = 0;
+    return source(unit, area.data(), got);
 }
 
-bool FeedUnit(File& file, uint64_t unit, TimedStretch& stretch) {
-    std::array<uint8_t, kPackArea> area;
+bool FeedUnit(const PackSource& source, uint64_t unit, TimedStretch& stretch) {
+    PackArea area;
     size_t got = 0;
-    if (!ReadPackArea(file, unit, area, got)) return false;
+    if (!ReadPackArea(source, unit, area, got)) return false;
     for (const VideoPacket& packet : VideoPacketsOfPack(area.data(), got)) {
         const uint64_t packetStart = stretch.clock.Offset();
         const size_t before = stretch.pictures.size();
@@ -55,10 +55,10 @@ bool FeedUnit(File& file, uint64_t unit, TimedStretch& stretch) {
     return true;
 }
 
-bool HoldsGroupHeader(File& file, uint64_t unit, bool& holds) {
-    std::array<uint8_t, kPackArea> area;
+bool HoldsGroupHeader(const PackSource& source, uint64_t unit, bool& holds) {
+    PackArea area;
     size_t got = 0;
-    if (!ReadPackArea(file, unit, area, got)) return false;
+    if (!ReadPackArea(source, unit, area, got)) return false;
     holds = false;
     for (const VideoPacket& packet : VideoPacketsOfPack(area.data(), got)) {
         for (size_t i = 0; i + kStartCodeSize <= packet.size && !holds; ++i) {
@@ -113,26 +113,41 @@ uint64_t StreamTimes::PlayingTicks() const {
 }
 
 uint32_t StreamTimes::PlayingHundredths() const {
-    return uint32_t((PlayingTicks() + kMpegClockTicksPerHundredth / 2) / kMpegClockTicksPerHundredth);
+    return uint32_t((PlayingTicks() + kMpegClockTicksPerHundredth - 1) / kMpegClockTicksPerHundredth);
 }
 
 std::optional<StreamTimes> MeasureStreamTimes(const std::string& path, double frameRate, std::string* why) {
+    File file;
+    if (!file.Open(path, FileMode::Read)) {
+        if (why) *why = file.Error();
+        return std::nullopt;
+    }
+    const PackSource source = [&file](uint64_t unit, uint8_t* area, size_t& got) {
+        if (!file.Seek(unit * kSectorModeUnitSize + kSubheaderSize)) return false;
+        got = file.Read(area, kMaxPackSize);
+        return file.Ok();
+    };
+    std::string reason;
+    std::optional<StreamTimes> times = MeasurePackTimes(source, file.Length() / kSectorModeUnitSize, frameRate, &reason);
+    if (!times && why) *why = file.Ok() ? "the stream " + reason : file.Error();
+    return times;
+}
+
+std::optional<StreamTimes> MeasurePackTimes(const PackSource& source, uint64_t units, double frameRate,
+                                            std::string* why) {
     auto fail = [why](const std::string& text) -> std::optional<StreamTimes> {
         if (why) *why = text;
         return std::nullopt;
     };
-    const double ticks = TicksPerPicture(frameRate);
-    if (ticks <= 0) return fail(Format("%s has no frame rate a disc knows", path.c_str()));
-    File file;
-    if (!file.Open(path, FileMode::Read)) return fail(file.Error());
-    const uint64_t units = file.Length() / kSectorModeUnitSize;
 
     // The first picture shown has display index 0 from the stream's start.
     TimedStretch head;
     for (uint64_t u = 0; u < units && u < kStartUnits && head.stamps.empty(); ++u) {
-        if (!FeedUnit(file, u, head)) return fail(file.Error());
+        if (!FeedUnit(source, u, head)) return fail("could not be read");
     }
-    if (head.stamps.empty()) return fail(Format("%s has no video time stamps", path.c_str()));
+    if (head.stamps.empty()) return fail("has no video time stamps");
+    const double ticks = TicksPerPicture(frameRate > 0 ? frameRate : FrameRateOfCode(head.clock.FrameRateCode()));
+    if (ticks <= 0) return fail("has no frame rate a disc knows");
     const TimedStretch::Stamp& firstStamp = head.stamps.front();
     StreamTimes times;
     times.ticksPerPicture = ticks;
@@ -141,12 +156,12 @@ std::optional<StreamTimes> MeasureStreamTimes(const std::string& path, double fr
     uint64_t from = units;
     for (int groups = 0; from > 0 && groups < kGroupsAtEnd;) {
         bool holds = false;
-        if (!HoldsGroupHeader(file, --from, holds)) return fail(file.Error());
+        if (!HoldsGroupHeader(source, --from, holds)) return fail("could not be read");
         groups += holds ? 1 : 0;
     }
     TimedStretch tail;
     for (uint64_t u = from; u < units; ++u) {
-        if (!FeedUnit(file, u, tail)) return fail(file.Error());
+        if (!FeedUnit(source, u, tail)) return fail("could not be read");
     }
     // Pictures in front of the stretch's first group header have no place yet.
     const auto placed = [&tail](size_t i) { return tail.pictures[i].group > 0; };
@@ -158,7 +173,7 @@ std::optional<StreamTimes> MeasureStreamTimes(const std::string& path, double fr
     for (const TimedStretch::Stamp& s : tail.stamps) {
         if (placed(s.picture)) stamp = &s;
     }
-    if (!lastShown || !stamp) return fail(Format("%s has no timed group of pictures at its end", path.c_str()));
+    if (!lastShown || !stamp) return fail("has no timed group of pictures at its end");
     const double after = double(*lastShown) - double(tail.pictures[stamp->picture].displayIndex);
     times.lastTimestamp = Shifted(stamp->time, after, ticks);
     return times;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,7 +35,8 @@ struct StreamTimes {
 
     // From the first picture shown to the end of the last one, 90 kHz ticks.
     uint64_t PlayingTicks() const;
-    // The same in hundredths of a second, to the nearest.
+    // The same in hundredths of a second, rounded up: a track's scan points
+    // (one per half second short of its end) counted from it are all there.
     uint32_t PlayingHundredths() const;
 };
 
@@ -45,6 +47,14 @@ struct StreamTimes {
 // its group, by its temporal reference. Nothing, with `why` set, when the
 // file cannot be read or its video packets carry no time stamps.
 std::optional<StreamTimes> MeasureStreamTimes(const std::string& path, double frameRate, std::string* why);
+
+// Reads the pack of unit `index` into `area` (zero-filled, kMaxPackSize
+// bytes) and sets `got`; false on a read error.
+using PackSource = std::function<bool(uint64_t index, uint8_t* area, size_t& got)>;
+// The same over `units` packs from any source (a track on a disc image, say).
+// A `frameRate` of 0 takes the rate of the stream's first sequence header.
+std::optional<StreamTimes> MeasurePackTimes(const PackSource& source, uint64_t units, double frameRate,
+                                            std::string* why);
 
 // Follows the pictures of a video elementary stream (ISO/IEC 11172-2,
 // 13818-2) fed in pieces, and gives each its index in presentation order:
