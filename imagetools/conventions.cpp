@@ -1,5 +1,6 @@
 #include "imagetools/conventions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -62,15 +63,22 @@ std::optional<ConventionFinding> CheckTrackTimes(const DecodedImage& image) {
     if (count != tracks.size())
         return ConventionFinding{kName, false,
                                  Format("TRACKS.SVD counts %zu tracks, the disc has %zu", count, tracks.size())};
-    if (kFirstTime + count * (kTimeSize + 1) > bytes.size())
-        return ConventionFinding{kName, false, "TRACKS.SVD is too short for its tracks"};
+    const size_t used = kFirstTime + count * (kTimeSize + 1);
+    if (used > bytes.size()) return ConventionFinding{kName, false, "TRACKS.SVD is too short for its tracks"};
+    // The layout of a time and an audio and overlay byte per track fills the
+    // bytes beyond (with its last track's audio byte at least).
+    if (std::any_of(bytes.begin() + std::ptrdiff_t(used), bytes.end(), [](uint8_t b) { return b != 0; }))
+        return ConventionFinding{kName, false,
+                                 "TRACKS.SVD holds more than a time and a description byte per track (the standard: "
+                                 "all the times, then one byte per track)"};
     if (const auto untimed = UntimedTrack(tracks)) return ConventionFinding{kName, false, *untimed};
     for (size_t k = 0; k < count; ++k) {
         const uint8_t* time = bytes.data() + kFirstTime + k * kTimeSize;
         const double stated = FromBcd(time[0]) * 60.0 + FromBcd(time[1]) + FromBcd(time[2]) / double(kFramesPerSecond);
         const StreamTimes& measured = *tracks[k].times;
         const double plays = double(measured.PlayingTicks()) / kMpegClockHz;
-        if (std::fabs(stated - plays) > measured.ticksPerPicture / kMpegClockHz) {
+        constexpr double kRounding = 1e-6;  // seconds: a time exactly a picture off still agrees
+        if (std::fabs(stated - plays) > measured.ticksPerPicture / kMpegClockHz + kRounding) {
             return ConventionFinding{kName, false,
                                      Format("track %u: %s in TRACKS.SVD, its stream plays %s (the standard: each "
                                             "track's own time, to a picture)",
