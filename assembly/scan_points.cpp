@@ -1,6 +1,5 @@
 #include "assembly/scan_points_p.h"
 
-#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -58,14 +57,13 @@ uint32_t TrackAccessPoints::SectorOf(uint64_t offset) const {
     return sector;
 }
 
-std::vector<uint32_t> TrackAccessPoints::Points(uint32_t durationHundredths, uint8_t interval) const {
+std::vector<uint32_t> TrackAccessPoints::Points(uint32_t durationHundredths) const {
     const double ticksPerPicture = TicksPerPicture(FrameRateOfCode(clock_.FrameRateCode()));
     const uint32_t count = StandardScanPointsFor(durationHundredths);
     std::vector<uint32_t> points;
     points.reserve(count);
     for (uint32_t j = 0; j < count; ++j) {
-        // Steps of `interval` half seconds, for as many points as half seconds.
-        const double step = double(j) * std::max<uint8_t>(interval, 1) * kPointStep * kMpegClockHz;
+        const double step = double(j) * kPointStep * kMpegClockHz;
         const Intra* chosen = intra_.empty() ? nullptr : &intra_.front();
         for (const Intra& picture : intra_) {
             // Half a picture's leeway: a picture shown at the step is taken.
@@ -121,7 +119,7 @@ bool SearchPointRecorder::OnUnit(const TrackEntry& /*track*/, const TrackUnit& u
 
 void SearchPointRecorder::EndTrack(const TrackEntry& track) {
     if (standard_) {
-        for (const uint32_t sector : access_.Points(track.duration, interval_)) Append(sector);
+        for (const uint32_t sector : access_.Points(track.duration)) Append(sector);
         return;
     }
     while (count_ < budget_.Limit() && Append(PointSector())) {

@@ -36,11 +36,11 @@ class TrackAccessPoints {
 public:
     void Begin(uint32_t firstSector);
     void OnUnit(const uint8_t* pack, uint32_t sector);
-    // One sector per half-second step (`interval` half seconds each) below
-    // the track's playing time: the last intra picture shown at or before
-    // the step, the track's first when none is; the track's first sector
-    // when it has no intra picture.
-    std::vector<uint32_t> Points(uint32_t durationHundredths, uint8_t interval) const;
+    // One sector per half second below the track's playing time (the
+    // standards' interval): the last intra picture shown at or before it, the
+    // track's first when none is; the track's first sector when it has no
+    // intra picture.
+    std::vector<uint32_t> Points(uint32_t durationHundredths) const;
 
 private:
     struct Intra {
