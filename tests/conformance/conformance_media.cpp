@@ -56,8 +56,9 @@ std::string MjpegStill(const DiscCase& disc, bool highResolution) {
     const std::string name = std::string("conf-mjpeg-still-") + KindTag(disc) + "-" + NormTag(disc.norm) +
                              (highResolution ? "-hi" : "") + ".mpg";
     const std::string norm = disc.norm == Norm::Pal ? "p" : "n";
-    // A Video CD still of 100 KB fits the buffer mplex allows it.
-    const std::string target = disc.vcd30 ? " -T 100" : "";
+    // A high-resolution Video CD still of 100 KB fits the buffer mplex allows
+    // it (mpeg2enc makes a larger one by itself).
+    const std::string target = disc.vcd30 && highResolution ? " -T 100" : "";
     return EnsureMedia(name, InScratch(Pictures(size, disc.norm, "-frames:v 1") + " | mpeg2enc -v 0 -f " + format +
                                        " -n " + norm + " -a 2" + target + " -o \"$d/v.mpv\" && mplex -v 0 -f " + format +
                                        " -o {out} \"$d/v.mpv\""));
