@@ -9,6 +9,7 @@
 #include "infofiles/info_file_names.h"
 #include "infofiles/scan_data.h"
 #include "infofiles/search_record.h"
+#include "mpeg/mpeg_probe.h"
 #include "mpeg/pack_header.h"
 #include "platform/bytes.h"
 #include "platform/log_list.h"
@@ -24,7 +25,59 @@ double Seconds(const TrackUnit& unit) { return unit.facts.clockReference / doubl
 bool TakesPoints(const TrackUnit& unit) { return !unit.First() && unit.facts.video; }
 }  // namespace
 
+// ---------------------------------------------------------------- access points
+
+void TrackAccessPoints::Begin(uint32_t firstSector) {
+    clock_ = PictureClock();
+    intra_.clear();
+    unitStarts_.clear();
+    firstSector_ = firstSector;
+}
+
+void TrackAccessPoints::OnUnit(const uint8_t* pack, uint32_t sector) {
+    constexpr size_t kRecentUnits = 256;
+    for (const VideoPacket& packet : VideoPacketsOfPack(pack, kMaxPackSize)) {
+        unitStarts_.emplace_back(clock_.Offset(), sector);
+        if (unitStarts_.size() > kRecentUnits) unitStarts_.pop_front();
+        pictures_.clear();
+        clock_.Feed(packet.payload, packet.size, pictures_);
+        for (const PictureClock::Picture& picture : pictures_) {
+            if (picture.codingType == uint8_t(PictureCodingType::Intra))
+                intra_.push_back({picture.displayIndex, SectorOf(picture.accessOffset)});
+        }
+    }
+}
+
+uint32_t TrackAccessPoints::SectorOf(uint64_t offset) const {
+    uint32_t sector = unitStarts_.empty() ? firstSector_ : unitStarts_.front().second;
+    for (const auto& [start, unitSector] : unitStarts_) {
+        if (start > offset) break;
+        sector = unitSector;
+    }
+    return sector;
+}
+
+std::vector<uint32_t> TrackAccessPoints::Points(uint32_t durationHundredths) const {
+    const double ticksPerPicture = TicksPerPicture(FrameRateOfCode(clock_.FrameRateCode()));
+    const uint32_t count = StandardScanPointsFor(durationHundredths);
+    std::vector<uint32_t> points;
+    points.reserve(count);
+    for (uint32_t j = 0; j < count; ++j) {
+        const double step = double(j) * kPointStep * kMpegClockHz;
+        const Intra* chosen = intra_.empty() ? nullptr : &intra_.front();
+        for (const Intra& picture : intra_) {
+            // Half a picture's leeway: a picture shown at the step is taken.
+            if (double(picture.displayIndex) * ticksPerPicture <= step + ticksPerPicture / 2) chosen = &picture;
+        }
+        points.push_back(chosen ? chosen->sector : firstSector_);
+    }
+    return points;
+}
+
 // ---------------------------------------------------------------- SEARCH.DAT
+
+SearchPointRecorder::SearchPointRecorder(TrackWriteContext& writing, uint64_t position)
+    : w_(writing), position_(position), standard_(writing.Build().standard) {}
 
 bool SearchPointRecorder::Open() {
     const std::string path = w_.Build().workFolder + kSearchWorkFile;
@@ -39,6 +92,7 @@ bool SearchPointRecorder::Open() {
 }
 
 bool SearchPointRecorder::BeginTrack(const TrackEntry& track, uint32_t firstSector) {
+    if (standard_) access_.Begin(firstSector);
     budget_.AddTrack(track.duration);
     firstSector_ = firstSector;
     lastIntraSector_.reset();
@@ -51,6 +105,10 @@ bool SearchPointRecorder::BeginTrack(const TrackEntry& track, uint32_t firstSect
 uint32_t SearchPointRecorder::PointSector() const { return lastIntraSector_.value_or(firstSector_); }
 
 bool SearchPointRecorder::OnUnit(const TrackEntry& /*track*/, const TrackUnit& unit) {
+    if (standard_) {
+        if (unit.facts.video && unit.pack) access_.OnUnit(unit.pack, unit.sector);
+        return true;
+    }
     if (!TakesPoints(unit)) return true;
     if (unit.facts.iPicture) lastIntraSector_ = unit.sector;
     if (Seconds(unit) >= nextTime_ && count_ < budget_.Limit() && Append(PointSector())) {
@@ -59,7 +117,11 @@ bool SearchPointRecorder::OnUnit(const TrackEntry& /*track*/, const TrackUnit& u
     return true;
 }
 
-void SearchPointRecorder::EndTrack(const TrackEntry& /*track*/) {
+void SearchPointRecorder::EndTrack(const TrackEntry& track) {
+    if (standard_) {
+        for (const uint32_t sector : access_.Points(track.duration)) Append(sector);
+        return;
+    }
     while (count_ < budget_.Limit() && Append(PointSector())) {
     }
 }

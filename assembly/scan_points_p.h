@@ -7,9 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <vector>
 
 #include "assembly/track_observer_p.h"
+#include "mpeg/stream_times.h"
 #include "platform/file.h"
 
 namespace qorvcd {
@@ -26,9 +29,38 @@ private:
     float seconds_ = 0.0f;  // playing time of the tracks, added up as they come
 };
 
+// Under `standard`: the intra pictures of one track in presentation order,
+// each with the sector a player starts it from, and the points of the track
+// taken from them once it has been written.
+class TrackAccessPoints {
+public:
+    void Begin(uint32_t firstSector);
+    void OnUnit(const uint8_t* pack, uint32_t sector);
+    // One sector per half second below the track's playing time (the
+    // standards' interval): the last intra picture shown at or before it, the
+    // track's first when none is; the track's first sector when it has no
+    // intra picture.
+    std::vector<uint32_t> Points(uint32_t durationHundredths) const;
+
+private:
+    struct Intra {
+        uint64_t displayIndex;
+        uint32_t sector;
+    };
+    uint32_t SectorOf(uint64_t offset) const;
+
+    PictureClock clock_;
+    std::vector<PictureClock::Picture> pictures_;  // scratch
+    std::vector<Intra> intra_;
+    // Where recent units' video bytes begin in the stream: an access point
+    // lies at most a few units before its picture ends.
+    std::deque<std::pair<uint64_t, uint32_t>> unitStarts_;
+    uint32_t firstSector_ = 0;
+};
+
 class SearchPointRecorder final : public TrackObserver {
 public:
-    SearchPointRecorder(TrackWriteContext& writing, uint64_t position) : w_(writing), position_(position) {}
+    SearchPointRecorder(TrackWriteContext& writing, uint64_t position);
 
     // Opens the SEARCH.DAT work file behind its header.
     bool Open();
@@ -44,6 +76,8 @@ private:
 
     TrackWriteContext& w_;
     const uint64_t position_;
+    const bool standard_;
+    TrackAccessPoints access_;
     File search_;
     uint64_t end_ = 0;
     uint8_t interval_ = 1;  // half seconds between points

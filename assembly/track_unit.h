@@ -32,6 +32,7 @@ struct TrackUnit {
     uint32_t sector = 0;  // its logical sector
     uint32_t number = 0;  // 1 for the track's first unit
     TrackUnitFacts facts;
+    const uint8_t* pack = nullptr;  // its kMaxPackSize bytes from unit byte 8, while the observers run
 
     bool First() const { return number == 1; }
 };

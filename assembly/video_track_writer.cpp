@@ -172,7 +172,7 @@ private:
             ++units_;
             if (ctx_.progress) ctx_.progress->SetProgress(int(file.Position() * 100 / length));
 
-            const TrackUnit placed{sector, units_, facts};
+            const TrackUnit placed{sector, units_, facts, unit.data() + track_unit::kPack};
             for (TrackObserver* observer : observers_) {
                 if (!observer->OnUnit(track, placed)) return false;
             }

@@ -602,10 +602,28 @@ DiscFrame FrameOf(DiscKind kind, ::qorvcd::VideoStandard norm) {
     return {480, pal ? 576 : 480, true};
 }
 
+namespace {
+
+// A still of high resolution (704 pixels wide, 576 lines PAL or 480 NTSC) is
+// a segment every kind plays: one picture, no sound. Shrinking it to the
+// motion size would lose half its detail.
+bool IsHighResolutionStill(const SourceFacts& facts, std::optional<::qorvcd::VideoStandard> norm) {
+    constexpr int kWidth = 704;
+    constexpr double kOnePictureAtMost = 0.1;  // seconds: a picture at any disc rate, with rounding
+    if (facts.hasAudio || facts.width != kWidth || facts.duration <= 0 || facts.duration > kOnePictureAtMost)
+        return false;
+    const bool pal = facts.height == 576, ntsc = facts.height == 480;
+    if (!norm) return pal || ntsc;
+    return *norm == ::qorvcd::VideoStandard::Pal ? pal : ntsc;
+}
+
+}  // namespace
+
 bool FitsDiscKind(const SourceFacts& facts, DiscKind kind, std::optional<::qorvcd::VideoStandard> norm) {
     if (!facts.readable || !facts.hasVideo || facts.container != "mpeg") return false;
     const bool mpeg2 = kind != DiscKind::Vcd30;
     if (facts.videoCodec != (mpeg2 ? "mpeg2video" : "mpeg1video")) return false;
+    if (IsHighResolutionStill(facts, norm)) return true;
     // The MPEG-2 kinds share their streams: an SVCD-sized stream has always
     // gone onto a CVD as it is, and a CVD-sized one onto an SVCD.
     const DiscKind sizes[] = {kind, mpeg2 ? (kind == DiscKind::Cvd ? DiscKind::Svcd : DiscKind::Cvd) : kind};

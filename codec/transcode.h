@@ -42,8 +42,9 @@ DiscFrame FrameOf(DiscKind kind, ::qorvcd::VideoStandard norm);
 // True when the file is already a program stream of the kind's codec and of a
 // frame size of its family (for `norm`, or for either norm when none is
 // asked): MPEG-1 352x288 or 352x240 for Video CD 3.0; MPEG-2 480x576, 480x480,
-// 352x576 or 352x480 for SVCD, CVD and SUPER-VCD. Such a file goes on the disc
-// as it is.
+// 352x576 or 352x480 for SVCD, CVD and SUPER-VCD; or, in the kind's MPEG
+// version, a high-resolution still (one picture of 704x576 or 704x480, no
+// sound). Such a file goes on the disc as it is.
 bool FitsDiscKind(const SourceFacts& facts, DiscKind kind, std::optional<::qorvcd::VideoStandard> norm);
 
 // The norm a source's frame rate suggests: 25 and 50 (and their neighbours)

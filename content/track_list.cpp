@@ -5,6 +5,7 @@
 #include "content/content_ids.h"
 #include "content/video_conversion.h"
 #include "mpeg/stream_codes.h"
+#include "mpeg/stream_times.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 #include "platform/paths.h"
@@ -144,6 +145,24 @@ void WarnDeclaredValues(const BuildContext& ctx, const TrackEntry& entry, const 
     }
 }
 
+// The probe's playing time runs from the stream's start to a clock reference
+// some way before its end. A disc laid out to the standards states it to the
+// frame instead: from the first picture's time stamp to the end of the last.
+uint32_t PlayingTimeOf(const BuildContext& ctx, const TrackEntry& entry, const MpegStreamInfo& info) {
+    const int32_t probed = PlayingTime(info);
+    const uint32_t measured = probed > 0 ? uint32_t(probed) : 0;
+    if (!ctx.standard) return measured;
+    std::string why;
+    const std::optional<StreamTimes> times = MeasureStreamTimes(entry.path, FrameRate(info), &why);
+    if (!times) {
+        ctx.Warn(Format("%s: %s; its playing time is taken from its clock references", entry.fileName.c_str(),
+                        why.c_str()),
+                 entry.line);
+        return measured;
+    }
+    return times->PlayingHundredths();
+}
+
 // Reads one track line after its "MPEGTRACK" and fills `entry`; returns kOk,
 // or the code of an error already reported (kTrackListFailed when the error
 // carries no code of its own).
@@ -228,8 +247,7 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
         return kTrackListFailed;
     }
     const int declaredTime = ScriptInt(TokenText(script.NextTokenUpper()));
-    const int32_t playingTime = PlayingTime(info);
-    entry.duration = playingTime > 0 ? uint32_t(playingTime) : 0;
+    entry.duration = PlayingTimeOf(ctx, entry, info);
     tracks.AddPlayingTime(entry.duration);
     WarnMpegVersion(ctx, entry, info);
     WarnDeclaredValues(ctx, entry, standard, declaredAudio, declaredTime);

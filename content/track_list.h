@@ -35,7 +35,11 @@ struct TrackEntry {
     uint32_t number = 0;  // disc track number, also the track's play-item number
     int32_t videoStandard = int32_t(VideoStandard::Pal);  // a VideoStandard value
     uint32_t audioInfo = 0;    // one byte: class of audio stream 1 << 4 | class of stream 0
-    uint32_t duration = 0;     // hundredths of a second (not measured for Video CD 3.0)
+    // Playing time in hundredths of a second (not measured for Video CD 3.0):
+    // the probe's measure, or under `standard` the exact time from the
+    // stream's first and last time stamps. Every file that states a track's
+    // time takes it from here.
+    uint32_t duration = 0;
     uint32_t ogtInfo = 0;      // overlay graphics byte; the script offers no way to set it
     uint32_t startSector = 0;  // set by the video track writer
     std::string id;            // upper-cased, at most kMaxScriptIdLength characters

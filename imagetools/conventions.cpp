@@ -7,6 +7,7 @@
 #include "core/sector_unit.h"
 #include "image/image_reader.h"
 #include "imagetools/svcd_conventions_p.h"
+#include "imagetools/time_conventions_p.h"
 #include "infofiles/info_record.h"
 #include "platform/log_list.h"
 
@@ -201,7 +202,7 @@ std::optional<ConventionFinding> CheckStillCoding(const ConventionInputs& in) {
                              Format("%zu stills coded by their resolution", stills)};
 }
 
-// The SVCD checks need only the decoded image.
+// The SVCD and time checks need only the decoded image.
 template <std::optional<ConventionFinding> (*ImageCheck)(const DecodedImage&)>
 std::optional<ConventionFinding> OnImage(const ConventionInputs& in) {
     return ImageCheck(in.image);
@@ -211,7 +212,7 @@ constexpr Check kChecks[] = {
     CheckSystemIdentifier,           CheckVolumeDates,           CheckInfoVersion,
     CheckVolumeSpace,                CheckEndOfFile,             CheckStillCoding,
     OnImage<CheckEntriesSignature>,  OnImage<CheckTrackFolder>,  OnImage<CheckTracksLayout>,
-    OnImage<CheckScanOffsets>,
+    OnImage<CheckScanOffsets>,       OnImage<CheckTrackTimes>,   OnImage<CheckScanPoints>,
 };
 
 }  // namespace

@@ -211,8 +211,11 @@ bool WorkFileSize(const BuildContext& ctx, const std::string& path, uint32_t* si
 }  // namespace
 
 bool WriteSearchHeader(const BuildContext& ctx, uint32_t totalHundredths, uint8_t scanInterval) {
+    return WriteSearchHeaderWithPoints(ctx, ScanPointsFor(totalHundredths), scanInterval);
+}
+
+bool WriteSearchHeaderWithPoints(const BuildContext& ctx, uint32_t points, uint8_t scanInterval) {
     const std::string path = ctx.workFolder + kSearchWorkFile;
-    const uint32_t points = ScanPointsFor(totalHundredths);
     SearchRecord search;  // no points yet: the video track writer fills them
     search.timeInterval = scanInterval;
     const std::vector<uint8_t> header = search.Encode();

@@ -30,6 +30,9 @@ uint8_t FirstSegmentContent(DiscKind kind, const SegmentItem& item);
 // SEARCH.DAT: its header and a zero table of ScanPointsFor(total) points.
 // False (logged) when the work file cannot be written.
 bool WriteSearchHeader(const BuildContext& ctx, uint32_t totalHundredths, uint8_t scanInterval);
+// The same with a table of `points` points (a disc laid out to the standards
+// reserves StandardScanPointsFor its tracks).
+bool WriteSearchHeaderWithPoints(const BuildContext& ctx, uint32_t points, uint8_t scanInterval);
 
 // TRACKS.SVD from the track list. False (logged) when the tracks do not fit
 // the record or the work file cannot be written.

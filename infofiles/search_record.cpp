@@ -15,6 +15,17 @@ uint32_t ScanPointsFor(uint32_t totalHundredths) {
     return kExtraScanPoints + uint32_t(2.0 * seconds);
 }
 
+uint32_t StandardScanPointsFor(uint32_t trackHundredths) {
+    constexpr uint32_t kHundredthsPerPoint = 50;
+    return (trackHundredths + kHundredthsPerPoint - 1) / kHundredthsPerPoint;
+}
+
+uint32_t StandardScanPointsFor(std::span<const uint32_t> trackHundredths) {
+    uint32_t points = 0;
+    for (const uint32_t hundredths : trackHundredths) points += StandardScanPointsFor(hundredths);
+    return points;
+}
+
 std::vector<uint8_t> SearchRecord::Encode() const {
     std::vector<uint8_t> out(kHeaderSize + points.size() * kPointSize, 0);
     std::memcpy(out.data(), fileId.data(), kFileIdSize);

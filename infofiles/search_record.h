@@ -33,6 +33,12 @@ inline constexpr uint32_t kExtraScanPoints = 20;
 // after doubling). SEARCH.DAT and SCANDATA reserve this many.
 uint32_t ScanPointsFor(uint32_t totalHundredths);
 
+// A disc laid out to the standards gives each track one scan point per half
+// second of its own playing time (at 0, 0.5, 1 ... seconds, short of its
+// end): ceil(2 x T) for T seconds.
+uint32_t StandardScanPointsFor(uint32_t trackHundredths);
+uint32_t StandardScanPointsFor(std::span<const uint32_t> trackHundredths);
+
 struct SearchRecord {
     std::array<uint8_t, search_layout::kFileIdSize> fileId{'S', 'E', 'A', 'R', 'C', 'H', 'S', 'V'};
     uint8_t version = kSearchFileVersion;

@@ -304,10 +304,11 @@ int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, Progress* p
     return prober.Run();
 }
 
+double FrameRateOfCode(unsigned code) { return code < std::size(kFrameRates) ? kFrameRates[code] : 0.0; }
+
 double FrameRate(const MpegStreamInfo& info) {
     if (info.status != kOk) return double(info.status);
-    const unsigned code = info.sequenceHeader[7] & 0x0F;
-    return code < std::size(kFrameRates) ? kFrameRates[code] : 0.0;
+    return FrameRateOfCode(info.sequenceHeader[7] & 0x0F);
 }
 
 int32_t ClassifyVideoStandard(MpegStreamInfo& info) {

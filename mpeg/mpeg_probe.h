@@ -57,6 +57,9 @@ void ResetStreamInfo(MpegStreamInfo& info);
 int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, Progress* progress,
                       const MessageHandler& showMessage);
 
+// Frames per second of a sequence header's frame-rate code; 0 for a code
+// the standards leave unused.
+double FrameRateOfCode(unsigned code);
 // Frames per second of the sequence header, or the status when not probed.
 double FrameRate(const MpegStreamInfo& info);
 // Sets and returns info.videoStandard (a VideoStandard value).

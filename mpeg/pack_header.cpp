@@ -31,6 +31,27 @@ size_t Mpeg1PayloadOffset(const uint8_t* p, size_t size) {
     return q + kNoTimestampSize;
 }
 
+// MPEG-2 PES header: PTS_DTS_flags in the top bits of the second flag byte,
+// the time stamp right after the header data length.
+constexpr size_t kPesFlagsByte = kPacketPrefixSize + 1;
+constexpr uint8_t kPesPtsFlag = 0x80;
+
+int64_t Mpeg1PresentationTime(const uint8_t* p, size_t size) {
+    size_t q = kPacketPrefixSize;
+    while (q < size && p[q] == kPacketStuffingByte) ++q;
+    if (q < size && (p[q] & kBufferSizeMask) == kBufferSizeMarker) q += kBufferSizeSize;
+    if (q + kTimestampSize > size) return -1;
+    const uint8_t flags = p[q] & kTimestampFlagsMask;
+    if (flags != kPtsOnlyPrefix && flags != kPtsBeforeDtsPrefix) return -1;
+    return int64_t(ReadTimestamp(p + q));
+}
+
+int64_t Mpeg2PresentationTime(const uint8_t* p, size_t size) {
+    const size_t stamp = kPesHeaderDataLengthByte + 1;
+    if (stamp + kTimestampSize > size || (p[kPesFlagsByte] & kPesPtsFlag) == 0) return -1;
+    return int64_t(ReadTimestamp(p + stamp));
+}
+
 size_t Mpeg2PayloadOffset(const uint8_t* p, size_t size) {
     if (kPesHeaderDataLengthByte >= size) return size;
     return kPesHeaderDataLengthByte + 1 + p[kPesHeaderDataLengthByte];
@@ -102,6 +123,10 @@ uint64_t ReadTimestamp(const uint8_t* in) {
 
 size_t PacketPayloadOffset(const uint8_t* packet, size_t size, PackSyntax syntax) {
     return syntax == PackSyntax::Mpeg2 ? Mpeg2PayloadOffset(packet, size) : Mpeg1PayloadOffset(packet, size);
+}
+
+int64_t PacketPresentationTime(const uint8_t* packet, size_t size, PackSyntax syntax) {
+    return syntax == PackSyntax::Mpeg2 ? Mpeg2PresentationTime(packet, size) : Mpeg1PresentationTime(packet, size);
 }
 
 uint8_t PictureCodingTypeOf(const uint8_t* picture) { return (picture[kPictureCodingTypeByte] >> 3) & 0x07; }

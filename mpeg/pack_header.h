@@ -99,6 +99,10 @@ uint64_t ReadTimestamp(const uint8_t* in);
 // PTS and a DTS. MPEG-2: the PES flags and header data length, then that many
 // header bytes.
 size_t PacketPayloadOffset(const uint8_t* packet, size_t size, PackSyntax syntax);
+// The presentation time stamp of the packet at `packet` (`size` bytes
+// readable), when its header carries one: it belongs to the first picture or
+// audio frame that begins in the packet. -1 when there is none.
+int64_t PacketPresentationTime(const uint8_t* packet, size_t size, PackSyntax syntax);
 
 // ------------------------------------------------------------ pictures
 

@@ -30,6 +30,7 @@ enum class VideoStartCode : uint8_t {
     SequenceHeader = 0xB3,
     Extension = 0xB5,
     SequenceEnd = 0xB7,
+    GroupOfPictures = 0xB8,
 };
 
 inline constexpr size_t kStartCodeSize = 4;

@@ -68,6 +68,7 @@ private:
     std::string FindSettingsPath() const;
     bool ScriptWasRejected();
     int WriteScanAndSearchHeaders();
+    bool WriteStandardSearchHeader();
     int WriteInfoFiles();
     int KeepOutputsOutside(const std::string& folder, const std::string& what);
     int RefuseOutputs(const std::string& reason);

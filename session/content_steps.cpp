@@ -9,6 +9,7 @@
 #include "assembly/directory_writer.h"
 #include "assembly/layout.h"
 #include "infofiles/info_files.h"
+#include "infofiles/search_record.h"
 #include "iso9660/file_placement.h"
 #include "iso9660/track_folder.h"
 #include "platform/file.h"
@@ -260,10 +261,18 @@ int AuthoringSession::WriteScanAndSearchHeaders() {
             return kStepFailed;
         }
     }
-    if (IsSvcdFamily(kind) && !WriteSearchHeader(context_, content_->tracks.TotalPlayingTime(), content_->scanInterval)) {
-        return kStepFailed;
-    }
-    return kOk;
+    if (!IsSvcdFamily(kind)) return kOk;
+    const bool written = context_.standard ? WriteStandardSearchHeader()
+                                           : WriteSearchHeader(context_, content_->tracks.TotalPlayingTime(),
+                                                               content_->scanInterval);
+    return written ? kOk : kStepFailed;
+}
+
+// A point per half second of each track's own playing time.
+bool AuthoringSession::WriteStandardSearchHeader() {
+    std::vector<uint32_t> durations;
+    for (const TrackEntry& t : content_->tracks.Entries()) durations.push_back(t.duration);
+    return WriteSearchHeaderWithPoints(context_, StandardScanPointsFor(durations), content_->scanInterval);
 }
 
 int AuthoringSession::WriteInfoFiles() {

@@ -223,3 +223,39 @@ TEST(PackTranscode, FailuresNameTheFileAndCancelStops) {
 
 }  // namespace
 }  // namespace qorvcd
+
+namespace qorvcd {
+namespace {
+
+// A program stream's facts as ProbeSource reports them.
+codec::SourceFacts MpegFacts(const char* codec, int width, int height, double seconds, bool audio) {
+    codec::SourceFacts f;
+    f.readable = f.hasVideo = true;
+    f.container = "mpeg";
+    f.videoCodec = codec;
+    f.width = width;
+    f.height = height;
+    f.duration = seconds;
+    f.hasAudio = audio;
+    return f;
+}
+
+TEST(FitsDiscKind, AHighResolutionStillGoesOnAsItIsButNotAHighResolutionMovie) {
+    using codec::FitsDiscKind;
+    const auto pal = std::optional(VideoStandard::Pal), ntsc = std::optional(VideoStandard::Ntsc);
+    // One picture, no sound: a still of either resolution, in the kind's MPEG version.
+    EXPECT_TRUE(FitsDiscKind(MpegFacts("mpeg1video", 704, 576, 0.04, false), DiscKind::Vcd30, std::nullopt));
+    EXPECT_TRUE(FitsDiscKind(MpegFacts("mpeg2video", 704, 480, 0.0334, false), DiscKind::Svcd, ntsc));
+    EXPECT_FALSE(FitsDiscKind(MpegFacts("mpeg2video", 704, 480, 0.0334, false), DiscKind::Svcd, pal));
+    EXPECT_FALSE(FitsDiscKind(MpegFacts("mpeg2video", 704, 576, 0.04, false), DiscKind::Vcd30, std::nullopt));
+    // Moving pictures or sound at that size are no still: they are made to fit.
+    EXPECT_FALSE(FitsDiscKind(MpegFacts("mpeg1video", 704, 576, 3.0, false), DiscKind::Vcd30, std::nullopt));
+    EXPECT_FALSE(FitsDiscKind(MpegFacts("mpeg1video", 704, 576, 0.04, true), DiscKind::Vcd30, std::nullopt));
+    EXPECT_FALSE(FitsDiscKind(MpegFacts("mpeg1video", 704, 576, 0.0, false), DiscKind::Vcd30, std::nullopt));
+    EXPECT_FALSE(FitsDiscKind(MpegFacts("mpeg1video", 704, 400, 0.04, false), DiscKind::Vcd30, std::nullopt));
+    // The motion sizes as before.
+    EXPECT_TRUE(FitsDiscKind(MpegFacts("mpeg1video", 352, 240, 3.0, true), DiscKind::Vcd30, ntsc));
+}
+
+}  // namespace
+}  // namespace qorvcd
