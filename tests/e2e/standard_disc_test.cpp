@@ -172,7 +172,10 @@ TEST_P(StandardDisc, IndependentReadersFindTheStandardsConventions) {
                                        {"INFO version", true},      {"volume space", true},
                                        {"end of file", true},       {"still coding", true},
                                        {"ENTRIES signature", true}, {"track folder", true}};
-    if (!kind.vcd30) all.insert({{"TRACKS.SVD layout", true}, {"scan offsets", true}});
+    if (!kind.vcd30) {
+        all.insert({{"TRACKS.SVD layout", true}, {"scan offsets", true}, {"track playing times", true},
+                    {"scan points", true}});
+    }
     EXPECT_EQ(Conventions(flat), all);
 
     // The BIN itself: descriptor, INFO, and the sectors of every file.
@@ -249,7 +252,10 @@ TEST_P(StandardDisc, TheDefaultBuildKeepsItsOwnConventions) {
         {"system identifier", false}, {"volume dates", false},       {"INFO version", !kind.vcd30},
         {"volume space", false},      {"end of file", false},        {"still coding", false},
         {"ENTRIES signature", kind.vcd30}, {"track folder", kind.vcd30}};
-    if (!kind.vcd30) own.insert({{"TRACKS.SVD layout", false}, {"scan offsets", false}});
+    if (!kind.vcd30) {
+        own.insert({{"TRACKS.SVD layout", false}, {"scan offsets", false}, {"track playing times", false},
+                    {"scan points", false}});
+    }
     EXPECT_EQ(Conventions(flat), own);
     EXPECT_EQ(flat.at("conventions.verdict"), "mixed");
     EXPECT_EQ(NumberAt(flat, "volume.volumeSpaceSize"),
