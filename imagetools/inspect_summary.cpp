@@ -142,7 +142,8 @@ void SummariseMenus(const PlaybackModel& model, const PlayItemNames& names, std:
 void SummariseConventions(const DecodedImage& image, std::string& out) {
     const std::vector<ConventionFinding> findings = CheckConventions(image);
     if (findings.empty()) return;
-    out += "Conventions: " + ConventionsVerdict(findings) + "\n";
+    const std::string verdict = ConventionsVerdict(findings);
+    out += "Conventions: " + verdict + (verdict == "standard" ? "" : " (a build with --standard follows the standard)") + "\n";
     for (const ConventionFinding& f : findings) {
         if (!f.follows) out += "  own format: " + f.name + ": " + f.detail + "\n";
     }
