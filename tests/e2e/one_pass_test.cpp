@@ -1,0 +1,92 @@
+// The BIN and cue sheet a build writes in the same pass as its image, or
+// instead of it, are byte for byte what the export makes from the finished
+// image: every sector, the ones the layout rewrites after writing them
+// included (directory records, the track folder, ENTRIES, SEARCH.DAT, the
+// PSD, SCANDATA, the CVD track table, the volume descriptor).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "tests/e2e/e2e_support.h"
+
+namespace qorvcd::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+class OnePassBinCue : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(OnePassBinCue, TheBuildsBinAndCueAreTheExportsOfItsImage) {
+    if (const std::string tool = MissingTool({"ffmpeg"}); !tool.empty()) GTEST_SKIP() << "missing " << tool;
+    const KindCase& kind = GetParam();
+    TempDir dir;
+    CopyKindMedia(kind, dir.Path());
+    RunCommand("mkdir -p " + Quote(dir / "title/comp") + " " + Quote(dir / "image") + " " + Quote(dir / "export") +
+               " " + Quote(dir / "both") + " " + Quote(dir / "bin"));
+    WriteText(dir / "title/index.htm", "<html></html>");
+    WriteText(dir / "readme.txt", "A plain text file on the disc.\n");
+    std::vector<std::string> script = WholeDiscScript(kind);
+    script.insert(script.end(), {"[VCD30]", "FOLDER \\DOCS", "  README.TXT readme.txt", "ENDFOLDER"});
+    if (*kind.appFolder) script.insert(script.end(), {"TITLEHOMEDIR = title", "HOMEPAGE = index.htm"});
+    script.push_back("ENDFILE");
+    WriteScript(dir / "disc.txt", script);
+    const std::string clock = "SOURCE_DATE_EPOCH=1000000 ";
+
+    // The old route: the image, then its export.
+    ASSERT_EQ(BuildDisc(kind, dir / "disc.txt", dir / "image/disc.img", dir.Path(), "", clock).exitCode, 0);
+    const CommandResult exported = RunCommand(Quote(CliPath()) + " export " + Quote(dir / "image/disc.img") + " -o " +
+                                              Quote(dir / "export/disc.cue"));
+    ASSERT_EQ(exported.exitCode, 0) << exported.output;
+    // The image and its BIN/CUE from one pass, and the BIN/CUE alone.
+    const CommandResult both = BuildDisc(kind, dir / "disc.txt", dir / "both/disc.img", dir.Path(), "--bin-cue", clock);
+    ASSERT_EQ(both.exitCode, 0) << both.output;
+    const CommandResult alone = BuildDisc(kind, dir / "disc.txt", dir / "bin/disc.cue", dir.Path(), "", clock);
+    ASSERT_EQ(alone.exitCode, 0) << alone.output;
+    EXPECT_NE(alone.output.find(dir / "bin/disc.bin"), std::string::npos) << alone.output;
+
+    const std::string bin = ReadText(dir / "export/disc.bin");
+    const std::string cue = ReadText(dir / "export/disc.cue");
+    ASSERT_GT(bin.size(), 300u * 2352);
+    EXPECT_TRUE(ReadText(dir / "both/disc.bin") == bin) << "the BIN written beside the image differs";
+    EXPECT_EQ(ReadText(dir / "both/disc.cue"), cue);
+    EXPECT_TRUE(ReadText(dir / "both/disc.img") == ReadText(dir / "image/disc.img")) << "the image differs";
+    EXPECT_TRUE(ReadText(dir / "bin/disc.bin") == bin) << "the BIN written alone differs";
+    EXPECT_EQ(ReadText(dir / "bin/disc.cue"), cue);
+    EXPECT_EQ(NamesIn(dir / "bin"), (std::set<std::string>{"disc.bin", "disc.cue"}));
+    EXPECT_EQ(NamesIn(dir / "both"), (std::set<std::string>{"disc.bin", "disc.cue", "disc.img"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, OnePassBinCue, ::testing::ValuesIn(AllKinds()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A BIN/CUE build that fails leaves neither file, nor anything else, behind;
+// an existing BIN and cue sheet stay as they were.
+TEST(OnePassBinCueFailure, AFailedBuildLeavesTheBinAndCueAsTheyWere) {
+    if (const std::string tool = MissingTool({"ffmpeg"}); !tool.empty()) GTEST_SKIP() << "missing " << tool;
+    const KindCase& kind = AllKinds()[1];
+    TempDir dir;
+    CopyKindMedia(kind, dir.Path());
+    WriteScript(dir / "disc.txt", WholeDiscScript(kind));
+    WriteText(dir / "B.MPS", std::string(2336 * 3, 'x'));  // no track format
+    WriteText(dir / "disc.bin", "an older BIN");
+    WriteText(dir / "disc.cue", "an older cue sheet");
+    RunCommand("mkdir -p " + Quote(dir / "work"));
+    const std::set<std::string> before = NamesIn(dir.Path());
+    const CommandResult build = BuildDisc(kind, dir / "disc.txt", dir / "disc.cue", dir.Path());
+    EXPECT_NE(build.exitCode, 0) << build.output;
+    EXPECT_NE(build.output.find(">>> Fail <<<"), std::string::npos) << build.output;
+    EXPECT_EQ(ReadText(dir / "disc.bin"), "an older BIN");
+    EXPECT_EQ(ReadText(dir / "disc.cue"), "an older cue sheet");
+    EXPECT_EQ(NamesIn(dir.Path()), before);
+    EXPECT_TRUE(NamesIn(dir / "work/TEMP").empty());
+}
+
+}  // namespace
+}  // namespace qorvcd::test
