@@ -337,11 +337,14 @@ TEST_F(StopSignals, EachStopSignalCancelsTheWorkAndLeavesNothing) {
     EXPECT_NE(lastOutput.find("Cancle by user"), std::string::npos) << lastOutput;
     StopWhileWriting(build, "long.img", 8 * kMiB, SIGINT);
 
-    // --bin-cue: stopped while the BIN is written, the new image goes too.
+    // --bin-cue and -o NAME.cue: the BIN is written with (or instead of) the
+    // image; stopped while it grows, neither is left.
     ASSERT_EQ(RunCommand("cd " + Quote(dir.Path()) + " && " + build).exitCode, 0);
     fs::rename(dir / "long.img", outputs / "long.img");
     StopWhileWriting(build + " --bin-cue", "long.bin", 8 * kMiB, SIGHUP);
-    EXPECT_NE(lastOutput.find("BIN/CUE export stopped by a signal"), std::string::npos) << lastOutput;
+    EXPECT_NE(lastOutput.find("Cancle by user"), std::string::npos) << lastOutput;
+    StopWhileWriting(Cli() + " build long.txt -o long.cue --work-dir work", "long.bin", 8 * kMiB, SIGTERM);
+    EXPECT_NE(lastOutput.find("Cancle by user"), std::string::npos) << lastOutput;
 
     fs::rename(outputs / "long.img", dir / "long.img");
     StopWhileWriting(Cli() + " export long.img -o long.cue --iso long.iso", "long.bin", 8 * kMiB, SIGINT);
