@@ -28,6 +28,27 @@ bool VideoConversions::NeedsConversion(const std::string& path) {
     return sectorMode == false && codec::ProbeSource(path).readable;
 }
 
+int VideoConversions::TrackFileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
+                                   std::optional<VideoStandard> norm, std::string& use, PackedStreamIndex& packed,
+                                   bool& packedOnCopy) {
+    packedOnCopy = false;
+    use = path;
+    if (converted_.count(path) || !NeedsConversion(path)) return FileFor(ctx, name, path, norm, use);
+    const codec::SourceFacts source = codec::ProbeSource(path);
+    if (source.readable && codec::FitsDiscKind(source, ctx.kind, norm)) {
+        if (ctx.progress) ctx.progress->SetMessage(Format("Reading %s...", name.c_str()));
+        std::string error;
+        const auto cancelled = [&ctx] { return ctx.progress && ctx.progress->TakeCancelRequest(); };
+        if (packed.Build(path, ctx.kind, {}, cancelled, &error)) {
+            packedOnCopy = true;
+            return kOk;
+        }
+        if (error == "cancelled") return kCancelled;
+        // A stream the packer refuses is converted as before, which reports why.
+    }
+    return FileFor(ctx, name, path, norm, use);
+}
+
 int VideoConversions::FileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
                               std::optional<VideoStandard> norm, std::string& use) {
     use = path;

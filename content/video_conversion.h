@@ -10,6 +10,7 @@
 
 #include "core/build_context.h"
 #include "mpeg/mpeg_probe.h"
+#include "mpeg/packed_stream.h"
 
 namespace qorvcd {
 
@@ -20,6 +21,14 @@ public:
     // kStepFailed after a log line that names the file and the reason.
     int FileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
                 std::optional<VideoStandard> norm, std::string& use);
+
+    // For a track: a program stream that already fits the disc kind (as
+    // `pack` takes it) is not converted into a work file but indexed into
+    // `packed`, to be packed as it is copied, and `packedOnCopy` is set; any
+    // other file goes as FileFor sends it.
+    int TrackFileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
+                     std::optional<VideoStandard> norm, std::string& use, PackedStreamIndex& packed,
+                     bool& packedOnCopy);
 
     // True for a real video that is not yet a sector-mode file; anything else
     // (a sector-mode file, a file no decoder reads) goes on as it is.

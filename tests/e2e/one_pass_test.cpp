@@ -66,6 +66,48 @@ TEST_P(OnePassBinCue, TheBuildsBinAndCueAreTheExportsOfItsImage) {
 INSTANTIATE_TEST_SUITE_P(Kinds, OnePassBinCue, ::testing::ValuesIn(AllKinds()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A program stream that fits the kind, named in the script as it came from
+// the multiplexer, is packed into units as it is copied into its track: the
+// disc is the one built from the stream packed first with `qorvcd pack`.
+class PackedOnCopy : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(PackedOnCopy, AProgramStreamGivesTheDiscOfItsPackedFile) {
+    if (const std::string tool = MissingTool({"ffmpeg"}); !tool.empty()) GTEST_SKIP() << "missing " << tool;
+    const KindCase& kind = GetParam();
+    TempDir dir;
+    const std::vector<std::string> sources = CopyKindMedia(kind, dir.Path());
+    WriteBytes(dir / "A.MPG", ReadBytes(sources[0]));
+    WriteBytes(dir / "B.MPG", ReadBytes(sources[1]));
+    WriteText(dir / "A.EP", kind.vcd30 ? "" : "PAL\r\nAUDIO 2\r\nTIME 3\r\n1.0\r\n");
+    std::vector<std::string> script = WholeDiscScript(kind);
+    WriteScript(dir / "packed.txt", script);
+    for (std::string& line : script) {
+        for (const char* track : {"A.MPS", "B.MPS"}) {
+            if (const size_t at = line.find(track); at != std::string::npos && line.starts_with("MPEGTRACK"))
+                line.replace(at + 2, 3, "MPG");
+        }
+    }
+    WriteScript(dir / "streams.txt", script);
+    RunCommand("mkdir -p " + Quote(dir / "packed") + " " + Quote(dir / "streams"));
+    const std::string clock = "SOURCE_DATE_EPOCH=1000000 ";
+
+    const CommandResult packed = BuildDisc(kind, dir / "packed.txt", dir / "packed/disc.cue", dir.Path(), "", clock);
+    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+    const CommandResult streams = BuildDisc(kind, dir / "streams.txt", dir / "streams/disc.img", dir.Path(), "--bin-cue", clock);
+    ASSERT_EQ(streams.exitCode, 0) << streams.output;
+    EXPECT_EQ(streams.output.find("Converting"), std::string::npos) << "converted instead of packed as copied:\n"
+                                                                     << streams.output;
+    EXPECT_NE(streams.output.find("Adding " + std::string(kind.trackPrefix) + "01." + (kind.vcd30 ? "DAT" : "MPG") +
+                                  " from A.MPG"),
+              std::string::npos)
+        << streams.output;
+    EXPECT_TRUE(ReadText(dir / "streams/disc.bin") == ReadText(dir / "packed/disc.bin")) << "the BINs differ";
+    EXPECT_EQ(ReadText(dir / "streams/disc.cue"), ReadText(dir / "packed/disc.cue"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PackedOnCopy, ::testing::ValuesIn(AllKinds()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A BIN/CUE build that fails leaves neither file, nor anything else, behind;
 // an existing BIN and cue sheet stay as they were.
 TEST(OnePassBinCueFailure, AFailedBuildLeavesTheBinAndCueAsTheyWere) {
