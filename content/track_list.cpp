@@ -175,7 +175,7 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     // user's file.
     std::optional<std::string> declared;
     std::optional<VideoStandard> norm;
-    if (ctx.kind != DiscKind::Vcd30 && VideoConversions::NeedsConversion(entry.path)) {
+    if (ctx.kind != DiscKind::Vcd30 && VideoConversions::MayNeedConversion(entry.path)) {
         declared = std::string(TokenText(script.NextTokenUpper()));
         if (*declared == "PAL" || *declared == "NTSC") norm = *declared == "PAL" ? VideoStandard::Pal : VideoStandard::Ntsc;
     }

@@ -23,6 +23,26 @@ std::string FreeWorkFileName(const std::string& workFolder) {
 // message says what is wrong with it.
 // A file that cannot be read now is not converted: a failed read must not
 // turn a track file into a video to convert; the probe reports the failure.
+bool VideoConversions::MayNeedConversion(const std::string& path) {
+    return codec::CheckSectorModeFile(path) == false;
+}
+
+// What FFmpeg would tell of a program stream, read by the disc's own probe
+// from the packed units: the MPEG version of its packs and its picture size.
+bool VideoConversions::PackedStreamFits(PackedStreamIndex& packed, DiscKind kind, std::optional<VideoStandard> norm) {
+    MpegStreamInfo info;
+    ResetStreamInfo(info);
+    if (ProbeMpegSource(info, packed, {}, nullptr, {}) != kOk || !packed.Ok()) return false;
+    codec::SourceFacts facts;
+    facts.readable = true;
+    facts.container = "mpeg";
+    facts.hasVideo = info.width > 0 && info.height > 0;
+    facts.videoCodec = info.isMpeg2 ? "mpeg2video" : "mpeg1video";
+    facts.width = info.width;
+    facts.height = info.height;
+    return codec::FitsDiscKind(facts, kind, norm);
+}
+
 bool VideoConversions::NeedsConversion(const std::string& path) {
     const std::optional<bool> sectorMode = codec::CheckSectorModeFile(path);
     return sectorMode == false && codec::ProbeSource(path).readable;
@@ -33,19 +53,19 @@ int VideoConversions::TrackFileFor(const BuildContext& ctx, const std::string& n
                                    bool& packedOnCopy) {
     packedOnCopy = false;
     use = path;
-    if (converted_.count(path) || !NeedsConversion(path)) return FileFor(ctx, name, path, norm, use);
-    const codec::SourceFacts source = codec::ProbeSource(path);
-    if (source.readable && codec::FitsDiscKind(source, ctx.kind, norm)) {
-        if (ctx.progress) ctx.progress->SetMessage(Format("Reading %s...", name.c_str()));
-        std::string error;
-        const auto cancelled = [&ctx] { return ctx.progress && ctx.progress->TakeCancelRequest(); };
-        if (packed.Build(path, ctx.kind, {}, cancelled, &error)) {
+    if (converted_.count(path) || !MayNeedConversion(path)) return FileFor(ctx, name, path, norm, use);
+    if (ctx.progress) ctx.progress->SetMessage(Format("Reading %s...", name.c_str()));
+    std::string error;
+    const auto cancelled = [&ctx] { return ctx.progress && ctx.progress->TakeCancelRequest(); };
+    if (packed.Build(path, ctx.kind, {}, cancelled, &error)) {
+        if (PackedStreamFits(packed, ctx.kind, norm)) {
             packedOnCopy = true;
             return kOk;
         }
-        if (error == "cancelled") return kCancelled;
-        // A stream the packer refuses is converted as before, which reports why.
+    } else if (error == "cancelled") {
+        return kCancelled;
     }
+    // Anything else is converted as before, which says why a stream is refused.
     return FileFor(ctx, name, path, norm, use);
 }
 

@@ -30,11 +30,17 @@ public:
                      std::optional<VideoStandard> norm, std::string& use, PackedStreamIndex& packed,
                      bool& packedOnCopy);
 
+    // True for a file that opens and is not a sector-mode file: it may have
+    // to be converted (and a track's norm is then read before it is).
+    static bool MayNeedConversion(const std::string& path);
+
     // True for a real video that is not yet a sector-mode file; anything else
     // (a sector-mode file, a file no decoder reads) goes on as it is.
     static bool NeedsConversion(const std::string& path);
 
 private:
+    static bool PackedStreamFits(PackedStreamIndex& packed, DiscKind kind, std::optional<VideoStandard> norm);
+
     std::map<std::string, std::string> converted_;  // the user's file -> its sector-mode file
 };
 
