@@ -18,6 +18,8 @@ constexpr uint8_t kSyncPattern[kRawSyncSize] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x
 }  // namespace
 
 void FinishRawSector(uint32_t sector, RunForm form, uint8_t* raw) {
+    // A sector carries its subheader twice; the first copy is the one read.
+    Subheader::ReadFrom(raw + kRawSubheaderOffset).WriteTo(raw + kRawSubheaderOffset);
     std::memcpy(raw, kSyncPattern, kRawSyncSize);
     PutMsfBcd(raw + kRawHeaderOffset, sector);
     raw[kRawModeOffset] = uint8_t(SectorMode::Mode2);

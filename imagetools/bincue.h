@@ -45,7 +45,9 @@ void BuildRawSectorFromUnit(uint32_t sector, RunForm form, const uint8_t* unit, 
 // The raw sector of an unstored sector: Form 2, the gap subheader, zero data.
 void BuildEmptyRawSector(uint32_t sector, uint8_t* raw);
 // Completes a raw sector whose subheader and user data (from byte 16) are in
-// place: sync, header, EDC and, for Form 1, the P and Q parity.
+// place: sync, header, EDC and, for Form 1, the P and Q parity. The
+// subheader's second copy is made the first's, as a reader of the image
+// takes it.
 void FinishRawSector(uint32_t sector, RunForm form, uint8_t* raw);
 
 // "mm:ss:ff" of a count of sectors from the start of the BIN.
