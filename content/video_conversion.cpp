@@ -56,14 +56,27 @@ int VideoConversions::TrackFileFor(const BuildContext& ctx, const std::string& n
     if (converted_.count(path) || !MayNeedConversion(path)) return FileFor(ctx, name, path, norm, use);
     if (ctx.progress) ctx.progress->SetMessage(Format("Reading %s...", name.c_str()));
     std::string error;
-    const auto cancelled = [&ctx] { return ctx.progress && ctx.progress->TakeCancelRequest(); };
-    if (packed.Build(path, ctx.kind, {}, cancelled, &error)) {
-        if (PackedStreamFits(packed, ctx.kind, norm)) {
-            packedOnCopy = true;
-            return kOk;
-        }
-    } else if (error == "cancelled") {
-        return kCancelled;
+    const auto poll = [&ctx](uint64_t done, uint64_t total) {
+        if (!ctx.progress) return false;
+        if (total > 0) ctx.progress->SetProgress(int(done * 100 / total));
+        return ctx.progress->TakeCancelRequest();
+    };
+    switch (packed.Build(path, ctx.kind, {}, poll, &error)) {
+        case PackedStreamIndex::Outcome::Indexed:
+            if (PackedStreamFits(packed, ctx.kind, norm)) {
+                packedOnCopy = true;
+                return kOk;
+            }
+            if (packed.Ok()) break;
+            error = packed.Error();
+            [[fallthrough]];
+        case PackedStreamIndex::Outcome::ReadError:
+            ctx.LogLine(Format("Error: can't convert %s: %s", name.c_str(), error.c_str()));
+            return kStepFailed;
+        case PackedStreamIndex::Outcome::Cancelled:
+            return kCancelled;
+        case PackedStreamIndex::Outcome::FormatError:
+            break;
     }
     // Anything else is converted as before, which says why a stream is refused.
     return FileFor(ctx, name, path, norm, use);

@@ -20,28 +20,33 @@ uint8_t PackedStreamIndex::SubheaderIndex(const uint8_t* unit) {
     return uint8_t(subheaders_.size() - 1);
 }
 
-bool PackedStreamIndex::Build(const std::string& path, DiscKind kind, const MessageHandler& showMessage,
-                              const std::function<bool()>& cancelRequested, std::string* error) {
+PackedStreamIndex::Outcome PackedStreamIndex::Build(const std::string& path, DiscKind kind,
+                                                    const MessageHandler& showMessage, const Poll& poll,
+                                                    std::string* error) {
     facts_ = PackedStreamFacts{};
     facts_.kind = kind;
     entries_.clear();
     subheaders_.clear();
     if (!input_.Open(path, FileMode::Read)) {
         *error = input_.Error();
-        return false;
+        return Outcome::ReadError;
     }
     PackUnitReader reader(input_, kind, showMessage);
+    if (!reader.Start()) {
+        *error = input_.Error();
+        return Outcome::ReadError;
+    }
     std::array<uint8_t, kSectorModeUnitSize> unit;
     for (;;) {
-        if (cancelRequested && cancelRequested()) {
+        if (poll && poll(reader.InputPosition(), reader.InputLength())) {
             *error = "cancelled";
-            return false;
+            return Outcome::Cancelled;
         }
         const PackUnitReader::Step step = reader.Next(unit.data());
         if (step == PackUnitReader::Step::End) break;
         if (step == PackUnitReader::Step::Failed) {
             *error = reader.Error();
-            return false;
+            return input_.Ok() ? Outcome::FormatError : Outcome::ReadError;
         }
         const uint64_t index = entries_.size();
         if (reader.UnitCarriesVideo()) facts_.lastVideoUnit = index;
@@ -49,7 +54,7 @@ bool PackedStreamIndex::Build(const std::string& path, DiscKind kind, const Mess
         entries_.push_back({reader.PackOffset(), reader.PackLength(), SubheaderIndex(unit.data())});
     }
     facts_.units = entries_.size();
-    return true;
+    return Outcome::Indexed;
 }
 
 bool PackedStreamIndex::ComposeUnit(uint64_t index, uint8_t* unit) {

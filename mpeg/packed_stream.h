@@ -33,16 +33,25 @@ struct PackedStreamFacts {
 // The sector-mode file of a program stream, read from the stream itself.
 class PackedStreamIndex : public SectorModeSource {
 public:
-    // Reads the stream at `path` once. A format error is shown through
-    // `showMessage` and, like an I/O failure or a Cancel (`cancelRequested`,
-    // polled once per pack), returns false with `error` set.
-    bool Build(const std::string& path, DiscKind kind, const MessageHandler& showMessage,
-               const std::function<bool()>& cancelRequested, std::string* error);
+    // Polled once per pack with the bytes of the stream read and in all;
+    // true cancels.
+    using Poll = std::function<bool(uint64_t done, uint64_t total)>;
+
+    enum class Outcome {
+        Indexed,
+        FormatError,  // not a program stream the packer takes (the message was shown)
+        ReadError,    // the file could not be opened or read
+        Cancelled,
+    };
+    // Reads the stream at `path` once; `error` says why when not Indexed.
+    Outcome Build(const std::string& path, DiscKind kind, const MessageHandler& showMessage, const Poll& poll,
+                  std::string* error);
     const PackedStreamFacts& Facts() const { return facts_; }
 
     uint64_t Length() override { return facts_.SectorModeBytes(); }
     size_t ReadAt(uint64_t position, uint8_t* out, size_t size) override;
     bool Ok() const override { return input_.Ok(); }
+    const std::string& Error() const { return input_.Error(); }
 
 private:
     // One unit: where its pack lies in the stream and which subheader it has.

@@ -86,6 +86,8 @@ public:
     size_t PackLength() const { return packLength_; }
     uint64_t UnitsRead() const { return units_; }
     uint64_t InputLength() const { return length_; }
+    // Bytes of the input the units so far have taken.
+    uint64_t InputPosition() const { return consumed_; }
     const std::string& Error() const { return error_; }
 
 private:

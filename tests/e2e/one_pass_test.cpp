@@ -5,9 +5,11 @@
 // PSD, SCANDATA, the CVD track table, the volume descriptor).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
+#include "session/qorvcd_c.h"
 #include "tests/e2e/e2e_support.h"
 
 namespace qorvcd::test {
@@ -128,6 +130,34 @@ TEST(OnePassBinCueFailure, AFailedBuildLeavesTheBinAndCueAsTheyWere) {
     EXPECT_EQ(ReadText(dir / "disc.cue"), "an older cue sheet");
     EXPECT_EQ(NamesIn(dir.Path()), before);
     EXPECT_TRUE(NamesIn(dir / "work/TEMP").empty());
+}
+
+// The C interface asks for the BIN and cue sheet with its flags.
+TEST(OnePassBinCueCApi, FlagsAskForTheBinAndCueBesideOrInsteadOfTheImage) {
+    if (const std::string tool = MissingTool({"ffmpeg"}); !tool.empty()) GTEST_SKIP() << "missing " << tool;
+    const KindCase& kind = AllKinds()[1];
+    TempDir dir;
+    CopyKindMedia(kind, dir.Path());
+    WriteScript(dir / "disc.txt", WholeDiscScript(kind));
+    RunCommand("mkdir -p " + Quote(dir / "both") + " " + Quote(dir / "alone") + " " + Quote(dir / "refused"));
+    ::setenv("SOURCE_DATE_EPOCH", "1000000", 1);
+    const std::string script = dir / "disc.txt", work = dir.Path(), settings = SourceDir() + "/settings/";
+    const auto build = [&](const std::string& target, unsigned flags) {
+        qorvcd_build_options o{};
+        o.image_path = target.c_str();
+        o.script_path = script.c_str();
+        o.work_dir = work.c_str();
+        o.settings_dir = settings.c_str();
+        return qorvcd_build_flags(&o, flags);
+    };
+    EXPECT_EQ(build(dir / "both/disc.img", QORVCD_BUILD_BIN_CUE), 0);
+    EXPECT_EQ(build(dir / "alone/disc.cue", QORVCD_BUILD_BIN_CUE_ONLY), 0);
+    EXPECT_EQ(build(dir / "refused/disc.cue", 0x80u), 2000);
+    EXPECT_EQ(NamesIn(dir / "both"), (std::set<std::string>{"disc.bin", "disc.cue", "disc.img"}));
+    EXPECT_EQ(NamesIn(dir / "alone"), (std::set<std::string>{"disc.bin", "disc.cue"}));
+    EXPECT_TRUE(NamesIn(dir / "refused").empty());
+    EXPECT_TRUE(ReadText(dir / "alone/disc.bin") == ReadText(dir / "both/disc.bin"));
+    EXPECT_EQ(ReadText(dir / "alone/disc.cue"), ReadText(dir / "both/disc.cue"));
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ TEST(PackedStream, TheIndexReadsAsThePackedFileAndTheCopyGivesItsUnits) {
 
         PackedStreamIndex index;
         std::string error;
-        ASSERT_TRUE(index.Build(dir / "in.mpg", c.kind, {}, {}, &error)) << c.name << ": " << error;
+        ASSERT_EQ(index.Build(dir / "in.mpg", c.kind, {}, {}, &error), PackedStreamIndex::Outcome::Indexed)
+            << c.name << ": " << error;
         EXPECT_EQ(index.Facts().SectorModeBytes(), packed.size()) << c.name;
         // Read in pieces that straddle the units, and past the end.
         std::vector<uint8_t> read(packed.size() + 100, 0xAA);
@@ -85,7 +86,7 @@ TEST(PackedStream, TheProbeSeesThroughTheIndexWhatItSeesInThePackedFile) {
         ResetStreamInfo(fromIndex);
         PackedStreamIndex index;
         std::string error;
-        ASSERT_TRUE(index.Build(dir / "in.mpg", c.kind, {}, {}, &error)) << error;
+        ASSERT_EQ(index.Build(dir / "in.mpg", c.kind, {}, {}, &error), PackedStreamIndex::Outcome::Indexed) << error;
         EXPECT_EQ(ProbeMpegFile(fromFile, dir / "out.mps", nullptr, {}), kOk) << c.name;
         EXPECT_EQ(ProbeMpegSource(fromIndex, index, dir / "in.mpg", nullptr, {}), kOk) << c.name;
         EXPECT_EQ(std::tuple(fromIndex.isMpeg2, fromIndex.width, fromIndex.height, fromIndex.duration,
@@ -109,9 +110,18 @@ TEST(PackedStream, AFormatErrorACancelOrAChangedStreamFails) {
     const MessageHandler show = [&](const std::string& text) { shown.push_back(text); };
 
     int polls = 0;
-    EXPECT_FALSE(index.Build(dir / "in.mpg", DiscKind::Svcd, show, [&] { return ++polls == 2; }, &error));
+    uint64_t lastDone = 0;
+    const auto cancelAtSecond = [&](uint64_t done, uint64_t total) {
+        EXPECT_EQ(total, good.size());
+        lastDone = done;
+        return ++polls == 2;
+    };
+    EXPECT_EQ(index.Build(dir / "in.mpg", DiscKind::Svcd, show, cancelAtSecond, &error),
+              PackedStreamIndex::Outcome::Cancelled);
+    EXPECT_EQ(lastDone, 2324u) << "the second poll comes after the first pack";
     EXPECT_EQ(error, "cancelled");
-    ASSERT_TRUE(index.Build(dir / "in.mpg", DiscKind::Svcd, show, {}, &error)) << error;
+    ASSERT_EQ(index.Build(dir / "in.mpg", DiscKind::Svcd, show, {}, &error), PackedStreamIndex::Outcome::Indexed)
+        << error;
     EXPECT_EQ(index.Facts().units, 3u);
     EXPECT_EQ(index.Facts().lastVideoUnit, std::optional<uint64_t>(2));
     EXPECT_EQ(index.Facts().lastAudioUnit, std::optional<uint64_t>(1));
@@ -126,9 +136,12 @@ TEST(PackedStream, AFormatErrorACancelOrAChangedStreamFails) {
     EXPECT_FALSE(copy.Next(unit.data()));
     EXPECT_NE(copy.Error().find("no longer packs into the 3 units"), std::string::npos) << copy.Error();
 
+    // A file that cannot be read is no format error.
+    EXPECT_EQ(index.Build(dir / "none.mpg", DiscKind::Svcd, show, {}, &error), PackedStreamIndex::Outcome::ReadError);
+    EXPECT_NE(error.find("none.mpg"), std::string::npos) << error;
     // No pack start where a pack must begin: the packer's message, once.
     test::WriteBytes(dir / "bad.mpg", std::vector<uint8_t>(3000, 0x47));
-    EXPECT_FALSE(index.Build(dir / "bad.mpg", DiscKind::Svcd, show, {}, &error));
+    EXPECT_EQ(index.Build(dir / "bad.mpg", DiscKind::Svcd, show, {}, &error), PackedStreamIndex::Outcome::FormatError);
     EXPECT_EQ(error, PackErrorText(PackError::NoPackStart));
     EXPECT_EQ(shown, std::vector<std::string>{PackErrorText(PackError::NoPackStart)});
 }

@@ -28,12 +28,17 @@ using test::TempDir;
 
 constexpr const char* kFfmpeg = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
 
-// A short SVCD stream packed into a sector-mode file.
-std::string PackedStream(const std::string& tag, const std::string& seconds, int tone) {
-    const std::string stream = test::EnsureMedia(
+// A short SVCD program stream.
+std::string Stream(const std::string& tag, const std::string& seconds, int tone) {
+    return test::EnsureMedia(
         "fault-svcd-" + tag + ".mpg", std::string(kFfmpeg) + "-f lavfi -i testsrc2=size=480x576:rate=25 -f lavfi -i sine=frequency=" +
                                           std::to_string(tone) + ":sample_rate=44100 -t " + seconds +
                                           " -ac 2 -target pal-svcd {out}");
+}
+
+// The same packed into a sector-mode file.
+std::string PackedStream(const std::string& tag, const std::string& seconds, int tone) {
+    const std::string stream = Stream(tag, seconds, tone);
     return test::EnsureMedia("fault-svcd-" + tag + ".mps",
                              "'" + test::CliPath() + "' pack '" + stream + "' {out} --kind svcd");
 }
@@ -397,6 +402,14 @@ TEST_F(FaultSweep, ADiskThatFillsUpAnywhereStopsABinCueBuildAndLeavesNothing) {
 TEST_F(FaultSweep, CancelAtEveryLookAtTheWindowStopsABinCueBuildAndLeavesNothing) {
     outputs_ = BuildOutputs::BinCueOnly;
     SweepCancel();
+}
+
+// A track named as the program stream it is, packed as it is copied.
+TEST_F(FaultSweep, EveryFailingFileOperationOfAStreamPackedAsCopiedStopsTheBuildAndLeavesNothing) {
+    test::WriteBytes(dir_ / "A.MPG", test::ReadBytes(Stream("a", "0.6", 440)));
+    test::WriteText(dir_ / "disc.txt", "[VCD]\r\nMODE = SVCD\r\n[TRACK]\r\nMPEGTRACK AVSEQ01 A.MPG PAL AUDIO 2 TIME 1\r\n");
+    outputs_ = BuildOutputs::BinCueOnly;
+    SweepEveryFileOperation();
 }
 
 // The export of a finished image to BIN/CUE and an ISO of track 1.
