@@ -191,9 +191,10 @@ private:
         uint64_t trackBytes = 0;
         // A track that cannot be measured would make the free space look enough.
         for (const TrackEntry& track : in_.tracks) {
-            File file;
-            if (!file.Open(track.path.empty() ? track.fileName : track.path, FileMode::Read)) return Fail(file.Error());
-            trackBytes += file.Length();
+            std::string error;
+            const std::optional<uint64_t> bytes = TrackSectorModeBytes(track, &error);
+            if (!bytes) return Fail(error);
+            trackBytes += *bytes;
         }
         if (!image_.CheckFreeSpace(trackBytes, ctx_)) return kNoFreeSpace;
         if (HasScanData(ctx_.kind) && in_.scanData) {

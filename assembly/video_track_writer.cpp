@@ -11,6 +11,7 @@
 #include "assembly/scan_points_p.h"
 #include "assembly/standard_units.h"
 #include "assembly/track_folder_patch_p.h"
+#include "assembly/track_input_p.h"
 #include "assembly/track_observer_p.h"
 #include "assembly/track_unit.h"
 #include "content/track_list.h"
@@ -92,7 +93,9 @@ private:
         if (!file.Open(path, FileMode::Read)) return w_.Fail(Format("Can't open %s file", track.fileName.c_str()));
         if (!CheckUnchanged(file, track)) return false;
         // The length the probe saw: the copy takes exactly that many units.
-        const uint64_t length = track.probedStamp ? track.probedStamp->size : file.Length();
+        const uint64_t length = track.packed        ? track.packed->SectorModeBytes()
+                                : track.probedStamp ? track.probedStamp->size
+                                                    : file.Length();
         if (length % kSectorModeUnitSize != 0) {
             return w_.Fail(Format("%s is not a whole number of %zu-byte sectors", track.fileName.c_str(),
                                   kSectorModeUnitSize));
@@ -140,6 +143,7 @@ private:
     }
 
     bool CopyUnits(const TrackEntry& track, File& file, uint64_t length) {
+        TrackUnitInput input(file, track.packed);
         std::array<uint8_t, kSectorModeUnitSize> unit{};
         const uint8_t fileNumber = uint8_t(kind_ == DiscKind::Vcd30 ? track.number - 1 : track.number);
         units_ = 0;
@@ -148,9 +152,9 @@ private:
                 w_.SetResult(kCancelled);
                 return false;
             }
-            const uint64_t offset = file.Position();
-            if (!file.ReadExact(unit.data(), unit.size())) {
-                return CheckUnchanged(file, track) && w_.Fail(file.Error());  // a file cut short says so
+            const uint64_t offset = input.Position();
+            if (!input.Read(unit.data())) {
+                return CheckUnchanged(file, track) && w_.Fail(input.Error());  // a file cut short says so
             }
             // Compared as read: the file number is set in both copies below.
             if (const std::string line = DamagedUnitLine(unit.data(), track.fileName, offset); !line.empty()) {
@@ -170,7 +174,7 @@ private:
                 return TooLong();
             }
             ++units_;
-            if (ctx_.progress) ctx_.progress->SetProgress(int(file.Position() * 100 / length));
+            if (ctx_.progress) ctx_.progress->SetProgress(int(input.Position() * 100 / length));
 
             const TrackUnit placed{sector, units_, facts, unit.data() + track_unit::kPack};
             for (TrackObserver* observer : observers_) {

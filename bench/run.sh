@@ -88,18 +88,19 @@ run_job() {
 }
 
 declare -A CMDS=()   # kind/job -> the command as written in the report
-write_script() {  # kind dir-of-packed-files -> disc.txt naming the packed files
-    local kind=$1 d=$2 secs=$3 i
+write_script() {  # kind dir secs [folder-of-clips] -> dir/disc.txt naming CLIPn.MPS, or folder/clipn.mpg
+    local kind=$1 d=$2 secs=$3 clips=${4:-} i file
     {
         echo "[VCD]"
         if [[ $kind == svcd ]]; then echo "MODE = SVCD"; echo "VERSION = 1.0"; else echo "VERSION = 2.0"; fi
         echo "VOLUME = 1"; echo "ANZVOL = 1"
         echo "[TRACK]"
         for ((i = 1; i <= CLIPS; i++)); do
+            file="CLIP$i.MPS"; [[ -n $clips ]] && file="$clips/clip$i.mpg"
             if [[ $kind == svcd ]]; then
-                echo "MPEGTRACK AVSEQ0$i \"CLIP$i.MPS\" PAL AUDIO 2 TIME $secs"
+                echo "MPEGTRACK AVSEQ0$i \"$file\" PAL AUDIO 2 TIME $secs"
             else
-                echo "MPEGTRACK MUSIC0$i \"CLIP$i.MPS\""
+                echo "MPEGTRACK MUSIC0$i \"$file\""
             fi
         done
         echo "[PBC]"
@@ -125,7 +126,8 @@ bench_kind() {
     CMDS[$kind/cat]="cat clip*.mpg > all.mpg"
     CMDS[$kind/vcdimager]="vcdimager -t $peer -c x.cue -b x.bin clip*.mpg"
     CMDS[$kind/make]="qorvcd make --kind $qkind -o out/disc.cue clip*.mpg"
-    CMDS[$kind/script]="for each clip: qorvcd pack clipN.mpg CLIPN.MPS --kind $qkind; then qorvcd build disc.txt -o disc.img --bin-cue${vflag:+ $vflag}"
+    CMDS[$kind/script]="qorvcd build streams.txt -o disc.cue${vflag:+ $vflag} (streams.txt names the clip*.mpg files)"
+    CMDS[$kind/steps]="for each clip: qorvcd pack clipN.mpg CLIPN.MPS --kind $qkind; then qorvcd build disc.txt -o disc.img --bin-cue${vflag:+ $vflag}"
     CMDS[$kind/pack]="for each clip: qorvcd pack clipN.mpg CLIPN.MPS --kind $qkind (all clips, one measurement)"
     CMDS[$kind/build]="qorvcd build disc.txt -o disc.img${vflag:+ $vflag} (the packed files; image only)"
     CMDS[$kind/catimg]="cat disc.img > copy.img"
@@ -135,6 +137,7 @@ bench_kind() {
     local r
     rm -rf "$work"
     write_script "$kind" "$BENCH_DIR" "$secs"; mv "$BENCH_DIR/disc.txt" "$BENCH_DIR/disc-$kind.txt"
+    write_script "$kind" "$BENCH_DIR" "$secs" "$media"; mv "$BENCH_DIR/disc.txt" "$BENCH_DIR/streams-$kind.txt"
     for ((r = 1; r <= ROUNDS; r++)); do
         echo "run.sh: $kind, round $r of $ROUNDS" >&2
         run_job "$kind" cat "$work/cat" bash -c 'cat "$@" > all.mpg' cat "${in[@]}"
@@ -145,10 +148,15 @@ bench_kind() {
         fi
         run_job "$kind" make "$work/make" "$QORVCD" make -q --kind "$qkind" -o out/disc.cue "${in[@]}"
         rm -rf "$work/make"
-        # The script route: pack each file, then build the image and its BIN/CUE.
-        mkdir -p "$work/script"; cp "$BENCH_DIR/disc-$kind.txt" "$work/script/disc.txt"
-        run_job "$kind" script "$work/script" bash -c "$packloop && '$QORVCD' build -q disc.txt -o disc.img --bin-cue $vflag"
+        # The script route: a script naming the MPEG files, built straight to BIN/CUE (each
+        # stream packed as it is copied, each sector written once).
+        mkdir -p "$work/script"; cp "$BENCH_DIR/streams-$kind.txt" "$work/script/streams.txt"
+        run_job "$kind" script "$work/script" "$QORVCD" build -q streams.txt -o disc.cue $vflag
         rm -rf "$work/script"
+        # The same in steps: pack each file, then build the image and its BIN/CUE.
+        mkdir -p "$work/steps"; cp "$BENCH_DIR/disc-$kind.txt" "$work/steps/disc.txt"
+        run_job "$kind" steps "$work/steps" bash -c "$packloop && '$QORVCD' build -q disc.txt -o disc.img --bin-cue $vflag"
+        rm -rf "$work/steps"
         # The steps alone: pack, build (image only), export; and a cat of the image (export's floor).
         run_job "$kind" pack "$work/steps" bash -c "$packloop"
         cp "$BENCH_DIR/disc-$kind.txt" "$work/steps/disc.txt"
@@ -209,14 +217,14 @@ mb() { du -cm "$@" | tail -n1 | cut -f1; }
     echo
     echo "## Commands"
     echo
-    echo "Run from the output folder; \`clip*.mpg\` are the inputs above, \`disc.txt\` is the script the"
-    echo "script route writes (one \`MPEGTRACK\` line per packed file and a play list through them, as"
-    echo "\`qorvcd make\` writes it)."
+    echo "Run from the output folder; \`clip*.mpg\` are the inputs above. \`streams.txt\` is a script with"
+    echo "one \`MPEGTRACK\` line per input file (by its full path) and a play list through them, as"
+    echo "\`qorvcd make\` writes it; \`disc.txt\` is the same script naming the packed files \`CLIPN.MPS\`."
     echo
     echo "| job | command |"
     echo "|---|---|"
     for kind in $KINDS; do
-        for job in cat vcdimager make script pack build catimg export; do
+        for job in cat vcdimager make script steps pack build catimg export; do
             [[ $job == vcdimager && $HAVE_PEER == 0 ]] && continue
             echo "| $kind $job | \`${CMDS[$kind/$job]}\` |"
         done
@@ -232,14 +240,15 @@ mb() { du -cm "$@" | tail -n1 | cut -f1; }
         read -r imgm _ <<<"$(stats "$kind" catimg)"
         echo "| job | wall s median | min | max | × cat floor | × vcdimager | peak MB |"
         echo "|---|---|---|---|---|---|---|"
-        for job in cat vcdimager make script pack build catimg export; do
+        for job in cat vcdimager make script steps pack build catimg export; do
             [[ $job == vcdimager && $HAVE_PEER == 0 ]] && continue
             read -r m lo hi peak <<<"$(stats "$kind" "$job")"
             case $job in
                 cat)       label="\`cat\` of the inputs (the floor)" ;;
                 vcdimager) label="vcdimager: MPEG files → BIN/CUE" ;;
                 make)      label="qorvcd \`make\`: MPEG files → BIN/CUE, one command" ;;
-                script)    label="qorvcd script route: \`pack\` each + \`build --bin-cue\`" ;;
+                script)    label="qorvcd script route: \`build -o disc.cue\` of a script naming the MPEG files" ;;
+                steps)     label="qorvcd in steps: \`pack\` each + \`build --bin-cue\`" ;;
                 pack)      label="qorvcd \`pack\` alone (all files)" ;;
                 build)     label="qorvcd \`build\` alone (image only)" ;;
                 catimg)    label="\`cat\` of the image (export's floor)" ;;
@@ -248,7 +257,7 @@ mb() { du -cm "$@" | tail -n1 | cut -f1; }
             vs_cat=$(ratio "$m" "$catm")
             [[ $job == export ]] && vs_cat="$vs_cat ($(ratio "$m" "$imgm") × cat of the image)"
             vs_peer="—"
-            [[ -n $peerm && $job =~ ^(vcdimager|make|script)$ ]] && vs_peer=$(ratio "$m" "$peerm")
+            [[ -n $peerm && $job =~ ^(vcdimager|make|script|steps)$ ]] && vs_peer=$(ratio "$m" "$peerm")
             echo "| $label | $m | $lo | $hi | $vs_cat | $vs_peer | $peak |"
         done
     done
@@ -261,10 +270,13 @@ mb() { du -cm "$@" | tail -n1 | cut -f1; }
         read -r catm _ <<<"$(stats "$kind" cat)"
         read -r imgm _ <<<"$(stats "$kind" catimg)"
         read -r makem _ <<<"$(stats "$kind" make)"
+        read -r scriptm _ <<<"$(stats "$kind" script)"
         read -r buildm _ <<<"$(stats "$kind" build)"
         read -r exportm _ <<<"$(stats "$kind" export)"
         if ((HAVE_PEER)); then
             read -r peerm _ <<<"$(stats "$kind" vcdimager)"
+            r=$(ratio "$scriptm" "$peerm")
+            echo "| $kind | MPEG files → BIN/CUE (script route, \`build -o disc.cue\`) at most 0.33 × vcdimager | $r × | $(awk -v r="$r" 'BEGIN { print (r <= 0.33) ? "yes" : "no" }') |"
             r=$(ratio "$makem" "$peerm")
             echo "| $kind | MPEG files → BIN/CUE (\`make\`) at most 0.33 × vcdimager | $r × | $(awk -v r="$r" 'BEGIN { print (r <= 0.33) ? "yes" : "no" }') |"
         fi
@@ -272,7 +284,7 @@ mb() { du -cm "$@" | tail -n1 | cut -f1; }
         echo "| $kind | \`build\` (image only) at most 1.5 × the \`cat\` floor | $r × | $(awk -v r="$r" 'BEGIN { print (r <= 1.5) ? "yes" : "no" }') |"
         r=$(ratio "$exportm" "$imgm")
         echo "| $kind | \`export\` at most 2 × a \`cat\` of the image | $r × | $(awk -v r="$r" 'BEGIN { print (r <= 2) ? "yes" : "no" }') |"
-        p=$(for job in make script pack build export; do stats "$kind" "$job"; done | awk '$4 > p { p = $4 } END { print p }')
+        p=$(for job in make script steps pack build export; do stats "$kind" "$job"; done | awk '$4 > p { p = $4 } END { print p }')
         echo "| $kind | peak memory at most 32 MB for every qorvcd command | $p MB (largest) | $(awk -v p="$p" 'BEGIN { print (p <= 32) ? "yes" : "no" }') |"
     done
     echo

@@ -6,7 +6,6 @@
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "imagetools/bincue.h"
-#include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "session/qorvcd.h"
@@ -21,34 +20,11 @@ std::vector<char> MutableCopy(const std::string& text) {
     return buffer;
 }
 
-// NAME.img -> NAME.cue beside it.
-std::string CueBeside(const std::string& image) {
-    const PathParts parts = SplitPath(image);
-    return parts.drive + parts.folder + parts.name + ".cue";
-}
-
-// The BIN/CUE of a good image. A failure keeps the image (the build itself
-// succeeded) and says why; a stop signal removes the image this command just
-// made, so that a stopped command leaves nothing.
-int ExportAfterBuild(const BuildOptions& options, TerminalProgress& progress) {
-    ExportOptions exportOptions;
-    exportOptions.image = options.image;
-    exportOptions.cue = CueBeside(options.image);
-    const ExportOutcome outcome = ExportImage(exportOptions, progress);
-    if (outcome.ok) {
-        std::printf("%s\n%s\n", BinPathForCue(exportOptions.cue).c_str(), exportOptions.cue.c_str());
-        return 0;
-    }
-    progress.BeforeLogLine();
-    if (outcome.cancelled) {
-        File::Remove(ResolvePath(options.image, ""));
-        std::printf("BIN/CUE export stopped by a signal: no BIN or cue sheet was written, and the image %s "
-                    "made by this build is removed\n>>> Fail <<<\n", options.image.c_str());
-    } else {
-        std::printf("Error: BIN/CUE export failed: %s\nThe image %s is kept (it is complete); no BIN or cue sheet "
-                    "was written\n>>> Fail <<<\n", outcome.error.c_str(), options.image.c_str());
-    }
-    return 1;
+// `-o NAME.cue` asks for the BIN and cue sheet alone; `--bin-cue` for them
+// beside the image.
+BuildOutputs OutputsOf(const BuildOptions& options) {
+    if (ToLower(SplitPath(options.image).ext) == ".cue") return BuildOutputs::BinCueOnly;
+    return options.binCue ? BuildOutputs::ImageAndBinCue : BuildOutputs::Image;
 }
 
 }  // namespace
@@ -65,10 +41,6 @@ int RunBuild(const BuildOptions& options) {
     host.progress = &progress;
     host.systemFolder = options.workDir;
     host.settingsFolder = options.settingsDir;
-    if (options.binCue) {
-        const std::string cue = CueBeside(options.image);
-        host.otherOutputs = {{"the BIN", BinPathForCue(cue)}, {"the cue sheet", cue}};
-    }
     host.capacityMinutes = options.capacityMinutes;
     DiagnosticTally tally;
     // Problems of the script are printed on stderr with their place in it
@@ -91,11 +63,16 @@ int RunBuild(const BuildOptions& options) {
     request.scriptPath = script.data();
     request.fallbackKind = options.vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd;
     request.standard = options.standard;
+    request.outputs = OutputsOf(options);
     const int result = Build(request, &log, host);
     progress.BeforeLogLine();
     std::printf("Result: %d\n", result);
     if (result != 0) return 1;
-    return options.binCue ? ExportAfterBuild(options, progress) : 0;
+    if (request.outputs != BuildOutputs::Image) {
+        const std::string cue = CueSheetPathFor(options.image, request.outputs);
+        std::printf("%s\n%s\n", BinPathForCue(cue).c_str(), cue.c_str());
+    }
+    return 0;
 }
 
 }  // namespace qorvcd::cli

@@ -312,21 +312,24 @@ int RunMake(const MakeOptions& options) {
     host.progress = &progress;
     host.systemFolder = options.workDir;
     host.settingsFolder = options.settingsDir;
-    // The image is the build's own output; the others it must keep off its inputs.
+    // The image, the BIN and the cue sheet are the build's own outputs; the
+    // others it must keep off its inputs.
     for (const NamedFile& output : outputs) {
-        if (output.path != keptImage) host.otherOutputs.push_back(output);
+        if (output.path != keptImage && output.path != bin && output.path != cue) host.otherOutputs.push_back(output);
     }
     host.showMessage = [&](const std::string& text) {
         progress.BeforeLogLine();
         std::fprintf(stderr, "qorvcd: %s\n", text.c_str());
     };
-    const std::string image = options.image ? keptImage : JoinPath(*work.path, "disc.img");
+    // One pass writes the BIN and the cue sheet (and the image, when asked).
+    const std::string image = options.image ? keptImage : cue;
     std::vector<char> imageBuffer = MutableCopy(image), scriptBuffer = MutableCopy(buildScript);
     BuildRequest request;
     request.imagePath = imageBuffer.data();
     request.scriptPath = scriptBuffer.data();
     request.fallbackKind = *kind == DiscKind::Vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd;
     request.standard = options.standard;
+    request.outputs = options.image ? BuildOutputs::ImageAndBinCue : BuildOutputs::BinCueOnly;
     const int result = Build(request, &log, host);
     progress.BeforeLogLine();
     if (result != 0) {
@@ -335,19 +338,6 @@ int RunMake(const MakeOptions& options) {
         return 1;
     }
 
-    ExportOptions exportOptions;
-    exportOptions.image = image;
-    exportOptions.cue = cue;
-    const ExportOutcome outcome = ExportImage(exportOptions, progress);
-    progress.BeforeLogLine();
-    if (!outcome.ok) {
-        if (options.image) File::Remove(image);
-        std::printf("Result: 1\n");
-        std::fprintf(stderr, "%s: %s; nothing was written in %s\n", kCommand,
-                     outcome.cancelled ? "stopped by a signal" : ("the BIN/CUE export failed: " + outcome.error).c_str(),
-                     folder.c_str());
-        return 1;
-    }
     if ((options.menu && !menu.pending->Keep()) || !savedScript.pending->Keep()) {
         std::fprintf(stderr, "%s: the disc is written, but not its script: %s %s\n", kCommand,
                      menu.pending->Error().c_str(), savedScript.pending->Error().c_str());

@@ -40,10 +40,12 @@ int main(int argc, char** argv) {
     BuildOptions build;
     auto* buildCmd = app.add_subcommand("build", "Author one disc image from a script");
     buildCmd->add_option("script", build.script, "Authoring script")->required();
-    buildCmd->add_option("-o,--output", build.image, "Disc image to create")->required();
+    buildCmd->add_option("-o,--output", build.image,
+                         "Disc image to create, or NAME.cue for the BIN and cue sheet alone (no image)")
+        ->required();
     buildCmd->add_flag("--vcd30", build.vcd30,
                        "Build Video CD 3.0 when the script names no MODE (default: SVCD)");
-    buildCmd->add_flag("--bin-cue", build.binCue, "Also write IMAGE's BIN/CUE beside it");
+    buildCmd->add_flag("--bin-cue", build.binCue, "Also write IMAGE's BIN/CUE beside it, in the same pass");
     buildCmd->add_option("--work-dir", build.workDir,
                          "System folder for the private work folder (default: $QORVCD_WORK_DIR or the temp folder)");
     buildCmd->add_option("--settings-dir", build.settingsDir,
@@ -78,8 +80,12 @@ int main(int argc, char** argv) {
         "work and removes whatever it had begun: no image, BIN, cue sheet or work folder.\n"
         "The image is written under a temporary name and takes its name only when the\n"
         "build succeeded; an -o that names the script, a track or another input is refused.\n"
+        "With -o NAME.cue the build writes NAME.bin and NAME.cue for a burning program and\n"
+        "no image at all; --bin-cue writes them beside the image. Either way each sector\n"
+        "of the BIN is written as the disc is laid out, in one pass.\n"
         "\n"
-        "Example: qorvcd build disc.txt -o disc.img --bin-cue   (add --vcd30 for a VCD 3.0)\n"
+        "Example: qorvcd build disc.txt -o disc.cue             (add --vcd30 for a VCD 3.0)\n"
+        "         qorvcd build disc.txt -o disc.img --bin-cue\n"
         "\n"
         "The last line gives the result code: 0 success; 1 the track list or the menus\n"
         "could not be read; 200 the image or work folder cannot be made, or an output is\n"
@@ -87,7 +93,7 @@ int main(int argc, char** argv) {
         "disc name over 12 characters; 6666 an entry point beyond its track's end;\n"
         "10002 a track file that is not a track; 20000 an SVCD control file missing from\n"
         "the settings; 20010 no [TRACK] section; -1 cancelled; -2000 no free space.\n"
-        "Exit status: 0 success, 1 the build failed (or its BIN/CUE export).\n"
+        "Exit status: 0 success, 1 the build failed.\n"
         "\n"
         "A small SVCD script (paths are relative to the script; ';' starts a comment):\n"
         "  [VCD]\n"

@@ -13,6 +13,14 @@
 
 namespace qorvcd {
 
+std::optional<uint64_t> TrackSectorModeBytes(const TrackEntry& track, std::string* error) {
+    if (track.packed) return track.packed->SectorModeBytes();
+    File file;
+    if (file.Open(track.path.empty() ? track.fileName : track.path, FileMode::Read)) return file.Length();
+    if (error) *error = file.Error();
+    return std::nullopt;
+}
+
 const char* TrackIdPrefix(DiscKind kind) { return kind == DiscKind::Vcd30 ? "MUSIC" : "AVSEQ"; }
 
 void TrackList::Insert(TrackEntry entry) {
@@ -186,11 +194,17 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     // user's file.
     std::optional<std::string> declared;
     std::optional<VideoStandard> norm;
-    if (ctx.kind != DiscKind::Vcd30 && VideoConversions::NeedsConversion(entry.path)) {
+    if (ctx.kind != DiscKind::Vcd30 && VideoConversions::MayNeedConversion(entry.path)) {
         declared = std::string(TokenText(script.NextTokenUpper()));
         if (*declared == "PAL" || *declared == "NTSC") norm = *declared == "PAL" ? VideoStandard::Pal : VideoStandard::Ntsc;
     }
-    if (const int converted = videos.FileFor(ctx, entry.fileName, entry.path, norm, entry.path); converted != kOk) {
+    // A program stream that fits is packed as the track is copied: its stamp
+    // is taken before it is first read.
+    const std::optional<FileIdentity> sourceStamp = IdentifyFile(entry.path);
+    PackedStreamIndex packed;
+    bool packedOnCopy = false;
+    if (const int converted = videos.TrackFileFor(ctx, entry.fileName, entry.path, norm, entry.path, packed, packedOnCopy);
+        converted != kOk) {
         if (converted == kCancelled) ctx.LogLine("Cancle by user");
         else ctx.Report(Severity::Error, Format("can't convert %s into a track", entry.fileName.c_str()), entry.line);
         return converted;
@@ -202,8 +216,10 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
     MpegStreamInfo info;
     ResetStreamInfo(info);
     // Taken before the probe reads, so a change while it reads shows too.
-    entry.probedStamp = IdentifyFile(entry.path);
-    const int32_t status = ProbeMpegFile(info, entry.path, ctx.progress, ctx.showMessage);
+    entry.probedStamp = packedOnCopy ? sourceStamp : IdentifyFile(entry.path);
+    const int32_t status = packedOnCopy ? ProbeMpegSource(info, packed, entry.path, ctx.progress, ctx.showMessage)
+                                        : ProbeMpegFile(info, entry.path, ctx.progress, ctx.showMessage);
+    if (packedOnCopy) entry.packed = packed.Facts();
     if (status < 0) {
         if (const std::string reason = ReadFailureOf(entry.path); !reason.empty())
             ctx.LogLine("Error: " + reason);

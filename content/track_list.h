@@ -13,6 +13,7 @@
 #include "core/disc_kind.h"
 #include "core/results.h"
 #include "mpeg/mpeg_probe.h"
+#include "mpeg/packed_stream.h"
 #include "platform/file_identity.h"
 
 namespace qorvcd {
@@ -48,9 +49,16 @@ struct TrackEntry {
     // Size and time of the file when it was probed: the writer copies it only
     // while they still hold, so the disc matches what the probe measured.
     std::optional<FileIdentity> probedStamp;
+    // Set for a program stream that is packed into units as it is copied
+    // (no sector-mode file is made for it): what the copy needs of it.
+    std::optional<PackedStreamFacts> packed;
     std::vector<EntryPoint> entryPoints;  // ascending key; equal keys in insertion order
     int line = 0;  // of its MPEGTRACK line in the script
 };
+
+// The bytes of a track's sector-mode form: its file's length, or for a packed
+// stream its units'; none (with `error`) when the file cannot be opened.
+std::optional<uint64_t> TrackSectorModeBytes(const TrackEntry& track, std::string* error);
 
 // "MUSIC" for Video CD 3.0, "AVSEQ" for the other kinds: every track ID must
 // begin with it, and it names the track files on the disc.

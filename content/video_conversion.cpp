@@ -23,9 +23,63 @@ std::string FreeWorkFileName(const std::string& workFolder) {
 // message says what is wrong with it.
 // A file that cannot be read now is not converted: a failed read must not
 // turn a track file into a video to convert; the probe reports the failure.
+bool VideoConversions::MayNeedConversion(const std::string& path) {
+    return codec::CheckSectorModeFile(path) == false;
+}
+
+// What FFmpeg would tell of a program stream, read by the disc's own probe
+// from the packed units: the MPEG version of its packs and its picture size.
+bool VideoConversions::PackedStreamFits(PackedStreamIndex& packed, DiscKind kind, std::optional<VideoStandard> norm) {
+    MpegStreamInfo info;
+    ResetStreamInfo(info);
+    if (ProbeMpegSource(info, packed, {}, nullptr, {}) != kOk || !packed.Ok()) return false;
+    codec::SourceFacts facts;
+    facts.readable = true;
+    facts.container = "mpeg";
+    facts.hasVideo = info.width > 0 && info.height > 0;
+    facts.videoCodec = info.isMpeg2 ? "mpeg2video" : "mpeg1video";
+    facts.width = info.width;
+    facts.height = info.height;
+    return codec::FitsDiscKind(facts, kind, norm);
+}
+
 bool VideoConversions::NeedsConversion(const std::string& path) {
     const std::optional<bool> sectorMode = codec::CheckSectorModeFile(path);
     return sectorMode == false && codec::ProbeSource(path).readable;
+}
+
+int VideoConversions::TrackFileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
+                                   std::optional<VideoStandard> norm, std::string& use, PackedStreamIndex& packed,
+                                   bool& packedOnCopy) {
+    packedOnCopy = false;
+    use = path;
+    if (converted_.count(path) || !MayNeedConversion(path)) return FileFor(ctx, name, path, norm, use);
+    if (ctx.progress) ctx.progress->SetMessage(Format("Reading %s...", name.c_str()));
+    std::string error;
+    const auto poll = [&ctx](uint64_t done, uint64_t total) {
+        if (!ctx.progress) return false;
+        if (total > 0) ctx.progress->SetProgress(int(done * 100 / total));
+        return ctx.progress->TakeCancelRequest();
+    };
+    switch (packed.Build(path, ctx.kind, {}, poll, &error)) {
+        case PackedStreamIndex::Outcome::Indexed:
+            if (PackedStreamFits(packed, ctx.kind, norm)) {
+                packedOnCopy = true;
+                return kOk;
+            }
+            if (packed.Ok()) break;
+            error = packed.Error();
+            [[fallthrough]];
+        case PackedStreamIndex::Outcome::ReadError:
+            ctx.LogLine(Format("Error: can't convert %s: %s", name.c_str(), error.c_str()));
+            return kStepFailed;
+        case PackedStreamIndex::Outcome::Cancelled:
+            return kCancelled;
+        case PackedStreamIndex::Outcome::FormatError:
+            break;
+    }
+    // Anything else is converted as before, which says why a stream is refused.
+    return FileFor(ctx, name, path, norm, use);
 }
 
 int VideoConversions::FileFor(const BuildContext& ctx, const std::string& name, const std::string& path,

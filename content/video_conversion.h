@@ -10,6 +10,7 @@
 
 #include "core/build_context.h"
 #include "mpeg/mpeg_probe.h"
+#include "mpeg/packed_stream.h"
 
 namespace qorvcd {
 
@@ -21,11 +22,25 @@ public:
     int FileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
                 std::optional<VideoStandard> norm, std::string& use);
 
+    // For a track: a program stream that already fits the disc kind (as
+    // `pack` takes it) is not converted into a work file but indexed into
+    // `packed`, to be packed as it is copied, and `packedOnCopy` is set; any
+    // other file goes as FileFor sends it.
+    int TrackFileFor(const BuildContext& ctx, const std::string& name, const std::string& path,
+                     std::optional<VideoStandard> norm, std::string& use, PackedStreamIndex& packed,
+                     bool& packedOnCopy);
+
+    // True for a file that opens and is not a sector-mode file: it may have
+    // to be converted (and a track's norm is then read before it is).
+    static bool MayNeedConversion(const std::string& path);
+
     // True for a real video that is not yet a sector-mode file; anything else
     // (a sector-mode file, a file no decoder reads) goes on as it is.
     static bool NeedsConversion(const std::string& path);
 
 private:
+    static bool PackedStreamFits(PackedStreamIndex& packed, DiscKind kind, std::optional<VideoStandard> norm);
+
     std::map<std::string, std::string> converted_;  // the user's file -> its sector-mode file
 };
 

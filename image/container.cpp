@@ -1,5 +1,6 @@
 #include "image/container.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -34,7 +35,14 @@ constexpr uint32_t kRootDirectoryBytes = 2048;
 
 bool ImageContainer::CreateImage(const std::string& path) {
     imagePath_ = path;
+    imageFile_ = true;
     return image_.Open(path, FileMode::CreateReadWrite);
+}
+
+void ImageContainer::WriteNoImageFile(const std::string& outputPath) {
+    imagePath_ = outputPath;
+    imageFile_ = false;
+    countedEnd_ = 0;
 }
 
 bool ImageContainer::CreateTail(const std::string& path) {
@@ -52,14 +60,23 @@ void ImageContainer::CloseTail() {
     if (tail_.IsOpen()) tail_.Close();
 }
 
-bool ImageContainer::Ok() const { return image_.Ok() && tail_.Ok(); }
+bool ImageContainer::Ok() const { return image_.Ok() && tail_.Ok() && (!sink_ || sink_->Ok()); }
 
 std::string ImageContainer::Error() const {
     if (!image_.Ok()) return image_.Error();
-    return tail_.Error();
+    if (!tail_.Ok()) return tail_.Error();
+    return sink_ ? sink_->Error() : std::string();
 }
 
-uint64_t ImageContainer::ImagePosition() const { return image_.Position(); }
+uint64_t ImageContainer::ImagePosition() const { return imageFile_ ? image_.Position() : countedEnd_; }
+
+void ImageContainer::PutImageBytes(const void* data, size_t size) {
+    if (imageFile_) {
+        image_.Write(data, size);
+    } else {
+        countedEnd_ += size;
+    }
+}
 
 // Every offset the records hold is 32 bits wide: an image that grows past
 // that cannot be described, so it is refused rather than silently wrapped.
@@ -99,8 +116,12 @@ void ImageContainer::BeginImage() {
     ImageHeader header;
     header.trackCount = uint16_t(videoTrackCount_ + 1);
     const std::vector<uint8_t> bytes = header.Encode();
-    image_.Seek(0);
-    image_.Write(bytes.data(), bytes.size());
+    if (imageFile_) image_.Seek(0);
+    countedEnd_ = 0;
+    nextSector_ = runSectors_ = 0;
+    openTrack_ = 1;
+    spans_.clear();
+    PutImageBytes(bytes.data(), bytes.size());
 
     WriteTrackRecord(TrackRecord::ForDataTrack(TrackRecord::kDataTrackPlaceholder));
     for (unsigned i = 0; i < videoTrackCount_; ++i) {
@@ -131,7 +152,7 @@ void ImageContainer::WriteCvdSignatureUnit() {
 
 void ImageContainer::WriteTrackRecord(const TrackRecord& record) {
     const std::vector<uint8_t> bytes = record.Encode();
-    image_.Write(bytes.data(), bytes.size());
+    PutImageBytes(bytes.data(), bytes.size());
 }
 
 void ImageContainer::RewriteTrackRecord(unsigned trackNumber, const TrackRecord& record) {
@@ -145,7 +166,7 @@ void ImageContainer::WriteInfoRecord(uint32_t size) {
     infoRecord_.offset = uint32_t(position);
     infoRecord_.chunkSize = size;
     const std::vector<uint8_t> bytes = infoRecord_.Encode();
-    image_.Write(bytes.data(), bytes.size());
+    PutImageBytes(bytes.data(), bytes.size());
 }
 
 // ---------------------------------------------------------------- units
@@ -154,13 +175,22 @@ void ImageContainer::AppendForm1Unit(const Subheader& subheader, const uint8_t* 
     SwitchRunForm(RunForm::Form1);
     std::array<uint8_t, kSubheaderSize> head{};
     subheader.WriteTo(head.data());
-    image_.Write(head.data(), head.size());
-    image_.Write(data2048, kForm1DataSize);
+    if (sink_) {
+        std::array<uint8_t, kForm1UnitSize> unit;
+        std::memcpy(unit.data(), head.data(), head.size());
+        std::memcpy(unit.data() + kSubheaderSize, data2048, kForm1DataSize);
+        FeedUnit(RunForm::Form1, unit.data());
+    } else {
+        ++nextSector_;
+    }
+    PutImageBytes(head.data(), head.size());
+    PutImageBytes(data2048, kForm1DataSize);
 }
 
 void ImageContainer::AppendForm2Unit(const uint8_t* unit) {
     SwitchRunForm(RunForm::Form2);
-    image_.Write(unit, kForm2UnitSize);
+    FeedUnit(RunForm::Form2, unit);
+    PutImageBytes(unit, kForm2UnitSize);
 }
 
 void ImageContainer::WriteForm1UnitAt(uint64_t offset, const Subheader& subheader,
@@ -172,6 +202,7 @@ void ImageContainer::WriteForm1UnitAt(uint64_t offset, const Subheader& subheade
 }
 
 bool ImageContainer::ReadImageAt(uint64_t offset, void* buffer, size_t size) {
+    if (!imageFile_) return ReadFromSink(offset, static_cast<uint8_t*>(buffer), size);
     image_.Seek(offset);
     const bool ok = image_.ReadExact(buffer, size);
     image_.SeekToEnd();
@@ -179,9 +210,12 @@ bool ImageContainer::ReadImageAt(uint64_t offset, void* buffer, size_t size) {
 }
 
 void ImageContainer::WriteImageAt(uint64_t offset, const void* buffer, size_t size) {
-    image_.Seek(offset);
-    image_.Write(buffer, size);
-    image_.SeekToEnd();
+    if (imageFile_) {
+        image_.Seek(offset);
+        image_.Write(buffer, size);
+        image_.SeekToEnd();
+    }
+    FeedPatch(offset, static_cast<const uint8_t*>(buffer), size);
 }
 
 // ---------------------------------------------------------------- runs
@@ -200,6 +234,8 @@ void ImageContainer::AppendRun(const RunRecord& run) {
     const std::vector<uint8_t> bytes = run.Encode();
     AppendTail(bytes.data(), bytes.size());
     ++blockHeader_.runCount;
+    runSectors_ += run.SectorCount();
+    if (!run.StoresUnits()) FeedEmpty(run.SectorCount());
 }
 
 // A run holds units of one form: when the other form comes, the units stored
@@ -268,6 +304,11 @@ void ImageContainer::OpenVideoTrack() {
     WriteInfoRecord(0);
     runStart_ = ImagePosition();
     runForm_ = RunForm::Form2;
+    // Readers place every video track behind its unrecorded gap.
+    runSectors_ += kVideoTrackGap;
+    FeedEmpty(kVideoTrackGap);
+    ++openTrack_;
+    if (sink_) sink_->BeginTrack(openTrack_, nextSector_);
 }
 
 void ImageContainer::CloseVideoTrack(unsigned trackNumber, uint32_t unitCount) {
@@ -349,11 +390,94 @@ void ImageContainer::FinishImage() {
     tail_.Seek(0);
     tail_.Write(header.data(), header.size());
 
-    tail_.Seek(0);
-    image_.SeekToEnd();
-    std::array<uint8_t, kForm1UnitSize> piece{};
-    for (size_t n; (n = tail_.Read(piece.data(), piece.size())) > 0;) image_.Write(piece.data(), n);
+    if (imageFile_) {
+        tail_.Seek(0);
+        image_.SeekToEnd();
+        std::array<uint8_t, kForm1UnitSize> piece{};
+        for (size_t n; (n = tail_.Read(piece.data(), piece.size())) > 0;) image_.Write(piece.data(), n);
+    }
     PatchRootDirectory();
+    if (sink_) CheckSinkSectors();
+}
+
+// ---------------------------------------------------------------- the sector sink
+
+void ImageContainer::FeedUnit(RunForm form, const uint8_t* unit) {
+    const uint32_t sector = nextSector_++;
+    if (!sink_) return;
+    const uint64_t at = ImagePosition();
+    StoredSpan* last = spans_.empty() ? nullptr : &spans_.back();
+    if (last && last->form == form && last->firstSector + last->count == sector &&
+        last->offset + uint64_t(last->count) * UnitSizeOf(form) == at) {
+        ++last->count;
+    } else {
+        spans_.push_back({at, sector, 1, form});
+    }
+    sink_->PutUnit(sector, form, unit);
+}
+
+void ImageContainer::FeedEmpty(uint32_t count) {
+    if (sink_ && count > 0) sink_->PutEmpty(nextSector_, count);
+    nextSector_ += count;
+}
+
+const ImageContainer::StoredSpan* ImageContainer::SpanAt(uint64_t offset) const {
+    auto after = std::upper_bound(spans_.begin(), spans_.end(), offset,
+                                  [](uint64_t at, const StoredSpan& span) { return at < span.offset; });
+    if (after == spans_.begin()) return nullptr;
+    const StoredSpan& span = *(after - 1);
+    return offset - span.offset < uint64_t(span.count) * UnitSizeOf(span.form) ? &span : nullptr;
+}
+
+// A rewrite may cover several units, or bytes that are no unit at all (a
+// track or info record), which have no sector.
+void ImageContainer::FeedPatch(uint64_t offset, const uint8_t* bytes, size_t size) {
+    if (!sink_) return;
+    while (size > 0) {
+        const StoredSpan* span = SpanAt(offset);
+        if (!span) {
+            auto next = std::upper_bound(spans_.begin(), spans_.end(), offset,
+                                         [](uint64_t at, const StoredSpan& s) { return at < s.offset; });
+            if (next == spans_.end() || next->offset - offset >= size) return;
+            const size_t skip = size_t(next->offset - offset);
+            offset += skip, bytes += skip, size -= skip;
+            continue;
+        }
+        const uint32_t unitSize = UnitSizeOf(span->form);
+        const uint64_t index = (offset - span->offset) / unitSize;
+        const size_t within = size_t(offset - span->offset - index * unitSize);
+        const size_t piece = std::min<size_t>(size, unitSize - within);
+        sink_->PatchUnit(span->firstSector + uint32_t(index), span->form, within, bytes, piece);
+        offset += piece, bytes += piece, size -= piece;
+    }
+}
+
+bool ImageContainer::ReadFromSink(uint64_t offset, uint8_t* buffer, size_t size) {
+    while (size > 0) {
+        const StoredSpan* span = sink_ ? SpanAt(offset) : nullptr;
+        if (!span) {
+            image_.Fail(Format("image offset %llu holds no stored sector to read back",
+                               static_cast<unsigned long long>(offset)));
+            return false;
+        }
+        const uint32_t unitSize = UnitSizeOf(span->form);
+        const uint64_t index = (offset - span->offset) / unitSize;
+        const size_t within = size_t(offset - span->offset - index * unitSize);
+        const size_t piece = std::min<size_t>(size, unitSize - within);
+        if (!sink_->ReadUnit(span->firstSector + uint32_t(index), span->form, within, buffer, piece)) return false;
+        offset += piece, buffer += piece, size -= piece;
+    }
+    return true;
+}
+
+// The sink numbered the sectors as they came; readers of the image number
+// them from its runs. Were the two ever to differ, the BIN would not be the
+// image's, so the build fails rather than keep it.
+bool ImageContainer::CheckSinkSectors() {
+    if (runSectors_ == nextSector_) return true;
+    image_.Fail(Format("the raw sectors written (%u) disagree with the %u sectors the image's runs describe",
+                       nextSector_, runSectors_));
+    return false;
 }
 
 bool ImageContainer::CheckFreeSpace(uint64_t trackFileBytes, const BuildContext& ctx) {

@@ -10,11 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/build_context.h"
 #include "core/disc_kind.h"
 #include "core/sector_unit.h"
 #include "image/container_records.h"
+#include "image/sector_sink.h"
 #include "platform/file.h"
 
 namespace qorvcd {
@@ -41,6 +43,13 @@ public:
 
     // Creates (truncates) the files; false when one cannot be created.
     bool CreateImage(const std::string& path);
+    // Makes no image file: every offset is counted as if the image were
+    // written, and the sector sink alone keeps the sectors (stored units are
+    // read back from it). `outputPath` is the file whose disc must have room.
+    void WriteNoImageFile(const std::string& outputPath);
+    // Also feeds every sector to `sink` (null: none); set before BeginImage.
+    // Needed when no image file is written.
+    void SetSectorSink(SectorSink* sink) { sink_ = sink; }
     bool CreateTail(const std::string& path);
     // Closes both files (flushing them); false when a flush failed.
     bool Close();
@@ -129,6 +138,25 @@ private:
     void CloseTrackRecords(unsigned trackNumber, const TrackRecord& record);
     bool FitsOffsets(uint64_t offset);
 
+    // The sector sink's side: which logical sector each stored unit of the
+    // image is, so that rewrites at image offsets reach the right sectors.
+    struct StoredSpan {
+        uint64_t offset;       // image offset of the first unit
+        uint32_t firstSector;  // its logical sector
+        uint32_t count;        // units, all of `form`
+        RunForm form;
+    };
+    // Appends bytes at the image's end (only counted without an image file).
+    void PutImageBytes(const void* data, size_t size);
+    // Tells the sink about the unit about to be appended at the image's end.
+    void FeedUnit(RunForm form, const uint8_t* unit);
+    void FeedEmpty(uint32_t count);
+    void FeedPatch(uint64_t offset, const uint8_t* bytes, size_t size);
+    bool ReadFromSink(uint64_t offset, uint8_t* buffer, size_t size);
+    // The span holding image offset `offset`, or null.
+    const StoredSpan* SpanAt(uint64_t offset) const;
+    bool CheckSinkSectors();
+
     File image_;
     File tail_;
     std::string imagePath_;
@@ -144,6 +172,14 @@ private:
     TailHeader tailHeader_;
     TrackBlockHeader blockHeader_;
     uint64_t blockHeaderOffset_ = 0;
+
+    SectorSink* sink_ = nullptr;
+    bool imageFile_ = true;
+    uint64_t countedEnd_ = 0;   // the image's length when no file is written
+    uint32_t nextSector_ = 0;   // logical sector of the next unit or empty sector
+    uint32_t runSectors_ = 0;   // logical sectors the runs and track gaps describe
+    unsigned openTrack_ = 1;
+    std::vector<StoredSpan> spans_;
 };
 
 }  // namespace qorvcd

@@ -17,24 +17,40 @@ constexpr uint8_t kSyncPattern[kRawSyncSize] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x
 
 }  // namespace
 
-void BuildRawSector(uint32_t sector, const SectorContent& content, uint8_t* raw) {
-    std::memset(raw, 0, kRawSectorSize);
+void FinishRawSector(uint32_t sector, RunForm form, uint8_t* raw) {
+    // A sector carries its subheader twice; the first copy is the one read.
+    Subheader::ReadFrom(raw + kRawSubheaderOffset).WriteTo(raw + kRawSubheaderOffset);
     std::memcpy(raw, kSyncPattern, kRawSyncSize);
     PutMsfBcd(raw + kRawHeaderOffset, sector);
     raw[kRawModeOffset] = uint8_t(SectorMode::Mode2);
-
-    const bool stored = content.state == SectorState::Stored;
-    const Subheader subheader = stored ? content.subheader : kGapSubheader;
-    subheader.WriteTo(raw + kRawSubheaderOffset);
-
-    if (stored && content.form == RunForm::Form1) {
-        std::memcpy(raw + kRawDataOffset, content.data.data(), kForm1DataSize);
+    if (form == RunForm::Form1) {
         PutLe32(raw + kRawForm1EdcOffset, ComputeEdc(raw + kRawSubheaderOffset, kForm1UnitSize));
         ComputeForm1Ecc(raw);
         return;
     }
-    if (stored) std::memcpy(raw + kRawDataOffset, content.data.data(), kForm2DataSize);
     PutLe32(raw + kRawForm2EdcOffset, ComputeEdc(raw + kRawSubheaderOffset, kForm2UnitSize));
+}
+
+void BuildRawSectorFromUnit(uint32_t sector, RunForm form, const uint8_t* unit, uint8_t* raw) {
+    std::memcpy(raw + kRawSubheaderOffset, unit, UnitSizeOf(form));
+    FinishRawSector(sector, form, raw);
+}
+
+void BuildEmptyRawSector(uint32_t sector, uint8_t* raw) {
+    std::memset(raw, 0, kRawSectorSize);
+    kGapSubheader.WriteTo(raw + kRawSubheaderOffset);
+    FinishRawSector(sector, RunForm::Form2, raw);
+}
+
+void BuildRawSector(uint32_t sector, const SectorContent& content, uint8_t* raw) {
+    if (content.state != SectorState::Stored) {
+        BuildEmptyRawSector(sector, raw);
+        return;
+    }
+    const size_t dataSize = content.form == RunForm::Form1 ? kForm1DataSize : kForm2DataSize;
+    content.subheader.WriteTo(raw + kRawSubheaderOffset);
+    std::memcpy(raw + kRawDataOffset, content.data.data(), dataSize);
+    FinishRawSector(sector, content.form, raw);
 }
 
 std::string CueTime(uint32_t sectors) {

@@ -40,6 +40,15 @@ using RawSector = std::array<uint8_t, kRawSectorSize>;
 // Assembles the raw sector of logical sector `sector` from what the image
 // holds for it (a stored unit, or an unstored sector).
 void BuildRawSector(uint32_t sector, const SectorContent& content, uint8_t* raw);
+// The same from a stored unit of `form` (subheader first, 2056 or 2332 bytes).
+void BuildRawSectorFromUnit(uint32_t sector, RunForm form, const uint8_t* unit, uint8_t* raw);
+// The raw sector of an unstored sector: Form 2, the gap subheader, zero data.
+void BuildEmptyRawSector(uint32_t sector, uint8_t* raw);
+// Completes a raw sector whose subheader and user data (from byte 16) are in
+// place: sync, header, EDC and, for Form 1, the P and Q parity. The
+// subheader's second copy is made the first's, as a reader of the image
+// takes it.
+void FinishRawSector(uint32_t sector, RunForm form, uint8_t* raw);
 
 // "mm:ss:ff" of a count of sectors from the start of the BIN.
 std::string CueTime(uint32_t sectors);

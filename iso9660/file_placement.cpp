@@ -63,8 +63,8 @@ int PlaceTracks(DirTree& tree, const BuildContext& ctx, const std::vector<TrackE
     if (!tree.ChangeDir(std::string("\\") + TrackFolderName(ctx.kind, ctx.standard))) return kStepFailed;
     unsigned n = 0;
     for (const TrackEntry& track : tracks) {
-        uint64_t units = 0;
-        if (!CountUnits(track.path.empty() ? track.fileName : track.path, ctx, &units)) {
+        uint64_t units = track.packed ? track.packed->units : 0;
+        if (!track.packed && !CountUnits(track.path.empty() ? track.fileName : track.path, ctx, &units)) {
             return kStepFailed;
         }
         const std::string name = TrackFileName(prefix, ++n, ctx.kind);

@@ -84,6 +84,22 @@ void ReadAudioHeader(const uint8_t* packet, size_t size, PackSyntax syntax, Audi
     }
 }
 
+// A sector-mode file on disk.
+class FileSource : public SectorModeSource {
+public:
+    bool Open(const std::string& path) { return file_.Open(path, FileMode::Read); }
+    uint64_t Length() override { return file_.Length(); }
+    size_t ReadAt(uint64_t position, uint8_t* out, size_t size) override {
+        if (!file_.Seek(position)) return 0;
+        return file_.Read(out, size);
+    }
+    bool Ok() const override { return file_.Ok(); }
+    void Close() { file_.Close(); }
+
+private:
+    File file_;
+};
+
 struct ParsedFlags {
     bool video = false;
     bool audio0 = false;
@@ -96,16 +112,20 @@ public:
            const MessageHandler& showMessage)
         : info_(info), path_(path), progress_(progress), showMessage_(showMessage) {}
 
+    // Probes the file at the path.
     int32_t Run();
+    // Probes `source`, named by the path.
+    int32_t Run(SectorModeSource& source);
 
 private:
     // A read or seek that failed leaves the facts unknown, whatever was found.
     int32_t Finish(int32_t status) {
-        if (!file_.Ok() && status != kProbeCancelled) status = kProbeCannotOpen;
+        if (!source_->Ok() && status != kProbeCancelled) status = kProbeCannotOpen;
         info_.status = status;
-        file_.Close();
         return status;
     }
+    void Begin();
+    int32_t Scan(SectorModeSource& source);
     bool FindFirstPack(uint64_t& position);
     size_t ReadArea(uint64_t position, uint8_t* area);
     int32_t ScanForward(uint64_t position);
@@ -124,18 +144,36 @@ private:
     const std::string& path_;
     Progress* progress_;
     const MessageHandler& showMessage_;
-    File file_;
+    SectorModeSource* source_ = nullptr;
     uint64_t length_ = 0;
     ParsedFlags parsed_;
 };
 
 int32_t Prober::Run() {
+    Begin();
+    FileSource file;
+    source_ = &file;
+    if (!file.Open(path_)) return Finish(kProbeCannotOpen);
+    const int32_t status = Scan(file);
+    file.Close();
+    return status;
+}
+
+int32_t Prober::Run(SectorModeSource& source) {
+    Begin();
+    return Scan(source);
+}
+
+void Prober::Begin() {
     info_.videoAnnounced = info_.audio1Announced = info_.audio2Announced = 0;
     if (progress_) {
         progress_->SetMessage(Format("Searching %s for Audio, Video and OGT information\n", path_.c_str()));
     }
-    if (!file_.Open(path_, FileMode::Read)) return Finish(kProbeCannotOpen);
-    length_ = file_.Length();
+}
+
+int32_t Prober::Scan(SectorModeSource& source) {
+    source_ = &source;
+    length_ = source.Length();
     uint64_t position = 0;
     if (!FindFirstPack(position)) return Finish(kProbeFormatError);
     const int32_t scanned = ScanForward(position);
@@ -146,8 +184,8 @@ int32_t Prober::Run() {
 bool Prober::FindFirstPack(uint64_t& position) {
     std::vector<uint8_t> block(kFindBlockSize);
     for (uint64_t start = 0; start < length_; start += kFindBlockSize) {
-        if (!file_.Seek(start)) return false;
-        const size_t got = file_.Read(block.data(), block.size());
+        const size_t got = source_->ReadAt(start, block.data(), block.size());
+        if (!source_->Ok()) return false;
         for (size_t at = 0; at + 4 <= got; at += kPackAlignment) {
             if (IsPackStart(block.data() + at)) {
                 position = start + at;
@@ -162,8 +200,7 @@ bool Prober::FindFirstPack(uint64_t& position) {
 size_t Prober::ReadArea(uint64_t position, uint8_t* area) {
     const size_t want = size_t(std::min<uint64_t>(kPackArea, length_ - position));
     std::memset(area, 0, kPackArea);
-    if (!file_.Seek(position)) return 0;
-    return file_.Read(area, want);
+    return source_->ReadAt(position, area, want);
 }
 
 bool Prober::ScanComplete() const {
@@ -270,8 +307,8 @@ int32_t Prober::MeasureDuration() {
             if (progress_->TakeCancelRequest()) return kProbeCancelled;
         }
         unit.fill(0);
-        if (!file_.Seek(uint64_t(q))) break;
-        const size_t got = file_.Read(unit.data(), unit.size());
+        const size_t got = source_->ReadAt(uint64_t(q), unit.data(), unit.size());
+        if (got == 0 && !source_->Ok()) break;
         // Neither an empty unit nor the end-code unit holds a clock reference.
         const bool emptyUnit = got >= kSubheaderSize + 4 && IsEmptyUnitArea(unit.data() + kSubheaderSize, 4) &&
                                Subheader::ReadFrom(unit.data()) == kEmptyForm2Subheader;
@@ -305,6 +342,12 @@ int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, Progress* p
 }
 
 double FrameRateOfCode(unsigned code) { return code < std::size(kFrameRates) ? kFrameRates[code] : 0.0; }
+
+int32_t ProbeMpegSource(MpegStreamInfo& info, SectorModeSource& source, const std::string& name,
+                        Progress* progress, const MessageHandler& showMessage) {
+    Prober prober(info, name, progress, showMessage);
+    return prober.Run(source);
+}
 
 double FrameRate(const MpegStreamInfo& info) {
     if (info.status != kOk) return double(info.status);

@@ -50,12 +50,28 @@ struct MpegStreamInfo {
 // Marks the record as not probed; call before ProbeMpegFile.
 void ResetStreamInfo(MpegStreamInfo& info);
 
+// The bytes of a sector-mode file as the probe reads them: a file on disk,
+// or the units a program stream packs into, made only as they are read.
+class SectorModeSource {
+public:
+    virtual ~SectorModeSource() = default;
+    virtual uint64_t Length() = 0;
+    // Reads up to `size` bytes at `position`; short only at the end or after
+    // a failure.
+    virtual size_t ReadAt(uint64_t position, uint8_t* out, size_t size) = 0;
+    // False once a read has failed.
+    virtual bool Ok() const = 0;
+};
+
 // Reads the sector-mode file at `path` (already resolved) and fills `info`.
 // `progress` may be null; with one the duration search shows its progress and
 // honours Cancel. Messages ("File %s format error!", "Not a multiplex file")
 // go to `showMessage`. Returns the status, also kept in `info.status`.
 int32_t ProbeMpegFile(MpegStreamInfo& info, const std::string& path, Progress* progress,
                       const MessageHandler& showMessage);
+// The same over `source`; `name` is the file the messages name.
+int32_t ProbeMpegSource(MpegStreamInfo& info, SectorModeSource& source, const std::string& name,
+                        Progress* progress, const MessageHandler& showMessage);
 
 // Frames per second of a sequence header's frame-rate code; 0 for a code
 // the standards leave unused.

@@ -139,90 +139,126 @@ PackLayout MeasurePack(const uint8_t* w, size_t size) {
     return WalkPackets(w, size, header, out);
 }
 
-SectorModeWriter::SectorModeWriter(File& input, File& output, MessageHandler showMessage)
-    : input_(input), output_(output), showMessage_(std::move(showMessage)) {}
+PackUnitReader::PackUnitReader(File& input, DiscKind kind, MessageHandler showMessage)
+    : input_(input), kind_(kind), showMessage_(std::move(showMessage)) {}
 
-bool SectorModeWriter::Fail(PackError error) {
+PackUnitReader::Step PackUnitReader::Fail(PackError error) {
     error_ = PackErrorText(error);
     if (showMessage_) showMessage_(error_);
-    return false;
+    return Step::Failed;
 }
+
+PackUnitReader::Step PackUnitReader::FailIo(const File& file) {
+    error_ = file.Error().empty() ? "I/O error on " + file.Path() : file.Error();
+    return Step::Failed;
+}
+
+bool PackUnitReader::Start() {
+    started_ = true;
+    length_ = input_.Length();
+    return input_.Seek(0);
+}
+
+bool PackUnitReader::AtEnd() const { return ended_ || (started_ && consumed_ >= length_); }
+
+void PackUnitReader::Advance(size_t bytes) {
+    std::memmove(window_.data(), window_.data() + bytes, held_ - bytes);
+    held_ -= bytes;
+    consumed_ += bytes;
+}
+
+PackUnitReader::Step PackUnitReader::Next(uint8_t* unit) {
+    if (!started_ && !Start()) return FailIo(input_);
+    if (AtEnd()) return Step::End;
+    const size_t want = size_t(std::min<uint64_t>(window_.size(), length_ - consumed_));
+    if (held_ < want) {
+        if (!input_.ReadExact(window_.data() + held_, want - held_)) return FailIo(input_);
+        held_ = want;
+    }
+    const PackLayout pack = MeasurePack(window_.data(), held_);
+    if (pack.error != PackError::None) return Fail(pack.error);
+
+    carriesVideo_ = carriesAudio_ = false;
+    packOffset_ = consumed_;
+    packLength_ = pack.length;
+    std::memset(unit, kFillerByte, kSectorModeUnitSize);
+    if (pack.isZeroSector) {
+        std::memset(unit, 0, kSectorModeUnitSize);
+        kEmptyForm2Subheader.WriteTo(unit);
+        packLength_ = 0;
+        Advance(pack.length);
+    } else if (pack.isEndCode) {
+        carriesAudio_ = true;
+        previous_.WriteTo(unit);
+        std::memcpy(unit + kSubheaderSize, window_.data(), pack.length);
+        ended_ = true;
+    } else {
+        const uint8_t id = pack.contentId;
+        const std::optional<Subheader> subheader = SubheaderForStream(id, kind_);
+        if (!subheader || (pack.hasSystemHeader && id == uint8_t(StreamId::Padding))) {
+            return Fail(pack.hasSystemHeader ? PackError::UnknownSystemHeader : PackError::UnknownStream);
+        }
+        carriesVideo_ = pack.carriesStream && IsVideoStreamId(id);
+        carriesAudio_ = pack.carriesStream && IsAudioStreamId(id);
+        subheader->WriteTo(unit);
+        std::memcpy(unit + kSubheaderSize, window_.data(), pack.length);
+        previous_ = *subheader;
+        if (pack.endsProgram) {
+            ended_ = true;
+        } else {
+            Advance(pack.length);
+        }
+    }
+    ++units_;
+    return Step::Unit;
+}
+
+void MarkEndOfRecord(uint8_t* unit) {
+    constexpr size_t kFirstSubmode = 2;
+    constexpr size_t kSecondSubmode = 6;
+    unit[kFirstSubmode] |= kSubmodeEndOfRecord;
+    unit[kSecondSubmode] |= kSubmodeEndOfRecord;
+}
+
+SectorModeWriter::SectorModeWriter(File& input, File& output, MessageHandler showMessage)
+    : input_(input), output_(output), showMessage_(std::move(showMessage)) {}
 
 bool SectorModeWriter::FailIo(const File& file) {
     error_ = file.Error().empty() ? "I/O error on " + file.Path() : file.Error();
     return false;
 }
 
-bool SectorModeWriter::WritePackUnit(const uint8_t* pack, size_t length, const Subheader& subheader) {
-    std::array<uint8_t, kSectorModeUnitSize> unit;
-    unit.fill(kFillerByte);
-    subheader.WriteTo(unit.data());
-    std::memcpy(unit.data() + kSubheaderSize, pack, length);
-    if (!output_.Write(unit.data(), unit.size())) return FailIo(output_);
-    ++unitsWritten_;
-    return true;
-}
-
 bool SectorModeWriter::ConvertToSectorMode(DiscKind kind) {
     lastVideoUnit_.reset();
     lastAudioUnit_.reset();
     unitsWritten_ = 0;
-    const uint64_t length = input_.Length();
-    if (!input_.Seek(0)) return FailIo(input_);
-
-    // A sliding window over the input: each pack is read once, and the few
-    // bytes looked at beyond its end are kept for the next pack.
-    std::array<uint8_t, kPackWindowSize> window;
-    size_t held = 0;
-    uint64_t consumed = 0;
-    // The end code takes the subheader of the pack before it.
-    Subheader previous = kEmptyForm2Subheader;
-    while (consumed < length) {
-        const size_t want = size_t(std::min<uint64_t>(window.size(), length - consumed));
-        if (held < want) {
-            if (!input_.ReadExact(window.data() + held, want - held)) return FailIo(input_);
-            held = want;
-        }
+    PackUnitReader reader(input_, kind, showMessage_);
+    if (!reader.Start()) return FailIo(input_);
+    std::array<uint8_t, kSectorModeUnitSize> unit;
+    for (;;) {
+        if (reader.AtEnd()) return true;
+        // Polled once per pack, as the pack is about to be measured.
         if (cancelRequested_ && cancelRequested_()) {
             error_ = "cancelled";
             return false;
         }
-        const PackLayout pack = MeasurePack(window.data(), held);
-        if (pack.error != PackError::None) return Fail(pack.error);
-
-        if (pack.isZeroSector) {
-            if (!WriteEmptyForm2Unit(output_)) return FailIo(output_);
-            ++unitsWritten_;
-        } else if (pack.isEndCode) {
-            lastAudioUnit_ = output_.Position();
-            return WritePackUnit(window.data(), pack.length, previous);
-        } else {
-            const uint8_t id = pack.contentId;
-            const std::optional<Subheader> subheader = SubheaderForStream(id, kind);
-            if (!subheader || (pack.hasSystemHeader && id == uint8_t(StreamId::Padding))) {
-                return Fail(pack.hasSystemHeader ? PackError::UnknownSystemHeader
-                                                 : PackError::UnknownStream);
-            }
-            if (pack.carriesStream && IsVideoStreamId(id)) lastVideoUnit_ = output_.Position();
-            if (pack.carriesStream && IsAudioStreamId(id)) lastAudioUnit_ = output_.Position();
-            if (!WritePackUnit(window.data(), pack.length, *subheader)) return false;
-            if (pack.endsProgram) return true;
-            previous = *subheader;
+        const PackUnitReader::Step step = reader.Next(unit.data());
+        if (step == PackUnitReader::Step::End) return true;
+        if (step == PackUnitReader::Step::Failed) {
+            error_ = reader.Error();
+            return false;
         }
-        std::memmove(window.data(), window.data() + pack.length, held - pack.length);
-        held -= pack.length;
-        consumed += pack.length;
+        if (reader.UnitCarriesVideo()) lastVideoUnit_ = output_.Position();
+        if (reader.UnitCarriesAudio()) lastAudioUnit_ = output_.Position();
+        if (!output_.Write(unit.data(), unit.size())) return FailIo(output_);
+        ++unitsWritten_;
     }
-    return true;
 }
 
 bool SectorModeWriter::MarkUnit(uint64_t offset) {
-    constexpr size_t kFirstSubmode = 2;
-    constexpr size_t kSecondSubmode = 6;
     std::array<uint8_t, kSectorModeUnitSize> unit;
     if (!output_.Seek(offset) || !output_.ReadExact(unit.data(), unit.size())) return FailIo(output_);
-    unit[kFirstSubmode] |= kSubmodeEndOfRecord;
-    unit[kSecondSubmode] |= kSubmodeEndOfRecord;
+    MarkEndOfRecord(unit.data());
     if (!output_.Seek(offset) || !output_.Write(unit.data(), unit.size())) return FailIo(output_);
     return true;
 }

@@ -6,6 +6,7 @@
 // file would put wrongly framed sectors on the disc.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,69 @@ PackLayout MeasurePack(const uint8_t* window, size_t size);
 // The window MeasurePack wants: a pack area plus room for the next start code.
 inline constexpr size_t kPackWindowSize = kMaxPackSize + kStartCodeSize;
 
+// The units of a program stream, one per pack, in the order a conversion
+// writes them, read one at a time: what `pack` writes into a file, and what a
+// build copies into a track without writing a file first.
+class PackUnitReader {
+public:
+    enum class Step {
+        Unit,    // `unit` holds the next unit
+        End,     // the stream has ended
+        Failed,  // a format error (shown) or an I/O failure; see Error()
+    };
+
+    PackUnitReader(File& input, DiscKind kind, MessageHandler showMessage);
+    // Measures the input and goes to its start (Next does it when not done);
+    // false on an I/O failure.
+    bool Start();
+    // Fills `unit` (kSectorModeUnitSize bytes) from the stream's next pack.
+    Step Next(uint8_t* unit);
+    // True once nothing is left to read (the next step gives End).
+    bool AtEnd() const;
+
+    // Of the unit just given: it carries the stream's video or audio (the
+    // unit of a closing end code counts as audio), where its pack begins in
+    // the input, and how long the pack is (0 for an empty unit).
+    bool UnitCarriesVideo() const { return carriesVideo_; }
+    bool UnitCarriesAudio() const { return carriesAudio_; }
+    uint64_t PackOffset() const { return packOffset_; }
+    size_t PackLength() const { return packLength_; }
+    uint64_t UnitsRead() const { return units_; }
+    uint64_t InputLength() const { return length_; }
+    // Bytes of the input the units so far have taken.
+    uint64_t InputPosition() const { return consumed_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    Step Fail(PackError error);
+    Step FailIo(const File& file);
+    void Advance(size_t bytes);
+
+    File& input_;
+    DiscKind kind_;
+    MessageHandler showMessage_;
+    std::string error_;
+    // A sliding window over the input: each pack is read once, and the few
+    // bytes looked at beyond its end are kept for the next pack.
+    std::array<uint8_t, kPackWindowSize> window_{};
+    size_t held_ = 0;
+    uint64_t consumed_ = 0;
+    uint64_t length_ = 0;
+    bool started_ = false;
+    bool ended_ = false;
+    // The end code takes the subheader of the pack before it.
+    Subheader previous_ = kEmptyForm2Subheader;
+    bool carriesVideo_ = false;
+    bool carriesAudio_ = false;
+    uint64_t packOffset_ = 0;
+    size_t packLength_ = 0;
+    uint64_t units_ = 0;
+};
+
+// Sets the end-of-record bit in both subheader copies of a sector-mode unit,
+// as a conversion marks its last video and last audio units.
+void MarkEndOfRecord(uint8_t* unit);
+
 // One conversion from an open program stream into an open sector-mode file.
 class SectorModeWriter {
 public:
@@ -76,8 +140,6 @@ public:
     uint64_t UnitsWritten() const { return unitsWritten_; }
 
 private:
-    bool WritePackUnit(const uint8_t* pack, size_t length, const Subheader& subheader);
-    bool Fail(PackError error);
     bool FailIo(const File& file);
     bool MarkUnit(uint64_t offset);
 

@@ -1,6 +1,8 @@
 #include <cstring>
 #include <exception>
 
+#include "imagetools/bincue.h"
+#include "imagetools/bincue_writer.h"
 #include "platform/paths.h"
 #include "script/disc_settings.h"
 #include "session/authoring_session_p.h"
@@ -51,7 +53,8 @@ const AuthoringSession::Step AuthoringSession::kSteps[] = {
 
 AuthoringSession::AuthoringSession(const BuildRequest& request, LogList* log, const BuildHost& host)
     : imagePathBuffer_(request.imagePath), scriptPathBuffer_(request.scriptPath),
-      fallbackKind_(request.fallbackKind), checkOnly_(request.checkOnly), log_(log), host_(host),
+      fallbackKind_(request.fallbackKind), checkOnly_(request.checkOnly), outputs_(request.outputs), log_(log),
+      host_(host),
       content_(std::make_unique<SessionContent>()) {
     context_.log = log;
     context_.showMessage = host.showMessage;
@@ -140,7 +143,13 @@ std::string AuthoringSession::FindSettingsPath() const {
 // settings file or a file the script names, end the build before anything
 // is created.
 int AuthoringSession::CheckOutputsBeforeStart() {
-    std::vector<NamedFile> outputs{{"the image", ResolvePath(imagePath_, "")}};
+    std::vector<NamedFile> outputs;
+    if (WritesImage()) outputs.push_back({"the image", ResolvePath(imagePath_, "")});
+    if (outputs_ != BuildOutputs::Image) {
+        const std::string cue = CueSheetPathFor(ResolvePath(imagePath_, ""), outputs_);
+        outputs.push_back({"the BIN", BinPathForCue(cue)});
+        outputs.push_back({"the cue sheet", cue});
+    }
     outputs.insert(outputs.end(), host_.otherOutputs.begin(), host_.otherOutputs.end());
     outputGuard_ = OutputGuard(outputs);
     if (const std::string problem = outputGuard_.CheckOutputs(); !problem.empty()) return RefuseOutputs(problem);
@@ -208,8 +217,14 @@ int AuthoringSession::PrepareWorkFolder() {
 // The image is written under a temporary name beside its final path, so a
 // failed build never changes what was at that path.
 int AuthoringSession::CreateImageFiles() {
-    imageOutput_ = std::make_unique<PendingOutput>(ResolvePath(imagePath_, ""));
-    if (!imageOutput_->Create() || !content_->image.CreateImage(imageOutput_->TemporaryPath())) {
+    if (const int created = CreateBinCue(); created != kOk) return created;
+    if (!WritesImage()) {
+        content_->image.WriteNoImageFile(binCue_->BinPath());
+    } else {
+        imageOutput_ = std::make_unique<PendingOutput>(ResolvePath(imagePath_, ""));
+        imageExisted_ = File::Exists(imageOutput_->FinalPath());
+    }
+    if (imageOutput_ && (!imageOutput_->Create() || !content_->image.CreateImage(imageOutput_->TemporaryPath()))) {
         LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
         if (!imageOutput_->Error().empty()) LogLine("Error: " + imageOutput_->Error());
         return kCannotCreateImage;
@@ -220,6 +235,20 @@ int AuthoringSession::CreateImageFiles() {
         LogLine(Format("Error 10000: Can't create file %s", tail.c_str()));
         return kCannotCreateImage;
     }
+    return kOk;
+}
+
+// The BIN and the cue sheet are fed by the image writer as it goes, under
+// temporary names like the image.
+int AuthoringSession::CreateBinCue() {
+    if (outputs_ == BuildOutputs::Image) return kOk;
+    binCue_ = std::make_unique<BinCueWriter>(CueSheetPathFor(ResolvePath(imagePath_, ""), outputs_));
+    if (!binCue_->Create()) {
+        LogLine(Format("Error 10000: Can't create file %s", binCue_->BinPath().c_str()));
+        LogLine("Error: " + binCue_->Error());
+        return kCannotCreateImage;
+    }
+    content_->image.SetSectorSink(binCue_.get());
     return kOk;
 }
 
@@ -246,6 +275,9 @@ void AuthoringSession::Ending() {
         if (imageOutput_ && !imageOutput_->Discard())
             LogLine(Format("Error: can't remove %s", imageOutput_->TemporaryPath().c_str()));
         imageOutput_.reset();
+        if (binCue_ && !binCue_->Discard())
+            LogLine(Format("Error: can't remove the temporary files of %s", binCue_->CuePath().c_str()));
+        binCue_.reset();
         LogLine(">>> Fail <<<");
         context_.LogShowLast();
     }
@@ -254,17 +286,38 @@ void AuthoringSession::Ending() {
 // A Cancel that arrived after the layout's last poll still stops the image
 // from taking its name.
 void AuthoringSession::KeepImage() {
-    if (!imageOutput_) return;
+    if (!imageOutput_ && !binCue_) return;
     if (cancelLeftOver_ || (host_.progress && host_.progress->PumpPendingMessages())) {
         LogLine("Cancle by user");
         result_ = kCancelled;
         return;
     }
-    if (!imageOutput_->Keep()) {
+    if (imageOutput_ && !imageOutput_->Keep()) {
         LogLine(Format("Error 10000: Can't create file %s", ToLower(imagePath_).c_str()));
         LogLine("Error: " + imageOutput_->Error());
         result_ = kCannotCreateImage;
+        return;
     }
+    if (KeepBinCue()) return;
+    // The build leaves all its outputs or none: a new image is taken back.
+    if (imageOutput_ && !imageExisted_) File::Remove(imageOutput_->FinalPath());
+    result_ = kCannotCreateImage;
+}
+
+bool AuthoringSession::KeepBinCue() {
+    if (!binCue_ || binCue_->Keep()) return true;
+    LogLine(Format("Error 10000: Can't create file %s", ToLower(binCue_->CuePath()).c_str()));
+    LogLine("Error: " + binCue_->Error());
+    return false;
+}
+
+// Every byte of the BIN and the cue sheet on the disk before any output takes
+// its name.
+void AuthoringSession::FinishBinCue() {
+    if (!binCue_ || result_ != kOk || binCue_->Finish()) return;
+    LogLine(Format("Error 10000: Can't write file %s", ToLower(binCue_->BinPath()).c_str()));
+    LogLine("Error: " + binCue_->Error());
+    result_ = kStepFailed;
 }
 
 // Releases everything the build owns, in a fixed order; running it twice does nothing.
@@ -274,6 +327,7 @@ void AuthoringSession::CleanUp() {
         LogLine(Format("Error 10000: Can't write file %s", ToLower(imagePath_).c_str()));
         result_ = kStepFailed;
     }
+    FinishBinCue();
     ReleaseContent();  // script reader, tree, content lists, temporary stills
     progressWindow_.reset();
     context_.progress = nullptr;

@@ -18,6 +18,7 @@
 namespace qorvcd {
 
 struct SessionContent;
+class BinCueWriter;
 
 class AuthoringSession {
 public:
@@ -72,11 +73,15 @@ private:
     int WriteInfoFiles();
     int KeepOutputsOutside(const std::string& folder, const std::string& what);
     int RefuseOutputs(const std::string& reason);
+    int CreateBinCue();
+    bool WritesImage() const { return outputs_ != BuildOutputs::BinCueOnly; }
     std::vector<NamedFile> ContentInputFiles() const;
 
     // The ending.
     void Ending();
     void KeepImage();
+    bool KeepBinCue();
+    void FinishBinCue();
     void CleanUp();
     void ReleaseContent();
 
@@ -84,6 +89,7 @@ private:
     char* scriptPathBuffer_;
     DiscKind fallbackKind_;
     bool checkOnly_;
+    BuildOutputs outputs_;
     LogList* log_;
     BuildHost host_;
     BuildContext context_;
@@ -96,6 +102,8 @@ private:
     std::string privateWorkFolder_;  // removed at the clean-up
     OutputGuard outputGuard_;
     std::unique_ptr<PendingOutput> imageOutput_;  // the image until it is kept
+    bool imageExisted_ = false;                   // a file was at the image path before
+    std::unique_ptr<BinCueWriter> binCue_;        // the BIN and cue sheet until kept
     std::unique_ptr<ProgressWindow> progressWindow_;
     std::unique_ptr<SessionContent> content_;
 };

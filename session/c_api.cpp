@@ -51,7 +51,8 @@ extern "C" int qorvcd_build(const qorvcd_build_options* options) { return qorvcd
 
 extern "C" int qorvcd_build_flags(const qorvcd_build_options* options, unsigned flags) {
     if (!options || !options->image_path || !options->script_path) return kStepFailed;
-    if (flags & ~QORVCD_BUILD_STANDARD) return kStepFailed;
+    constexpr unsigned kKnownFlags = QORVCD_BUILD_STANDARD | QORVCD_BUILD_BIN_CUE | QORVCD_BUILD_BIN_CUE_ONLY;
+    if (flags & ~kKnownFlags) return kStepFailed;
     try {
         CallbackProgress progress(*options);
         LogList log;
@@ -67,6 +68,8 @@ extern "C" int qorvcd_build_flags(const qorvcd_build_options* options, unsigned 
         request.scriptPath = script.data();
         request.fallbackKind = options->fallback_vcd30 ? DiscKind::Vcd30 : DiscKind::Svcd;
         request.standard = (flags & QORVCD_BUILD_STANDARD) != 0;
+        if (flags & QORVCD_BUILD_BIN_CUE) request.outputs = BuildOutputs::ImageAndBinCue;
+        if (flags & QORVCD_BUILD_BIN_CUE_ONLY) request.outputs = BuildOutputs::BinCueOnly;
         return Build(request, &log, host);
     } catch (...) {
         return kStepFailed;

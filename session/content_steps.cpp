@@ -122,9 +122,12 @@ uint64_t EstimatedDiscSectors(const TrackList& tracks, const SegmentList& segmen
     constexpr uint64_t kTrackGapSectors = 300;
     uint64_t sectors = kTrackOneSectors;
     for (const TrackEntry& track : tracks.Entries()) {
-        File file;
-        if (file.Open(track.path, FileMode::Read)) sectors += file.Length() / kSectorModeUnitSize;
-        else if (unreadable->empty()) *unreadable = file.Error();
+        std::string error;
+        if (const std::optional<uint64_t> bytes = TrackSectorModeBytes(track, &error)) {
+            sectors += *bytes / kSectorModeUnitSize;
+        } else if (unreadable->empty()) {
+            *unreadable = error;
+        }
         sectors += kTrackGapSectors;
     }
     for (const SegmentItem& item : segments.Items()) sectors += uint64_t(item.segmentCount) * kSectorsPerSegment;

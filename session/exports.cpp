@@ -1,7 +1,14 @@
+#include "platform/paths.h"
 #include "session/authoring_session_p.h"
 #include "session/qorvcd.h"
 
 namespace qorvcd {
+
+std::string CueSheetPathFor(const std::string& imagePath, BuildOutputs outputs) {
+    if (outputs == BuildOutputs::BinCueOnly) return imagePath;
+    const PathParts parts = SplitPath(imagePath);
+    return parts.drive + parts.folder + parts.name + ".cue";
+}
 
 int Build(const BuildRequest& request, LogList* log, const BuildHost& host) {
     try {

@@ -41,6 +41,18 @@ struct BuildHost {
     std::optional<int> capacityMinutes;
 };
 
+// What a build writes. The BIN and its cue sheet come from the same pass that
+// lays the image out: each sector's raw form is written as its unit is.
+enum class BuildOutputs {
+    Image,           // the disc image at imagePath
+    ImageAndBinCue,  // the image, and NAME.bin and NAME.cue beside it (NAME.img -> NAME.cue)
+    BinCueOnly,      // imagePath names the cue sheet NAME.cue; NAME.bin beside it; no image anywhere
+};
+
+// The cue sheet a build writes for `imagePath` (NAME.cue beside NAME.img, or
+// the path itself for BinCueOnly), and the BIN that goes with it.
+std::string CueSheetPathFor(const std::string& imagePath, BuildOutputs outputs);
+
 // One build: the image to create, the script, and the kind built when the
 // script names no MODE. The two path buffers belong to the caller and are
 // lowered in place, as the log shows them.
@@ -55,6 +67,7 @@ struct BuildRequest {
     // The disc follows the Video CD 2.0 / SVCD conventions that independent
     // readers expect, instead of this format's own where the two differ.
     bool standard = false;
+    BuildOutputs outputs = BuildOutputs::Image;
 };
 
 // Runs the build's steps in order, reporting to `log` and `host`; returns the

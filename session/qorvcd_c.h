@@ -30,6 +30,10 @@ int qorvcd_build(const qorvcd_build_options* options);
 
 /* Flags of qorvcd_build_flags. */
 #define QORVCD_BUILD_STANDARD 0x1u /* the Video CD 2.0 / SVCD conventions of independent readers */
+/* Also NAME.bin and NAME.cue beside the image NAME.img, from the same pass. */
+#define QORVCD_BUILD_BIN_CUE 0x2u
+/* Only the BIN and the cue sheet: image_path names NAME.cue; no image is made. */
+#define QORVCD_BUILD_BIN_CUE_ONLY 0x4u
 
 /* qorvcd_build with flags (QORVCD_BUILD_*); a flag this library does not know
    fails the call with 2000 before anything is read or written. */

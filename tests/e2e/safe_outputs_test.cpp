@@ -74,6 +74,7 @@ TEST_F(SafeOutputs, OutputsThatNameAnInputAreRefusedAndNothingIsTouched) {
     WriteText(dir / "A.EP", "");  // A.MPS's side file: an input the script does not name
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
     fs::create_symlink(dir / "B.MPS", dir / "link.img");
+    fs::create_symlink(dir / "B.MPS", dir / "link.bin");
     std::vector<std::string> withApps = WholeDiscScript(Svcd());
     withApps.insert(withApps.end(), {"[VCD30]", "TITLEHOMEDIR = title", "HOMEPAGE = index.htm", "ENDFILE"});
     WriteScript(dir / "apps.txt", withApps);
@@ -90,7 +91,7 @@ TEST_F(SafeOutputs, OutputsThatNameAnInputAreRefusedAndNothingIsTouched) {
         {"a.ep", "", "would overwrite the side file " + dir.Path() + "A.EP"},
         {"settings/svcd.cfg", "--settings-dir " + Quote(dir / "settings"), "would overwrite the settings file"},
         {"d.bin", "--bin-cue", "Error: the BIN " + dir.Path() + "d.bin would be the same file as the image"},
-        {"d.cue", "--bin-cue", "Error: the cue sheet " + dir.Path() + "d.cue would be the same file as the image"},
+        {"link.cue", "", "Error: the BIN " + dir.Path() + "link.bin would overwrite the file named in the script"},
         {"folder", "", "is a folder, not a file"},
         {"pipe", "", "is not a regular file"},
         {"title/comp/disc.img", "", "lies inside the application folder", "apps.txt"},
@@ -188,9 +189,10 @@ TEST_F(SafeOutputs, ExportRefusesOutputsThatAreItsInputOrEachOther) {
     }
 }
 
-// The image is good; only the BIN does not fit (a file size limit stands for
-// a full disk): the image stays, the log says why, and the command fails.
-TEST_F(SafeOutputs, ABinCueFailureAfterAGoodImageKeepsTheImageAndFails) {
+// The image would fit; only the BIN, written in the same pass, does not (a
+// file size limit stands for a full disk): the build fails, says why, and
+// leaves neither the image nor the BIN and cue sheet.
+TEST_F(SafeOutputs, ABinThatDoesNotFitFailsTheBuildAndLeavesNothing) {
     ASSERT_EQ(Build(dir / "alone.img").exitCode, 0);
     const std::string image = ReadText(dir / "alone.img");
     const auto before = Names(Snapshot(dir.Path()));
@@ -200,14 +202,10 @@ TEST_F(SafeOutputs, ABinCueFailureAfterAGoodImageKeepsTheImageAndFails) {
                                            Quote(dir / "disc.txt") + " -o " + Quote(dir / "disc.img") +
                                            " --bin-cue --work-dir " + Quote(dir / "work"));
     EXPECT_EQ(build.exitCode, 1);
-    EXPECT_NE(build.output.find("Error: BIN/CUE export failed: cannot write"), std::string::npos) << build.output;
-    EXPECT_NE(build.output.find("is kept (it is complete)"), std::string::npos) << build.output;
-    EXPECT_EQ(build.output.substr(build.output.size() - 13), ">>> Fail <<<\n");
-    EXPECT_EQ(ReadText(dir / "disc.img"), image);
-    auto expected = before;
-    expected.push_back("disc.img");
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(Names(Snapshot(dir.Path())), expected);
+    EXPECT_NE(build.output.find("disc.bin"), std::string::npos) << build.output;
+    EXPECT_NE(build.output.find(">>> Fail <<<"), std::string::npos) << build.output;
+    EXPECT_EQ(Names(Snapshot(dir.Path())), before);
+    EXPECT_EQ(LeftInWork(), "");
 }
 
 // A shell command line run in the background; signals reach the program
@@ -339,11 +337,14 @@ TEST_F(StopSignals, EachStopSignalCancelsTheWorkAndLeavesNothing) {
     EXPECT_NE(lastOutput.find("Cancle by user"), std::string::npos) << lastOutput;
     StopWhileWriting(build, "long.img", 8 * kMiB, SIGINT);
 
-    // --bin-cue: stopped while the BIN is written, the new image goes too.
+    // --bin-cue and -o NAME.cue: the BIN is written with (or instead of) the
+    // image; stopped while it grows, neither is left.
     ASSERT_EQ(RunCommand("cd " + Quote(dir.Path()) + " && " + build).exitCode, 0);
     fs::rename(dir / "long.img", outputs / "long.img");
     StopWhileWriting(build + " --bin-cue", "long.bin", 8 * kMiB, SIGHUP);
-    EXPECT_NE(lastOutput.find("BIN/CUE export stopped by a signal"), std::string::npos) << lastOutput;
+    EXPECT_NE(lastOutput.find("Cancle by user"), std::string::npos) << lastOutput;
+    StopWhileWriting(Cli() + " build long.txt -o long.cue --work-dir work", "long.bin", 8 * kMiB, SIGTERM);
+    EXPECT_NE(lastOutput.find("Cancle by user"), std::string::npos) << lastOutput;
 
     fs::rename(outputs / "long.img", dir / "long.img");
     StopWhileWriting(Cli() + " export long.img -o long.cue --iso long.iso", "long.bin", 8 * kMiB, SIGINT);

@@ -2,8 +2,8 @@
 // to fill up at a spread of sizes, and Cancel pressed at every look at the
 // progress window: each stopped build must report failure, end the log with
 // ">>> Fail <<<" and leave the folder it worked in exactly as it found it
-// (no image, no temporary image, no work folder). The BIN/CUE export gets
-// the same treatment.
+// (no image, no temporary image, no work folder). A build that writes only
+// the BIN and the cue sheet, and the BIN/CUE export, get the same treatment.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -28,12 +28,17 @@ using test::TempDir;
 
 constexpr const char* kFfmpeg = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
 
-// A short SVCD stream packed into a sector-mode file.
-std::string PackedStream(const std::string& tag, const std::string& seconds, int tone) {
-    const std::string stream = test::EnsureMedia(
+// A short SVCD program stream.
+std::string Stream(const std::string& tag, const std::string& seconds, int tone) {
+    return test::EnsureMedia(
         "fault-svcd-" + tag + ".mpg", std::string(kFfmpeg) + "-f lavfi -i testsrc2=size=480x576:rate=25 -f lavfi -i sine=frequency=" +
                                           std::to_string(tone) + ":sample_rate=44100 -t " + seconds +
                                           " -ac 2 -target pal-svcd {out}");
+}
+
+// The same packed into a sector-mode file.
+std::string PackedStream(const std::string& tag, const std::string& seconds, int tone) {
+    const std::string stream = Stream(tag, seconds, tone);
     return test::EnsureMedia("fault-svcd-" + tag + ".mps",
                              "'" + test::CliPath() + "' pack '" + stream + "' {out} --kind svcd");
 }
@@ -146,6 +151,24 @@ protected:
     }
 
     std::string ImagePath() const { return dir_ / "out/disc.img"; }
+    // What a build writes: the image, or the BIN and the cue sheet alone.
+    std::string TargetPath() const { return outputs_ == BuildOutputs::BinCueOnly ? dir_ / "out/disc.cue" : ImagePath(); }
+    std::vector<std::string> OutputPaths() const {
+        if (outputs_ == BuildOutputs::BinCueOnly) return {dir_ / "out/disc.bin", dir_ / "out/disc.cue"};
+        return {ImagePath()};
+    }
+    // The outputs' bytes, one after the other; empty when one is missing.
+    std::string OutputText() const {
+        std::string text;
+        for (const std::string& path : OutputPaths()) {
+            if (!fs::exists(path)) return {};
+            text += test::ReadText(path);
+        }
+        return text;
+    }
+    void RemoveOutputs() const {
+        for (const std::string& path : OutputPaths()) fs::remove(path);
+    }
 
     BuildRun RunBuild(FileFaultPlan* plan, ProgressSink* progress = nullptr) {
         BuildRun run;
@@ -156,10 +179,14 @@ protected:
         host.fixedTime = 1772668800;
         host.showMessage = [](const std::string&) {};
         host.progress = progress;
-        std::string image = ImagePath(), script = dir_ / "disc.txt";
+        std::string image = TargetPath(), script = dir_ / "disc.txt";
         std::optional<ScopedFileFaultPlan> scope;
         if (plan) scope.emplace(*plan);
-        run.result = QorSVCD(image.data(), script.data(), &log, host);
+        BuildRequest request;
+        request.imagePath = image.data();
+        request.scriptPath = script.data();
+        request.outputs = outputs_;
+        run.result = Build(request, &log, host);
         scope.reset();
         run.lines = log.Lines();
         return run;
@@ -172,7 +199,7 @@ protected:
         if (run.result == 0) problem += " result 0;";
         if (run.lines.empty() || run.lines.back() != ">>> Fail <<<")
             problem += " last line \"" + (run.lines.empty() ? std::string() : run.lines.back()) + "\";";
-        if (run.result == 0) problem += test::ReadText(ImagePath()) == reference_ ? " the clean image;" : " another image;";
+        if (run.result == 0) problem += OutputText() == reference_ ? " the clean image;" : " another image;";
         const Snapshot after = TakeSnapshot(dir_.Path());
         if (after != before) problem += " changed:" + Difference(before, after) + ";";
         RemoveWhatIsNew(before, after);
@@ -184,8 +211,8 @@ protected:
     // image is exactly the clean build's and nothing else was left.
     std::string AbsorbedProblem(const Snapshot& before) {
         std::string problem;
-        if (test::ReadText(ImagePath()) != reference_) problem += " result 0 with another image;";
-        fs::remove(ImagePath());
+        if (OutputText() != reference_) problem += " result 0 with another image;";
+        RemoveOutputs();
         const Snapshot after = TakeSnapshot(dir_.Path());
         if (after != before) problem += " changed:" + Difference(before, after) + ";";
         RemoveWhatIsNew(before, after);
@@ -212,18 +239,23 @@ protected:
         std::string log;
         for (const std::string& line : run.lines) log += line + "\n";
         EXPECT_EQ(run.result, 0) << log;
-        Reference ref{test::ReadText(ImagePath()), counter.Operations(), counter.BytesWritten(), counter.Recorded()};
+        Reference ref{OutputText(), counter.Operations(), counter.BytesWritten(), counter.Recorded()};
         reference_ = ref.image;
-        fs::remove(ImagePath());
+        RemoveOutputs();
         return ref;
     }
 
     // Fails every file operation of the build in turn.
     void SweepEveryFileOperation();
+    // Fills the disk at a spread of sizes.
+    void SweepDiskFull();
+    // Presses Cancel at every look at the window.
+    void SweepCancel();
 
     static std::map<std::string, std::string>* media_;
     TempDir dir_;
-    std::string reference_;  // a clean build's image
+    BuildOutputs outputs_ = BuildOutputs::Image;
+    std::string reference_;  // a clean build's outputs
 };
 
 std::map<std::string, std::string>* FaultSweep::media_ = nullptr;
@@ -293,7 +325,7 @@ TEST_F(FaultSweep, EveryFailingFileOperationOfAConversionStopsTheBuildAndLeavesN
     SweepEveryFileOperation();
 }
 
-TEST_F(FaultSweep, ADiskThatFillsUpAnywhereStopsTheBuildAndLeavesNothing) {
+void FaultSweep::SweepDiskFull() {
     const Reference ref = CleanBuild();
     ASSERT_GT(ref.bytesWritten, ref.image.size());
     const Snapshot before = TakeSnapshot(dir_.Path());
@@ -327,11 +359,11 @@ std::optional<int> ExpectedCancelResult(const std::string& message) {
     return std::nullopt;
 }
 
-TEST_F(FaultSweep, CancelAtEveryLookAtTheWindowStopsTheBuildAndLeavesNothing) {
+void FaultSweep::SweepCancel() {
     LookRecorder recorder;
     ASSERT_EQ(RunBuild(nullptr, &recorder).result, 0);
-    reference_ = test::ReadText(ImagePath());
-    fs::remove(ImagePath());
+    reference_ = OutputText();
+    RemoveOutputs();
     const std::vector<std::string> messages = recorder.messageAtLook;
     ASSERT_GT(messages.size(), 10u);
     const Snapshot before = TakeSnapshot(dir_.Path());
@@ -353,6 +385,31 @@ TEST_F(FaultSweep, CancelAtEveryLookAtTheWindowStopsTheBuildAndLeavesNothing) {
     for (const auto& [result, count] : results) std::printf(" %d gave %d;", count, result);
     std::printf("\n");
     for (const int result : {-1, 6666, 2000}) EXPECT_TRUE(results.count(result)) << "no Cancel gave " << result;
+}
+
+TEST_F(FaultSweep, ADiskThatFillsUpAnywhereStopsTheBuildAndLeavesNothing) { SweepDiskFull(); }
+TEST_F(FaultSweep, CancelAtEveryLookAtTheWindowStopsTheBuildAndLeavesNothing) { SweepCancel(); }
+
+// The build that writes the BIN and the cue sheet alone, with no image.
+TEST_F(FaultSweep, EveryFailingFileOperationOfABinCueBuildStopsItAndLeavesNothing) {
+    outputs_ = BuildOutputs::BinCueOnly;
+    SweepEveryFileOperation();
+}
+TEST_F(FaultSweep, ADiskThatFillsUpAnywhereStopsABinCueBuildAndLeavesNothing) {
+    outputs_ = BuildOutputs::BinCueOnly;
+    SweepDiskFull();
+}
+TEST_F(FaultSweep, CancelAtEveryLookAtTheWindowStopsABinCueBuildAndLeavesNothing) {
+    outputs_ = BuildOutputs::BinCueOnly;
+    SweepCancel();
+}
+
+// A track named as the program stream it is, packed as it is copied.
+TEST_F(FaultSweep, EveryFailingFileOperationOfAStreamPackedAsCopiedStopsTheBuildAndLeavesNothing) {
+    test::WriteBytes(dir_ / "A.MPG", test::ReadBytes(Stream("a", "0.6", 440)));
+    test::WriteText(dir_ / "disc.txt", "[VCD]\r\nMODE = SVCD\r\n[TRACK]\r\nMPEGTRACK AVSEQ01 A.MPG PAL AUDIO 2 TIME 1\r\n");
+    outputs_ = BuildOutputs::BinCueOnly;
+    SweepEveryFileOperation();
 }
 
 // The export of a finished image to BIN/CUE and an ISO of track 1.
