@@ -5,24 +5,21 @@
 #include "core/progress.h"
 #include "core/sector_unit.h"
 #include "mpeg/scan_information.h"
-#include "platform/file.h"
 
 namespace qorvcd {
 
-bool ScanOffsetFiller::Prepare(File& file, uint64_t length, Progress* progress, bool& cancelled) {
+bool ScanOffsetFiller::Prepare(const UnitReader& read, uint64_t units, Progress* progress, bool& cancelled) {
     cancelled = false;
     patches_.clear();
     next_ = 0;
     ScanInformationScanner scanner;
     std::array<uint8_t, kSectorModeUnitSize> unit{};
-    if (!file.Seek(0)) return false;
-    const uint64_t units = length / kSectorModeUnitSize;
     for (uint64_t n = 0; n < units; ++n) {
         if (progress && progress->TakeCancelRequest()) {
             cancelled = true;
             return false;
         }
-        if (!file.ReadExact(unit.data(), unit.size())) return false;
+        if (!read(unit.data())) return false;
         scanner.FeedPack(uint32_t(n), unit.data() + kSubheaderSize, kMaxPackSize);
     }
     blocks_ = scanner.Blocks().size();
@@ -35,7 +32,7 @@ bool ScanOffsetFiller::Prepare(File& file, uint64_t length, Progress* progress, 
             patches_.push_back({at, payload[i]});
         }
     }
-    return file.Seek(0);
+    return true;
 }
 
 void ScanOffsetFiller::Apply(uint64_t offset, uint8_t* unit) {

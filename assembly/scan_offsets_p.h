@@ -7,19 +7,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qorvcd {
 
-class File;
 class Progress;
 
 class ScanOffsetFiller {
 public:
-    // Reads `length` bytes of the sector-mode track file from its start and
-    // leaves it positioned at 0 again. False when it cannot be read (File's
-    // error tells why) or when `progress` reports a Cancel (`cancelled` set).
-    bool Prepare(File& file, uint64_t length, Progress* progress, bool& cancelled);
+    // Gives the next 2336-byte unit of the track; false when it cannot.
+    using UnitReader = std::function<bool(uint8_t* unit)>;
+    // Reads the track's `units` units from its start (the track file as it
+    // is, or a program stream packed as it is read). False when a read fails
+    // (the reader's error tells why) or when `progress` reports a Cancel
+    // (`cancelled` set).
+    bool Prepare(const UnitReader& read, uint64_t units, Progress* progress, bool& cancelled);
     // Writes the positions into the unit read at file offset `offset`.
     void Apply(uint64_t offset, uint8_t* unit);
     // Scan information blocks found in the track.

@@ -118,16 +118,19 @@ private:
         return w_.ImageOk();
     }
 
-    // The standard SVCD stream's scan information is completed on the copy.
+    // The standard SVCD stream's scan information is completed on the copy,
+    // which then reads the track again from its start.
     bool PrepareScanOffsets(File& file, const TrackEntry& track, uint64_t length) {
         bool cancelled = false;
-        if (!scanOffsets_.Prepare(file, length, ctx_.progress, cancelled)) {
+        TrackUnitInput input(file, track.packed);
+        const auto read = [&input](uint8_t* unit) { return input.Read(unit); };
+        if (!scanOffsets_.Prepare(read, length / kSectorModeUnitSize, ctx_.progress, cancelled) || !file.Seek(0)) {
             if (cancelled) {
                 w_.SetResult(kCancelled);
                 return false;
             }
             // A file cut short since the probe says so; otherwise the read error.
-            const std::string error = file.Error().empty() ? Format("Can't read %s", track.fileName.c_str()) : file.Error();
+            const std::string error = input.Error().empty() ? Format("Can't read %s", track.fileName.c_str()) : input.Error();
             return CheckUnchanged(file, track) && w_.Fail(error);
         }
         if (scanOffsets_.BlockCount() > 0) {

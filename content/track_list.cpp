@@ -156,12 +156,15 @@ void WarnDeclaredValues(const BuildContext& ctx, const TrackEntry& entry, const 
 // The probe's playing time runs from the stream's start to a clock reference
 // some way before its end. A disc laid out to the standards states it to the
 // frame instead: from the first picture's time stamp to the end of the last.
-uint32_t PlayingTimeOf(const BuildContext& ctx, const TrackEntry& entry, const MpegStreamInfo& info) {
+// `packed` reads a stream packed as it is copied; null for a sector-mode file.
+uint32_t PlayingTimeOf(const BuildContext& ctx, const TrackEntry& entry, const MpegStreamInfo& info,
+                       SectorModeSource* packed) {
     const int32_t probed = PlayingTime(info);
     const uint32_t measured = probed > 0 ? uint32_t(probed) : 0;
     if (!ctx.standard) return measured;
     std::string why;
-    const std::optional<StreamTimes> times = MeasureStreamTimes(entry.path, FrameRate(info), &why);
+    const std::optional<StreamTimes> times = packed ? MeasureSourceTimes(*packed, FrameRate(info), &why)
+                                                    : MeasureStreamTimes(entry.path, FrameRate(info), &why);
     if (!times) {
         ctx.Warn(Format("%s: %s; its playing time is taken from its clock references", entry.fileName.c_str(),
                         why.c_str()),
@@ -263,7 +266,7 @@ int ReadTrackLine(ScriptReader& script, const BuildContext& ctx, TrackEntry& ent
         return kTrackListFailed;
     }
     const int declaredTime = ScriptInt(TokenText(script.NextTokenUpper()));
-    entry.duration = PlayingTimeOf(ctx, entry, info);
+    entry.duration = PlayingTimeOf(ctx, entry, info, packedOnCopy ? &packed : nullptr);
     tracks.AddPlayingTime(entry.duration);
     WarnMpegVersion(ctx, entry, info);
     WarnDeclaredValues(ctx, entry, standard, declaredAudio, declaredTime);

@@ -133,6 +133,17 @@ std::optional<StreamTimes> MeasureStreamTimes(const std::string& path, double fr
     return times;
 }
 
+std::optional<StreamTimes> MeasureSourceTimes(SectorModeSource& source, double frameRate, std::string* why) {
+    const PackSource packs = [&source](uint64_t unit, uint8_t* area, size_t& got) {
+        got = source.ReadAt(unit * kSectorModeUnitSize + kSubheaderSize, area, kMaxPackSize);
+        return source.Ok();
+    };
+    std::string reason;
+    std::optional<StreamTimes> times = MeasurePackTimes(packs, source.Length() / kSectorModeUnitSize, frameRate, &reason);
+    if (!times && why) *why = source.Ok() ? "the stream " + reason : "it could not be read";
+    return times;
+}
+
 std::optional<StreamTimes> MeasurePackTimes(const PackSource& source, uint64_t units, double frameRate,
                                             std::string* why) {
     auto fail = [why](const std::string& text) -> std::optional<StreamTimes> {

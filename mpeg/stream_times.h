@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "mpeg/mpeg_probe.h"
+
 namespace qorvcd {
 
 // One video packet inside a pack.
@@ -47,6 +49,9 @@ struct StreamTimes {
 // its group, by its temporal reference. Nothing, with `why` set, when the
 // file cannot be read or its video packets carry no time stamps.
 std::optional<StreamTimes> MeasureStreamTimes(const std::string& path, double frameRate, std::string* why);
+// The same over a sector-mode file read from elsewhere (a program stream
+// packed as it is read).
+std::optional<StreamTimes> MeasureSourceTimes(SectorModeSource& source, double frameRate, std::string* why);
 
 // Reads the pack of unit `index` into `area` (zero-filled, kMaxPackSize
 // bytes) and sets `got`; false on a read error.

@@ -105,6 +105,21 @@ TEST_P(PackedOnCopy, AProgramStreamGivesTheDiscOfItsPackedFile) {
         << streams.output;
     EXPECT_TRUE(ReadText(dir / "streams/disc.bin") == ReadText(dir / "packed/disc.bin")) << "the BINs differ";
     EXPECT_EQ(ReadText(dir / "streams/disc.cue"), ReadText(dir / "packed/disc.cue"));
+
+    // A standard disc fills the scan information of the stream's units as
+    // packed, in the pre-scan as in the copy.
+    if (kind.vcd30) return;
+    RunCommand("mkdir -p " + Quote(dir / "packed-std") + " " + Quote(dir / "streams-std"));
+    const CommandResult packedStd =
+        BuildDisc(kind, dir / "packed.txt", dir / "packed-std/disc.cue", dir.Path(), "--standard", clock);
+    ASSERT_EQ(packedStd.exitCode, 0) << packedStd.output;
+    const CommandResult streamsStd =
+        BuildDisc(kind, dir / "streams.txt", dir / "streams-std/disc.cue", dir.Path(), "--standard", clock);
+    ASSERT_EQ(streamsStd.exitCode, 0) << streamsStd.output;
+    if (std::string(kind.packKind) != "cvd") {
+        EXPECT_NE(streamsStd.output.find("scan information blocks of A.MPG"), std::string::npos) << streamsStd.output;
+    }
+    EXPECT_TRUE(ReadText(dir / "streams-std/disc.bin") == ReadText(dir / "packed-std/disc.bin")) << "the BINs differ";
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PackedOnCopy, ::testing::ValuesIn(AllKinds()),

@@ -298,7 +298,7 @@ TEST(StandardFlag, ReachesTheBuildAndAnUnknownFlagFailsWith2000) {
     ASSERT_EQ(build(dir / "own.img", 0), 0);
     EXPECT_EQ(systemId(dir / "own.img"), "S_VCD30 DISC of Dovrane");
 
-    EXPECT_EQ(build(dir / "unknown.img", QORVCD_BUILD_STANDARD | 0x2u), 2000);
+    EXPECT_EQ(build(dir / "unknown.img", QORVCD_BUILD_STANDARD | 0x100u), 2000);
     EXPECT_EQ(build(dir / "unknown.img", 0x80000000u), 2000);
     EXPECT_FALSE(FileExists(dir / "unknown.img"));
     EXPECT_TRUE(lines.empty());
