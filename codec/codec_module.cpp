@@ -78,7 +78,9 @@ std::unique_ptr<CodecFile> OpenCheckedCodecFile(const std::string& path, bool fo
 SourceFacts ProbeSource(const std::string& path) {
     SourceFacts facts;
     const CodecModuleCalls* calls = LoadCodecModule("reading " + path, &facts.error);
-    return calls ? calls->probeSource(&OpenCheckedCodecFile, path) : facts;
+    if (calls) return calls->probeSource(&OpenCheckedCodecFile, path);
+    facts.codecUnavailable = true;
+    return facts;
 }
 
 TranscodeOutcome TranscodeForDisc(const TranscodeRequest& request) {

@@ -27,7 +27,7 @@ namespace qorvcd::codec {
 inline constexpr const char* kCodecModuleFileName = "libqorvcd_codec.so";
 inline constexpr const char* kCodecModuleEntry = "qorvcd_codec_module";
 // Raised whenever a call of the table, or a type one passes, changes.
-inline constexpr uint32_t kCodecModuleInterface = 1;
+inline constexpr uint32_t kCodecModuleInterface = 2;
 
 // A file of the host's checked file layer lent to the module. Its calls run in
 // the host's code, so the module never asks the system for a file itself and

@@ -38,9 +38,11 @@ protected:
         const std::string bitmap = test::EnsureMedia(
             "module-menu.bmp", std::string(kFfmpeg) + "-f lavfi -i smptebars=size=480x576 -frames:v 1 -c:v bmp -f image2 {out}");
         test::WriteBytes(dir_ / "A.MPS", test::ReadBytes(packed));
+        test::WriteBytes(dir_ / "CLIP.MPG", test::ReadBytes(stream));
         test::WriteBytes(dir_ / "MENU.BMP", test::ReadBytes(bitmap));
         const std::string tracks = "[VCD]\r\nMODE = SVCD\r\n[TRACK]\r\nMPEGTRACK AVSEQ01 A.MPS PAL AUDIO 2 TIME 1\r\n";
         test::WriteText(dir_ / "packed.txt", tracks);
+        test::WriteText(dir_ / "plain.txt", "[VCD]\r\nMODE = SVCD\r\n[TRACK]\r\nMPEGTRACK AVSEQ01 CLIP.MPG PAL AUDIO 2 TIME 1\r\n");
         test::WriteText(dir_ / "still.txt", tracks + "[PBC]\r\nSEGMENT\r\nSEGMENU = MENU.BMP AUDIO 0 VIDEO 20\r\nENDSEGMENT\r\n"
                                                      "PLAYLIST P1 PREVIOUS NONE NEXT NONE RETURN NONE WAIT 5 AUTOWAIT 0 "
                                                      "PLAY SEGMENU ENDPLAYLIST\r\n");
@@ -69,6 +71,8 @@ protected:
 
 TEST_F(CodecModule, IsLoadedOnlyByAStepThatNeedsIt) {
     EXPECT_EXIT(BuildAndExit("packed.txt", false), ::testing::ExitedWithCode(0), "");
+    // A program stream that fits the kind is packed by its own headers' word.
+    EXPECT_EXIT(BuildAndExit("plain.txt", false), ::testing::ExitedWithCode(0), "");
     EXPECT_EXIT(BuildAndExit("still.txt", true), ::testing::ExitedWithCode(0), "");
 }
 
