@@ -37,8 +37,8 @@ std::vector<std::string> ModuleCandidates() {
     std::vector<std::string> candidates = {
         programFolder + kCodecModuleFileName,
         programFolder + QORVCD_CODEC_MODULE_FROM_PROGRAM "/" + kCodecModuleFileName,
-        std::string(QORVCD_CODEC_MODULE_INSTALLED "/") + kCodecModuleFileName,
         std::string(QORVCD_CODEC_MODULE_BUILT "/") + kCodecModuleFileName,
+        std::string(QORVCD_CODEC_MODULE_INSTALLED "/") + kCodecModuleFileName,
     };
     return candidates;
 }
@@ -59,7 +59,8 @@ const CodecModuleCalls* LoadCodecModule(const std::string& purpose, std::string*
     auto entry = reinterpret_cast<Entry>(LoadModuleSymbol(path, kCodecModuleEntry, &reason));
     const CodecModuleCalls* calls = entry ? entry() : nullptr;
     if (entry && !calls) reason = "the module gave no calls";
-    if (calls && (calls->interfaceNumber != kCodecModuleInterface || calls->size != sizeof(CodecModuleCalls))) {
+    if (calls && (calls->interfaceNumber != kCodecModuleInterface || calls->size != sizeof(CodecModuleCalls) ||
+                  calls->layout != CodecModuleLayout())) {
         reason = "the module is of another build (interface " + std::to_string(calls->interfaceNumber) +
                  ", this program needs " + std::to_string(kCodecModuleInterface) + ")";
         calls = nullptr;

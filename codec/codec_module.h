@@ -6,7 +6,8 @@
 //
 // The module is found, in this order: the file $QORVCD_CODEC_MODULE names;
 // beside the running program; in the program's ../lib/qorvcd/ (an installed
-// tree); in the library folder this build installs to; in this build's tree.
+// tree); in this build's tree (the module built with this very library); in
+// the library folder this build installs to.
 //
 // Both sides are built together from one tree, so the calls pass C++ types;
 // the table carries an interface number and its size, and a module of another
@@ -62,10 +63,24 @@ struct PictureStillRequest {
     StillVideoSyntax syntax = StillVideoSyntax::Mpeg2;
 };
 
+// The sizes of the types the calls pass, folded into one number: a module
+// whose types differ from the program's is refused even when the interface
+// number was not raised.
+inline constexpr uint32_t CodecModuleLayout() {
+    uint32_t layout = 2166136261u;
+    for (size_t size : {sizeof(SourceFacts), sizeof(TranscodeRequest), sizeof(TranscodeOutcome),
+                        sizeof(StillFrameFormat), sizeof(PictureStillRequest), sizeof(std::string),
+                        sizeof(std::vector<uint8_t>)}) {
+        layout = (layout ^ uint32_t(size)) * 16777619u;
+    }
+    return layout;
+}
+
 // The module's calls.
 struct CodecModuleCalls {
     uint32_t interfaceNumber = 0;  // kCodecModuleInterface of the module's build
     uint32_t size = 0;       // sizeof(CodecModuleCalls) of the module's build
+    uint32_t layout = 0;     // CodecModuleLayout() of the module's build
 
     // What FFmpeg sees in a file (see ProbeSource).
     SourceFacts (*probeSource)(CodecFileOpener open, const std::string& path);

@@ -31,8 +31,8 @@ CodecResult EncodePictureFileStill(const std::vector<uint8_t>& bytes, const std:
 extern "C" __attribute__((visibility("default"))) const qorvcd::codec::CodecModuleCalls* qorvcd_codec_module() {
     using namespace qorvcd::codec;
     static constexpr CodecModuleCalls kCalls{
-        kCodecModuleInterface, sizeof(CodecModuleCalls), &ProbeSourceWith, &TranscodeWith,
-        &MeasurePicture,       &EncodeBitmapStill,       &EncodePictureFileStill,
+        kCodecModuleInterface, sizeof(CodecModuleCalls), CodecModuleLayout(), &ProbeSourceWith,
+        &TranscodeWith,        &MeasurePicture,          &EncodeBitmapStill,  &EncodePictureFileStill,
     };
     return &kCalls;
 }

@@ -1,7 +1,8 @@
 // The codec module (FFmpeg and its libraries) is loaded by the steps that need
 // it and by no other: a build of ready sector-mode files never maps it, a
 // build with a still picture does, and a module that cannot be loaded fails
-// the step as a broken codec would, with a message naming the module.
+// the step as a broken codec would, with a message naming the module; so
+// does a module of another build, which is never called.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -78,7 +79,8 @@ TEST_F(CodecModule, IsLoadedOnlyByAStepThatNeedsIt) {
 
 TEST_F(CodecModule, OneThatCannotBeLoadedFailsTheStepAndIsNamed) {
     test::WriteText(dir_ / "not-a-module.so", "text");
-    for (const std::string& module : {dir_ / "absent/libqorvcd_codec.so", dir_ / "not-a-module.so"}) {
+    const std::string foreign = QORVCD_TEST_FOREIGN_MODULE;
+    for (const std::string& module : {dir_ / "absent/libqorvcd_codec.so", dir_ / "not-a-module.so", foreign}) {
         ASSERT_EQ(setenv("QORVCD_CODEC_MODULE", module.c_str(), 1), 0);
         LogList log;
         const int result = Build("still.txt", log);
@@ -90,6 +92,9 @@ TEST_F(CodecModule, OneThatCannotBeLoadedFailsTheStepAndIsNamed) {
         std::string all;
         for (const std::string& line : lines) all += line + "\n";
         EXPECT_NE(all.find("needs the codec module " + module + ": "), std::string::npos) << all;
+        if (module == foreign) {
+            EXPECT_NE(all.find("of another build"), std::string::npos) << all;
+        }
         EXPECT_FALSE(test::FileExists(dir_ / "disc.img"));
         // Without the override the same build succeeds: the failure was the module's.
         LogList again;
