@@ -290,6 +290,8 @@ mb() { du -cm "$@" | tail -n1 | cut -f1; }
     echo
     echo "The Video CD peer job is \`vcdimager -t vcd2\` (a Video CD 2.0; it does not write 3.0), qorvcd's is \`--kind vcd30\`."
     echo "Raw figures (kind, job, wall µs, peak KB per round) are in \`raw.tsv\` in the bench folder."
+    # The profile of `build`, measured by hand, travels with every report.
+    if [[ -f $HERE/where-build-spends-its-time.md ]]; then cat "$HERE/where-build-spends-its-time.md"; fi
 } >"$RESULTS.tmp"
 mv "$RESULTS.tmp" "$RESULTS"
 echo "run.sh: wrote $RESULTS" >&2

@@ -14,7 +14,7 @@
 #include "cli/disc_kind_option.h"
 #include "cli/terminal_progress.h"
 #include "codec/encode_pipeline.h"
-#include "codec/picture_reader.h"
+#include "codec/picture_facts.h"
 #include "codec/still_format.h"
 #include "codec/transcode.h"
 #include "discmaker/disc_script.h"

@@ -11,7 +11,7 @@
 #include "cli/single_output.h"
 #include "cli/terminal_progress.h"
 #include "codec/encode_pipeline.h"
-#include "codec/picture_reader.h"
+#include "codec/picture_facts.h"
 #include "codec/still_format.h"
 #include "core/build_context.h"
 #include "platform/outputs.h"

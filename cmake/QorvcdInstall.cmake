@@ -77,12 +77,14 @@ foreach(h ${qorvcd_cxx_headers})
   install(FILES ${h} DESTINATION ${qorvcd_header_dir}/${dir})
 endforeach()
 
-# What the archive needs from the system, for the package files.
-set(QORVCD_FFMPEG_MODULES libavcodec libavformat libavutil libswscale libswresample)
-string(REPLACE ";" " " QORVCD_PC_REQUIRES "${QORVCD_FFMPEG_MODULES}")
-# FFmpeg's shared libraries themselves, not what FFmpeg's own static build
-# would need (pkg-config --static would add those through a Requires).
-string(REPLACE ";" " " QORVCD_PC_FFMPEG_LIBS "${FFMPEG_LDFLAGS}")
+# What the archive needs from the system, for the package files. FFmpeg is
+# not among it: the codec module (lib/qorvcd/libqorvcd_codec.so, installed
+# with the program) brings FFmpeg when a step needs it; the archive only
+# needs the dynamic loader's functions.
+set(QORVCD_PC_SYSTEM_LIBS)
+foreach(lib ${CMAKE_DL_LIBS})
+  string(APPEND QORVCD_PC_SYSTEM_LIBS " -l${lib}")
+endforeach()
 # A library built with runtime checkers (QORVCD_SANITIZE) links only into
 # programs linked with the same checkers' runtimes.
 string(REPLACE ";" " " QORVCD_PC_SANITIZE_FLAGS "${QORVCD_SANITIZE_FLAGS}")

@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <utility>
 
 namespace qorvcd::codec {
 
@@ -23,19 +24,19 @@ using WriteBuffer = uint8_t*;
 
 // FFmpeg's callbacks, with the File as their opaque pointer.
 int ReadPacket(void* opaque, uint8_t* buffer, int size) {
-    File& file = *static_cast<File*>(opaque);
+    CodecFile& file = *static_cast<CodecFile*>(opaque);
     const size_t count = file.Read(buffer, size_t(size));
     if (count > 0) return int(count);
     return file.Ok() ? AVERROR_EOF : AVERROR(EIO);
 }
 
 int WritePacket(void* opaque, WriteBuffer buffer, int size) {
-    File& file = *static_cast<File*>(opaque);
+    CodecFile& file = *static_cast<CodecFile*>(opaque);
     return file.Write(buffer, size_t(size)) ? size : AVERROR(EIO);
 }
 
 int64_t SeekTo(void* opaque, int64_t offset, int whence) {
-    File& file = *static_cast<File*>(opaque);
+    CodecFile& file = *static_cast<CodecFile*>(opaque);
     const int64_t length = int64_t(file.Length());
     int64_t target = offset;
     switch (whence & ~AVSEEK_FORCE) {
@@ -51,22 +52,24 @@ int64_t SeekTo(void* opaque, int64_t offset, int whence) {
 
 }  // namespace
 
-std::unique_ptr<FileIo> FileIo::OpenForReading(const std::string& path, std::string* error) {
-    std::unique_ptr<FileIo> io(new FileIo);
-    if (!io->file_.Open(path, FileMode::Read) || !io->Attach(false)) {
-        *error = io->file_.Ok() ? "cannot read " + path + ": out of memory" : io->file_.Error();
+std::unique_ptr<FileIo> FileIo::Open(CodecFileOpener open, const std::string& path, bool writable,
+                                     std::string* error) {
+    std::unique_ptr<CodecFile> file = open(path, writable, error);
+    if (!file) return nullptr;
+    std::unique_ptr<FileIo> io(new FileIo(std::move(file)));
+    if (!io->Attach(writable)) {
+        *error = (writable ? "cannot write " : "cannot read ") + path + ": out of memory";
         return nullptr;
     }
     return io;
 }
 
-std::unique_ptr<FileIo> FileIo::OpenForWriting(const std::string& path, std::string* error) {
-    std::unique_ptr<FileIo> io(new FileIo);
-    if (!io->file_.Open(path, FileMode::CreateReadWrite) || !io->Attach(true)) {
-        *error = io->file_.Ok() ? "cannot write " + path + ": out of memory" : io->file_.Error();
-        return nullptr;
-    }
-    return io;
+std::unique_ptr<FileIo> FileIo::OpenForReading(CodecFileOpener open, const std::string& path, std::string* error) {
+    return Open(open, path, false, error);
+}
+
+std::unique_ptr<FileIo> FileIo::OpenForWriting(CodecFileOpener open, const std::string& path, std::string* error) {
+    return Open(open, path, true, error);
 }
 
 FileIo::~FileIo() {
@@ -79,7 +82,7 @@ FileIo::~FileIo() {
 bool FileIo::Attach(bool writable) {
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (!buffer) return false;
-    context_ = avio_alloc_context(buffer, kIoBufferSize, writable ? 1 : 0, &file_, writable ? nullptr : &ReadPacket,
+    context_ = avio_alloc_context(buffer, kIoBufferSize, writable ? 1 : 0, file_.get(), writable ? nullptr : &ReadPacket,
                                   writable ? &WritePacket : nullptr, &SeekTo);
     if (!context_) av_free(buffer);
     return context_ != nullptr;
@@ -87,8 +90,8 @@ bool FileIo::Attach(bool writable) {
 
 bool FileIo::Finish(std::string* error) {
     if (context_) avio_flush(context_);
-    if ((context_ && context_->error < 0) || !file_.Ok() || !file_.Close()) {
-        *error = file_.Ok() ? "cannot write " + file_.Path() : file_.Error();
+    if ((context_ && context_->error < 0) || !file_->Ok() || !file_->Close()) {
+        *error = file_->Ok() ? "cannot write " + file_->Path() : file_->Error();
         return false;
     }
     return true;

@@ -1,12 +1,13 @@
 // FFmpeg's reads and writes of a user's video and of a converted track,
-// made through the checked file layer like every other file of the build,
-// so that a failure is reported (and a test's fault plan sees them).
+// made through the host's checked file layer (a CodecFile) like every other
+// file of the build, so that a failure is reported (and a test's fault plan
+// sees them).
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "platform/file.h"
+#include "codec/codec_module.h"
 
 struct AVIOContext;
 
@@ -16,8 +17,8 @@ class FileIo {
 public:
     // The file opened for reading, or for writing (created or emptied);
     // null with `error` set when it cannot be opened.
-    static std::unique_ptr<FileIo> OpenForReading(const std::string& path, std::string* error);
-    static std::unique_ptr<FileIo> OpenForWriting(const std::string& path, std::string* error);
+    static std::unique_ptr<FileIo> OpenForReading(CodecFileOpener open, const std::string& path, std::string* error);
+    static std::unique_ptr<FileIo> OpenForWriting(CodecFileOpener open, const std::string& path, std::string* error);
     ~FileIo();
     FileIo(const FileIo&) = delete;
     FileIo& operator=(const FileIo&) = delete;
@@ -27,13 +28,15 @@ public:
     // Flushes FFmpeg's buffer and closes the file; false with `error` set
     // when a byte did not reach the disk.
     bool Finish(std::string* error);
-    const File& Stream() const { return file_; }
+    CodecFile& Stream() { return *file_; }
 
 private:
-    FileIo() = default;
+    explicit FileIo(std::unique_ptr<CodecFile> file) : file_(std::move(file)) {}
+    static std::unique_ptr<FileIo> Open(CodecFileOpener open, const std::string& path, bool writable,
+                                        std::string* error);
     bool Attach(bool writable);
 
-    File file_;
+    std::unique_ptr<CodecFile> file_;
     AVIOContext* context_ = nullptr;
 };
 

@@ -15,7 +15,6 @@ extern "C" {
 #include "codec/ffmpeg_log_p.h"
 #include "codec/bitmap_header.h"
 #include "codec/still_format.h"
-#include "platform/file.h"
 #include "platform/log_list.h"
 
 namespace qorvcd::codec {
@@ -228,44 +227,6 @@ double DecodedPicture::PixelAspect() const {
     const double aspect = av_q2d(frame_->sample_aspect_ratio);
     // A density that far from square is a damaged field, not a picture's shape.
     return aspect >= 0.25 && aspect <= 4.0 ? aspect : 1.0;
-}
-
-bool HasBitmapSignature(const std::vector<uint8_t>& bytes) {
-    return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
-}
-
-bool ReadPictureFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error) {
-    File in;
-    if (!in.Open(path, FileMode::Read)) return Fail(error, in.Error());
-    const uint64_t length = in.Length();
-    if (!in.Ok()) return Fail(error, in.Error());
-    if (length > kMaxPictureFileSize)
-        return Fail(error, Format("%s is %llu bytes, more than the %llu a still may take", path.c_str(),
-                                  (unsigned long long)length, (unsigned long long)kMaxPictureFileSize));
-    bytes.resize(size_t(length));
-    if (!in.ReadExact(bytes.data(), bytes.size())) return Fail(error, in.Error());
-    return true;
-}
-
-bool ReadPictureFacts(const std::string& path, PictureFacts& facts, std::string* error) {
-    facts = PictureFacts{};
-    std::vector<uint8_t> bytes;
-    if (!ReadPictureFile(path, bytes, error)) return false;
-    if (HasBitmapSignature(bytes)) {
-        // A bitmap is read by its own headers, and refused as the encoder would.
-        BitmapHeader header;
-        if (!ParseBitmapHeader(bytes.data(), bytes.size(), header, error)) return false;
-        facts.width = header.width;
-        facts.height = header.height;
-        facts.bitmap = true;
-        facts.standardBitmap = IsStandardFrameSize(header.width, header.height);
-        return true;
-    }
-    DecodedPicture picture;
-    if (!picture.Decode(bytes, error, path)) return false;
-    facts.width = picture.Width();
-    facts.height = picture.Height();
-    return true;
 }
 
 }  // namespace qorvcd::codec

@@ -2,7 +2,7 @@
 // TIFF, WebP, ...): the file's bytes are recognised by their content with
 // libavformat's image demuxers and the first picture is decoded with
 // libavcodec. The bytes come from the checked file layer; FFmpeg never opens
-// a file itself.
+// a file itself. Part of the codec module (codec_module.h).
 #pragma once
 
 #include <cstdint>
@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "codec/picture_facts.h"
+
 struct AVFrame;
 
 namespace qorvcd::codec {
-
-// Largest picture file read whole into memory.
-inline constexpr uint64_t kMaxPictureFileSize = 256ull << 20;
 
 // One decoded picture in whatever pixel format its decoder gave.
 class DecodedPicture {
@@ -42,23 +41,5 @@ private:
     };
     std::unique_ptr<AVFrame, FrameDeleter> frame_;
 };
-
-// True when the bytes begin with a Windows bitmap's "BM" signature.
-bool HasBitmapSignature(const std::vector<uint8_t>& bytes);
-
-// Reads a whole picture file of at most kMaxPictureFileSize bytes.
-bool ReadPictureFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error);
-
-// What a caller needs to choose a still's resolution and path.
-struct PictureFacts {
-    int width = 0;
-    int height = 0;
-    bool bitmap = false;          // a BMP whose headers the still encoder accepts
-    bool standardBitmap = false;  // such a BMP of a standard frame size
-};
-
-// Learns the size of the picture in `path`: a BMP from its headers, any other
-// picture by decoding it. False with the reason (the file's, the decoder's).
-bool ReadPictureFacts(const std::string& path, PictureFacts& facts, std::string* error);
 
 }  // namespace qorvcd::codec

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "codec/bitmap_header.h"
-#include "codec/picture_reader.h"
-#include "codec/still_encoder.h"
+#include "codec/codec_module.h"
+#include "codec/picture_facts.h"
 #include "codec/still_format.h"
 #include "codec/still_mux.h"
 #include "mpeg/pack_header.h"
@@ -91,6 +91,9 @@ int StillCodec::EncodeMain(int argc, char* argv[]) {
     CodecResult result = CodecResult::Ok;
     if (!ReadInput(bitmapPath, kMaxBitmapFileSize, bitmap, error, result)) return Failed(result, error);
 
+    const CodecModuleCalls* calls = LoadCodecModule("encoding the still picture " + bitmapPath, &error);
+    if (!calls) return Failed(CodecResult::CodecFailure, error);
+
     std::vector<uint8_t> stream;
     if (HasBitmapSignature(bitmap)) {
         BitmapHeader header;
@@ -102,19 +105,16 @@ int StillCodec::EncodeMain(int argc, char* argv[]) {
             const StillFrameFormat format =
                 settings_.standard ? StillFormatFor(settings_.kind, settings_.pictureMode, *settings_.standard)
                                    : StillFormatFor(settings_.kind, settings_.pictureMode, header.height);
-            if (!EncodeBitmapStill(bitmap, format, syntax, stream, &error))
+            if (!calls->encodeBitmapStill(bitmap, format, syntax, stream, &error))
                 return Failed(CodecResult::CodecFailure, bitmapPath + ": " + error);
             if (!WriteOutput(streamPath, stream, error)) return Failed(CodecResult::OutputFailure, error);
             return int(CodecResult::Ok);
         }
     }
 
-    DecodedPicture picture;
-    if (!picture.Decode(bitmap, &error, bitmapPath)) return Failed(CodecResult::InputFormat, bitmapPath + ": " + error);
-    const VideoStandard standard = settings_.standard.value_or(StandardOfPicture(picture.Height()));
-    const StillFrameFormat format = StillFormatFor(settings_.kind, settings_.pictureMode, standard);
-    if (!EncodePictureStill(picture, format, syntax, stream, &error))
-        return Failed(CodecResult::CodecFailure, bitmapPath + ": " + error);
+    const PictureStillRequest request{settings_.kind, settings_.pictureMode, settings_.standard, syntax};
+    const CodecResult encoded = calls->encodePictureStill(bitmap, bitmapPath, request, stream, &error);
+    if (encoded != CodecResult::Ok) return Failed(encoded, bitmapPath + ": " + error);
     if (!WriteOutput(streamPath, stream, error)) return Failed(CodecResult::OutputFailure, error);
     return int(CodecResult::Ok);
 }

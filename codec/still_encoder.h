@@ -14,8 +14,6 @@
 
 namespace qorvcd::codec {
 
-enum class StillVideoSyntax { Mpeg1, Mpeg2 };  // ISO/IEC 11172-2, 13818-2
-
 // Bytes a picture may take: the MPEG-1 normal still keeps to the Video CD
 // decoder buffer (20 x 16 kbit); larger stills and MPEG-2 ones to 224 KiB.
 size_t StillPictureBudget(StillVideoSyntax syntax, const StillFrameFormat& format);

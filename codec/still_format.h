@@ -15,6 +15,8 @@ enum class VideoStandard {
     Ntsc,  // 30000/1001 frames/s, 240 or 480 lines
 };
 
+enum class StillVideoSyntax { Mpeg1, Mpeg2 };  // ISO/IEC 11172-2, 13818-2
+
 struct StillFrameFormat {
     int width = 0;
     int height = 0;

@@ -6,6 +6,7 @@
 #include "core/results.h"
 #include "core/sector_unit.h"
 #include "mpeg/packet_reader.h"
+#include "mpeg/program_stream_probe.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 
@@ -25,9 +26,24 @@ TrackFileOutcome Pack(const TrackFileRequest& request, const std::string& input,
     return outcome;
 }
 
+// A program stream whose own headers show the kind's codec and frame size:
+// packed as it is, without loading the codec module.
+bool FitsByItsOwnHeaders(const TrackFileRequest& request) {
+    const std::optional<ProgramStreamVideo> video = ProbeProgramStreamVideo(request.inputPath);
+    if (!video) return false;
+    SourceFacts facts;
+    facts.readable = facts.hasVideo = true;
+    facts.container = "mpeg";
+    facts.videoCodec = video->mpeg2 ? "mpeg2video" : "mpeg1video";
+    facts.width = video->width;
+    facts.height = video->height;
+    return FitsDiscKind(facts, request.kind, request.norm);
+}
+
 }  // namespace
 
 TrackFileOutcome MakeTrackFile(const TrackFileRequest& request) {
+    if (FitsByItsOwnHeaders(request)) return Pack(request, request.inputPath, {});
     const SourceFacts source = ProbeSource(request.inputPath);
     // What the libraries cannot read at all still goes to the packer: its
     // own message says what is wrong with a program stream.

@@ -1,4 +1,5 @@
 #include "codec/transcode.h"
+#include "codec/codec_engine_p.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,8 +73,8 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // Opens a container and reads its stream parameters; `error` names the file.
-InputPtr OpenInput(const std::string& path, std::string* error) {
-    std::unique_ptr<FileIo> io = FileIo::OpenForReading(path, error);
+InputPtr OpenInput(CodecFileOpener open, const std::string& path, std::string* error) {
+    std::unique_ptr<FileIo> io = FileIo::OpenForReading(open, path, error);
     AVFormatContext* raw = io ? avformat_alloc_context() : nullptr;
     if (!raw) {
         if (io) *error = "cannot read " + path + ": out of memory";
@@ -119,7 +120,7 @@ ActiveArea FitInFrame(double sourceAspect, const DiscFrame& frame) {
 
 class Transcoder {
 public:
-    explicit Transcoder(const TranscodeRequest& request) : request_(request) {}
+    Transcoder(CodecFileOpener open, const TranscodeRequest& request) : open_(open), request_(request) {}
 
     TranscodeOutcome Run() {
         TranscodeOutcome outcome;
@@ -161,7 +162,7 @@ private:
     }
 
     bool OpenSource() {
-        input_ = OpenInput(request_.inputPath, &error_);
+        input_ = OpenInput(open_, request_.inputPath, &error_);
         if (!input_) return false;
         videoIndex_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
         if (videoIndex_ < 0) return Fail(request_.inputPath + " holds no video stream");
@@ -260,7 +261,7 @@ private:
         output_->packet_size = kPackSize;
         output_->max_delay = 700000;
         if (!OpenVideoEncoder() || !OpenAudioEncoder()) return false;
-        outputIo_ = FileIo::OpenForWriting(request_.outputPath, &error_);
+        outputIo_ = FileIo::OpenForWriting(open_, request_.outputPath, &error_);
         if (!outputIo_) return false;
         output_->pb = outputIo_->Context();
         output_->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -524,6 +525,7 @@ private:
         return true;
     }
 
+    CodecFileOpener open_;
     const TranscodeRequest& request_;
     std::string error_;
     bool cancelled_ = false;
@@ -569,10 +571,10 @@ private:
 
 }  // namespace
 
-SourceFacts ProbeSource(const std::string& path) {
+SourceFacts ProbeSourceWith(CodecFileOpener open, const std::string& path) {
     SilenceFfmpegLog();
     SourceFacts facts;
-    InputPtr input = OpenInput(path, &facts.error);
+    InputPtr input = OpenInput(open, path, &facts.error);
     if (!input) return facts;
     facts.readable = true;
     facts.container = input->iformat->name;
@@ -591,63 +593,9 @@ SourceFacts ProbeSource(const std::string& path) {
     return facts;
 }
 
-DiscFrame FrameOf(DiscKind kind, ::qorvcd::VideoStandard norm) {
-    const bool pal = norm != ::qorvcd::VideoStandard::Ntsc;
-    switch (kind) {
-        case DiscKind::Vcd30: return {352, pal ? 288 : 240, false};
-        case DiscKind::Cvd: return {352, pal ? 576 : 480, true};
-        case DiscKind::Svcd:
-        case DiscKind::SuperVcd: break;
-    }
-    return {480, pal ? 576 : 480, true};
-}
-
-namespace {
-
-// A still of high resolution (704 pixels wide, 576 lines PAL or 480 NTSC) is
-// a segment every kind plays: one picture, no sound. Shrinking it to the
-// motion size would lose half its detail.
-bool IsHighResolutionStill(const SourceFacts& facts, std::optional<::qorvcd::VideoStandard> norm) {
-    constexpr int kWidth = 704;
-    constexpr double kOnePictureAtMost = 0.1;  // seconds: a picture at any disc rate, with rounding
-    if (facts.hasAudio || facts.width != kWidth || facts.duration <= 0 || facts.duration > kOnePictureAtMost)
-        return false;
-    const bool pal = facts.height == 576, ntsc = facts.height == 480;
-    if (!norm) return pal || ntsc;
-    return *norm == ::qorvcd::VideoStandard::Pal ? pal : ntsc;
-}
-
-}  // namespace
-
-bool FitsDiscKind(const SourceFacts& facts, DiscKind kind, std::optional<::qorvcd::VideoStandard> norm) {
-    if (!facts.readable || !facts.hasVideo || facts.container != "mpeg") return false;
-    const bool mpeg2 = kind != DiscKind::Vcd30;
-    if (facts.videoCodec != (mpeg2 ? "mpeg2video" : "mpeg1video")) return false;
-    if (IsHighResolutionStill(facts, norm)) return true;
-    // The MPEG-2 kinds share their streams: an SVCD-sized stream has always
-    // gone onto a CVD as it is, and a CVD-sized one onto an SVCD.
-    const DiscKind sizes[] = {kind, mpeg2 ? (kind == DiscKind::Cvd ? DiscKind::Svcd : DiscKind::Cvd) : kind};
-    for (DiscKind sized : sizes) {
-        for (::qorvcd::VideoStandard candidate : {::qorvcd::VideoStandard::Pal, ::qorvcd::VideoStandard::Ntsc}) {
-            if (norm && *norm != candidate) continue;
-            const DiscFrame frame = FrameOf(sized, candidate);
-            if (facts.width == frame.width && facts.height == frame.height) return true;
-        }
-    }
-    return false;
-}
-
-::qorvcd::VideoStandard NormForFrameRate(double fps) {
-    if (fps <= 0) return ::qorvcd::VideoStandard::Pal;
-    for (double pal : {12.5, 25.0, 50.0, 100.0}) {
-        if (std::fabs(fps - pal) < pal * 0.02) return ::qorvcd::VideoStandard::Pal;
-    }
-    return ::qorvcd::VideoStandard::Ntsc;
-}
-
-TranscodeOutcome TranscodeForDisc(const TranscodeRequest& request) {
+TranscodeOutcome TranscodeWith(CodecFileOpener open, const TranscodeRequest& request) {
     SilenceFfmpegLog();
-    Transcoder transcoder(request);
+    Transcoder transcoder(open, request);
     return transcoder.Run();
 }
 

@@ -28,6 +28,7 @@ struct SourceFacts {
     double frameRate = 0;       // frames per second, 0 when unknown
     bool hasAudio = false;
     double duration = 0;        // seconds, 0 when unknown
+    bool codecUnavailable = false;  // the codec module could not be loaded (error says why)
 };
 SourceFacts ProbeSource(const std::string& path);
 

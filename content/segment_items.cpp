@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "codec/encode_pipeline.h"
-#include "codec/picture_reader.h"
+#include "codec/picture_facts.h"
 #include "codec/still_format.h"
 #include "content/content_ids.h"
 #include "content/spicontx.h"

@@ -3,6 +3,7 @@
 #include "codec/track_file.h"
 #include "codec/transcode.h"
 #include "core/results.h"
+#include "mpeg/program_stream_probe.h"
 #include "platform/file.h"
 #include "platform/log_list.h"
 
@@ -43,9 +44,15 @@ bool VideoConversions::PackedStreamFits(PackedStreamIndex& packed, DiscKind kind
     return codec::FitsDiscKind(facts, kind, norm);
 }
 
+// A program stream is recognised by its own headers first, so that one
+// needing only to be packed never loads the codec module; a module that
+// cannot be loaded sends the file on to the conversion, which says so.
 bool VideoConversions::NeedsConversion(const std::string& path) {
     const std::optional<bool> sectorMode = codec::CheckSectorModeFile(path);
-    return sectorMode == false && codec::ProbeSource(path).readable;
+    if (sectorMode != false) return false;
+    if (ProbeProgramStreamVideo(path)) return true;
+    const codec::SourceFacts facts = codec::ProbeSource(path);
+    return facts.readable || facts.codecUnavailable;
 }
 
 int VideoConversions::TrackFileFor(const BuildContext& ctx, const std::string& name, const std::string& path,

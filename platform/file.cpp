@@ -48,6 +48,11 @@ ssize_t WriteFile(int fd, const void* buffer, size_t size, const std::string& pa
     return n;
 }
 
+// Emptying a file changes what it holds: the plan sees it as a write.
+int EmptyFile(int fd, const std::string& path) {
+    return AdmitFileOp(FileOp::Write, path) ? ::ftruncate(fd, 0) : -1;
+}
+
 off_t SeekFile(int fd, off_t position, const std::string& path) {
     return AdmitFileOp(FileOp::Seek, path) ? ::lseek(fd, position, SEEK_SET) : -1;
 }
@@ -70,6 +75,7 @@ File& File::operator=(File&& other) noexcept {
         writeLen_ = std::exchange(other.writeLen_, 0);
         osPosition_ = std::exchange(other.osPosition_, 0);
         length_ = std::exchange(other.length_, 0);
+        streamed_ = std::exchange(other.streamed_, 0);
         writable_ = other.writable_;
     }
     return *this;
@@ -91,7 +97,11 @@ bool File::Open(const std::string& path, FileMode mode) {
     switch (mode) {
         case FileMode::Read: flags |= O_RDONLY | O_NONBLOCK; break;  // a FIFO must not block the open
         case FileMode::ReadWrite: flags |= O_RDWR; break;
-        case FileMode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        // Emptied below, and only when it holds something: ext4 takes a
+        // truncating open as a file being replaced and writes all of it back
+        // to the disk at its close (a tenth of a second for an image), even
+        // when the file was empty, as a fresh temporary output is.
+        case FileMode::CreateReadWrite: flags |= O_RDWR | O_CREAT; break;
         case FileMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
     fd_ = OpenFile(path, flags);
@@ -106,10 +116,20 @@ bool File::Open(const std::string& path, FileMode mode) {
         if (mode == FileMode::CreateNew) ::unlink(path.c_str());
         return false;
     }
+    if (mode == FileMode::CreateReadWrite && length_ > 0) {
+        if (EmptyFile(fd_, path_) != 0) {
+            SetOsError("cannot empty");
+            CloseFile(fd_, path_, true);
+            fd_ = -1;
+            return false;
+        }
+        length_ = 0;
+    }
     writable_ = mode != FileMode::Read;
     buffer_.resize(kBufferSize);
     readPos_ = readEnd_ = writeLen_ = 0;
     osPosition_ = 0;
+    streamed_ = 0;
     return true;
 }
 
@@ -167,7 +187,13 @@ bool File::FlushWrite() {
     }
     length_ = std::max(length_, osPosition_);
     writeLen_ = 0;
+    GrowBufferWhenStreaming(done);
     return true;
+}
+
+void File::GrowBufferWhenStreaming(size_t justMoved) {
+    streamed_ += justMoved;
+    if (streamed_ >= kStreamingAfter && buffer_.size() < kStreamingBufferSize) buffer_.resize(kStreamingBufferSize);
 }
 
 void File::DropReadBuffer() {
@@ -195,7 +221,7 @@ size_t File::Read(void* out, size_t size) {
             continue;
         }
         readPos_ = readEnd_ = 0;
-        if (size - got >= kBufferSize) {  // large reads bypass the buffer
+        if (size - got >= buffer_.size()) {  // large reads bypass the buffer
             const ssize_t n = ReadFile(fd_, dst + got, size - got, path_);
             if (n < 0) {
                 if (errno == EINTR) continue;
@@ -207,7 +233,7 @@ size_t File::Read(void* out, size_t size) {
             osPosition_ += uint64_t(n);
             continue;
         }
-        const ssize_t n = ReadFile(fd_, buffer_.data(), kBufferSize, path_);
+        const ssize_t n = ReadFile(fd_, buffer_.data(), buffer_.size(), path_);
         if (n < 0) {
             if (errno == EINTR) continue;
             SetOsError("cannot read");
@@ -216,6 +242,7 @@ size_t File::Read(void* out, size_t size) {
         if (n == 0) break;
         readEnd_ = size_t(n);
         osPosition_ += uint64_t(n);
+        if (readPos_ == 0 && readEnd_ == buffer_.size()) GrowBufferWhenStreaming(readEnd_);
     }
     return got;
 }
@@ -235,8 +262,8 @@ bool File::Write(const void* data, size_t size) {
     DropReadBuffer();
     const auto* src = static_cast<const uint8_t*>(data);
     while (size > 0) {
-        if (writeLen_ == kBufferSize && !FlushWrite()) return false;
-        const size_t n = std::min(size, kBufferSize - writeLen_);
+        if (writeLen_ == buffer_.size() && !FlushWrite()) return false;
+        const size_t n = std::min(size, buffer_.size() - writeLen_);
         std::memcpy(buffer_.data() + writeLen_, src, n);
         writeLen_ += n;
         src += n;

@@ -76,7 +76,14 @@ private:
     void DropReadBuffer();
     void SetOsError(const char* what);
 
+    void GrowBufferWhenStreaming(size_t justMoved);
+
     static constexpr size_t kBufferSize = 1 << 16;
+    // A file that has streamed this much through its buffer is a track or an
+    // image being copied: its buffer grows so that each system call moves a
+    // megabyte, while the many small files of a build keep the small one.
+    static constexpr uint64_t kStreamingAfter = 1 << 20;
+    static constexpr size_t kStreamingBufferSize = 1 << 20;
 
     int fd_ = -1;
     std::string path_;
@@ -88,6 +95,7 @@ private:
     size_t writeLen_ = 0;
     uint64_t osPosition_ = 0;  // position of the OS file descriptor
     uint64_t length_ = 0;      // size at the open, grown by the writes since
+    uint64_t streamed_ = 0;    // bytes moved through the buffer since the open
     bool writable_ = false;
 };
 

@@ -68,6 +68,9 @@ void ProgressWindow::ShowPercent(int position) {
     int percent = (position - lower_) * 100 / (upper_ - lower_);
     // The bar wraps past its upper bound and the text with it; exactly 100 stays.
     if (percent != 100) percent %= 100;
+    // Called for every unit copied: the text is made only when the number moves.
+    if (percent == percentShown_) return;
+    percentShown_ = percent;
     const std::string text = Format("%d%c", percent, '%');
     if (text == percentText_) return;
     percentText_ = text;

@@ -4,6 +4,7 @@
 // cancel flag and the owner (the host's main window) disabled while it lives.
 #pragma once
 
+#include <limits>
 #include <string>
 
 #include "core/progress.h"
@@ -73,6 +74,7 @@ private:
     bool* cancelLeftOver_;
     bool open_ = false;
     std::string percentText_;
+    int percentShown_ = std::numeric_limits<int>::min();  // the number percentText_ was made from
 };
 
 }  // namespace qorvcd

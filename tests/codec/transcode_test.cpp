@@ -11,6 +11,7 @@
 #include "core/results.h"
 #include "mpeg/mpeg_probe.h"
 #include "mpeg/packet_reader.h"
+#include "mpeg/program_stream_probe.h"
 #include "tests/codec/codec_media.h"
 #include "tests/support/test_support.h"
 
@@ -168,6 +169,12 @@ TEST(PackTranscode, StreamsThatFitThePackerArePackedUnchanged) {
         {DiscReadyStream("pal-svcd", "480x576"), "cvd", DiscKind::Cvd},
     };
     for (const auto& c : cases) {
+        // The stream's own headers tell what FFmpeg sees: packing it needs no codec module.
+        const std::optional<ProgramStreamVideo> own = ProbeProgramStreamVideo(c.stream);
+        ASSERT_TRUE(own.has_value()) << c.stream;
+        const codec::SourceFacts facts = codec::ProbeSource(c.stream);
+        EXPECT_EQ(std::tuple(std::string(own->mpeg2 ? "mpeg2video" : "mpeg1video"), own->width, own->height),
+                  std::tuple(facts.videoCodec, facts.width, facts.height));
         const std::string direct = dir / (std::string("direct-") + c.kind + ".mps");
         std::string error;
         ASSERT_TRUE(PackProgramStream(c.stream, direct, c.discKind, {}, &error)) << error;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "codec/encode_pipeline.h"
-#include "codec/picture_reader.h"
+#include "codec/picture_facts.h"
 #include "codec/still_format.h"
 #include "core/build_context.h"
 #include "core/results.h"

@@ -54,6 +54,7 @@ TEST(FileFaults, APlanCountsEveryOperationAndFailsTheOneItNames) {
         plan.FailOperation(n, EIO);
         std::string error;
         bool ok;
+        File::Remove(dir / "b.bin");  // a new file each time: one that holds something is emptied first
         {
             ScopedFileFaultPlan scope(plan);
             ok = WriteAndReadBack(dir / "b.bin", &error);
@@ -154,6 +155,23 @@ TEST(FileFaults, NothingIsReadAfterAFailure) {
     EXPECT_EQ(in.Read(buffer, sizeof buffer), 0u);
     EXPECT_FALSE(in.Ok());
     EXPECT_EQ(in.Length(), 100u);
+}
+
+// Emptying an existing file on a creating open is a write the plan can fail:
+// the open fails, says so, and the file keeps what it held.
+TEST(FileFaults, AFailedEmptyingFailsTheOpenAndKeepsTheFile) {
+    TempDir dir;
+    test::WriteText(dir / "kept.bin", "kept");
+    FileFaultPlan plan;
+    plan.FailOperation(3, EIO);  // open, measure, then the emptying
+    File f;
+    {
+        ScopedFileFaultPlan scope(plan);
+        EXPECT_FALSE(f.Open(dir / "kept.bin", FileMode::CreateReadWrite));
+    }
+    EXPECT_EQ(plan.FailedOperation(), FileOp::Write);
+    EXPECT_NE(f.Error().find("cannot empty " + dir / "kept.bin"), std::string::npos) << f.Error();
+    EXPECT_EQ(test::ReadText(dir / "kept.bin"), "kept");
 }
 
 }  // namespace

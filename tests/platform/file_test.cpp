@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/file.h"
 #include "tests/support/test_support.h"
 
@@ -70,6 +73,56 @@ TEST(File, WriteFailureOnAFullDeviceIsReported) {
     f.Write(block.data(), block.size());
     EXPECT_FALSE(f.Close());
     EXPECT_FALSE(f.Error().empty());
+}
+
+// A file that streams megabytes moves them through a larger buffer: data read
+// and written in unit-sized pieces across the change, with seeks and patches
+// after it, must come out exactly as put in.
+TEST(File, StreamsUnitsAcrossTheBufferGrowth) {
+    TempDir dir;
+    std::vector<uint8_t> data(3 * 1024 * 1024 + 1234);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 131 + (i >> 11));
+    File out;
+    ASSERT_TRUE(out.Open(dir / "s.bin", FileMode::CreateReadWrite));
+    for (size_t at = 0; at < data.size(); at += 2336) out.Write(&data[at], std::min<size_t>(2336, data.size() - at));
+    const uint8_t patch[4] = {9, 8, 7, 6};
+    ASSERT_TRUE(out.Seek(2000000));
+    ASSERT_TRUE(out.Write(patch, sizeof patch));
+    std::copy(std::begin(patch), std::end(patch), data.begin() + 2000000);
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(test::ReadBytes(dir / "s.bin"), data);
+
+    File in;
+    ASSERT_TRUE(in.Open(dir / "s.bin", FileMode::Read));
+    std::vector<uint8_t> back(data.size());
+    size_t got = 0;
+    for (size_t piece = 2336; got < back.size(); piece = piece == 2336 ? 7 : 2336) {
+        got += in.Read(&back[got], std::min(piece, back.size() - got));
+        if (!in.Ok()) break;
+    }
+    EXPECT_EQ(back, data);
+    uint8_t four[4];
+    ASSERT_TRUE(in.Seek(1999999));
+    ASSERT_TRUE(in.ReadExact(four, 4));
+    EXPECT_EQ(four[1], 9);
+    EXPECT_EQ(four[0], data[1999999]);
+}
+
+// Opening to create empties a file that holds something, and a fresh one is
+// never truncated (ext4 would write all of it back at the close).
+TEST(File, CreatingEmptiesOnlyAFileThatHoldsSomething) {
+    TempDir dir;
+    test::WriteText(dir / "old.bin", "old content");
+    File f;
+    ASSERT_TRUE(f.Open(dir / "old.bin", FileMode::CreateReadWrite));
+    EXPECT_EQ(f.Length(), 0u);
+    ASSERT_TRUE(f.Write("new", 3));
+    ASSERT_TRUE(f.Close());
+    EXPECT_EQ(test::ReadText(dir / "old.bin"), "new");
+    ASSERT_TRUE(f.Open(dir / "fresh.bin", FileMode::CreateReadWrite));
+    EXPECT_EQ(f.Length(), 0u);
+    ASSERT_TRUE(f.Close());
+    EXPECT_TRUE(test::FileExists(dir / "fresh.bin"));
 }
 
 }  // namespace
