@@ -19,13 +19,6 @@
 namespace qorvcd::test {
 namespace {
 
-// vcd-info's warnings, each once.
-std::set<std::string> ReaderWarnings(const std::string& output) {
-    std::set<std::string> warnings;
-    for (const auto& m : Matches(output, R"(^\+\+ WARN: (.*)$)")) warnings.insert(m[0]);
-    return warnings;
-}
-
 class Conformance : public ::testing::TestWithParam<DiscCase> {
 protected:
     void SetUp() override {

@@ -165,6 +165,12 @@ std::vector<std::vector<std::string>> Matches(const std::string& output, const s
     return found;
 }
 
+std::set<std::string> ReaderWarnings(const std::string& output) {
+    std::set<std::string> warnings;
+    for (const auto& m : Matches(output, R"(^\+\+ WARN: (.*)$)")) warnings.insert(m[0]);
+    return warnings;
+}
+
 std::vector<ListedFile> ParseIsoListing(const std::string& output) {
     std::vector<ListedFile> files;
     const std::regex header(R"(^\s*((?:/[^/:]+)*)/?:\s*$)");

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,8 @@ inline constexpr const char* kReaderComplaint = R"(([Ee]rror[:!]|ERROR|[Ff]ailed
 
 // Lines of `output` that match `pattern`, each as its capture groups.
 std::vector<std::vector<std::string>> Matches(const std::string& output, const std::string& pattern);
+// The text of vcd-info's "++ WARN:" lines in `output`, each once.
+std::set<std::string> ReaderWarnings(const std::string& output);
 
 // The first of the programs, or the CLI, that is missing; empty when none is.
 std::string MissingTool(const std::vector<std::string>& programs);
