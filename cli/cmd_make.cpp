@@ -17,9 +17,12 @@
 #include "codec/picture_facts.h"
 #include "codec/still_format.h"
 #include "codec/transcode.h"
+#include "core/results.h"
 #include "discmaker/disc_script.h"
 #include "discmaker/menu_picture.h"
 #include "imagetools/bincue.h"
+#include "mpeg/packed_stream.h"
+#include "mpeg/program_stream_probe.h"
 #include "platform/file.h"
 #include "platform/outputs.h"
 #include "platform/paths.h"
@@ -29,6 +32,33 @@
 namespace qorvcd::cli {
 
 namespace {
+
+// A program stream that already fits the kind is measured by the disc's own
+// probe, as the build will measure it: making a disc of such streams never
+// loads the codec module, and the script's TIME agrees with the build's.
+// Anything else is asked of the module.
+codec::SourceFacts ProbeVideo(const std::string& path, DiscKind kind) {
+    if (ProbeProgramStreamVideo(path)) {
+        PackedStreamIndex packed;
+        std::string error;
+        MpegStreamInfo info;
+        ResetStreamInfo(info);
+        if (packed.Build(path, kind, {}, {}, &error) == PackedStreamIndex::Outcome::Indexed &&
+            ProbeMpegSource(info, packed, path, nullptr, {}) == kOk && packed.Ok()) {
+            codec::SourceFacts facts;
+            facts.readable = true;
+            facts.container = "mpeg";
+            facts.hasVideo = info.width > 0 && info.height > 0;
+            facts.videoCodec = info.isMpeg2 ? "mpeg2video" : "mpeg1video";
+            facts.width = info.width;
+            facts.height = info.height;
+            facts.frameRate = FrameRate(info);
+            facts.duration = PlayingTime(info) / 100.0;
+            if (codec::FitsDiscKind(facts, kind, std::nullopt)) return facts;
+        }
+    }
+    return codec::ProbeSource(path);
+}
 
 // The folders the command made for its outputs; unless kept, they are taken
 // away again (only while empty) when the command ends.
@@ -174,7 +204,7 @@ int RunMake(const MakeOptions& options) {
     for (const std::string& given : options.videos) {
         Input input{given, FullPath(given)};
         if (!File::Exists(input.path)) return Refuse(given + ": no such file");
-        const codec::SourceFacts facts = codec::ProbeSource(input.path);
+        const codec::SourceFacts facts = ProbeVideo(input.path, *kind);
         if (!facts.readable) return Refuse(given + ": cannot be read as a video: " + facts.error);
         if (!facts.hasVideo) return Refuse(given + ": holds no video stream");
         const VideoStandard own = codec::NormForFrameRate(facts.frameRate);

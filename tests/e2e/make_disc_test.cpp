@@ -110,6 +110,27 @@ TEST_F(MakeDisc, VideoCdChaptersAndSlideshowFollowTheVideos) {
     EXPECT_EQ(Matches(info, R"(selection list descriptor)").size(), 0u) << info;
 }
 
+// Streams that already fit the kind are measured by the disc's own probe and
+// packed as they are copied: without a codec module the disc is still made,
+// while a clip that needs converting fails naming the module.
+TEST_F(MakeDisc, StreamsThatFitNeedNoCodecModule) {
+    const std::vector<std::string> streams = CopyKindMedia(AllKinds()[1], dir.Path());
+    std::filesystem::copy_file(Clip("pal", "640x480", 25), dir / "b.mp4");
+    const std::string noModule = "QORVCD_CODEC_MODULE=" + Quote(dir / "no-such-module.so") + " ";
+    const CommandResult made = RunCommand(noModule + "SOURCE_DATE_EPOCH=1700000000 " + Quote(CliPath()) +
+                                          " make -o " + Quote(dir / "out/disc.cue") + " " +
+                                          Quote(streams[0]) + " " + Quote(streams[1]));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    EXPECT_EQ(made.output.find("warning"), std::string::npos) << made.output;  // TIME agrees with the build's probe
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/disc.bin"));
+
+    const CommandResult refused = RunCommand(noModule + Quote(CliPath()) + " make -o " + Quote(dir / "out2/disc.cue") +
+                                             " " + Quote(dir / "b.mp4"));
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.output.find("no-such-module.so"), std::string::npos) << refused.output;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out2"));
+}
+
 TEST_F(MakeDisc, ABadInputFailsNamingItAndLeavesNothing) {
     std::filesystem::copy_file(Clip("pal", "640x480", 25), dir / "a.mp4");
     WriteText(dir / "notes.mp4", "not a video\n");
