@@ -23,6 +23,7 @@
 #include "imagetools/bincue.h"
 #include "mpeg/packed_stream.h"
 #include "mpeg/program_stream_probe.h"
+#include "mpeg/stream_times.h"
 #include "platform/file.h"
 #include "platform/outputs.h"
 #include "platform/paths.h"
@@ -45,16 +46,13 @@ codec::SourceFacts ProbeVideo(const std::string& path, DiscKind kind) {
         ResetStreamInfo(info);
         if (packed.Build(path, kind, {}, {}, &error) == PackedStreamIndex::Outcome::Indexed &&
             ProbeMpegSource(info, packed, path, nullptr, {}) == kOk && packed.Ok()) {
-            codec::SourceFacts facts;
-            facts.readable = true;
-            facts.container = "mpeg";
-            facts.hasVideo = info.width > 0 && info.height > 0;
-            facts.videoCodec = info.isMpeg2 ? "mpeg2video" : "mpeg1video";
-            facts.width = info.width;
-            facts.height = info.height;
-            facts.frameRate = FrameRate(info);
-            facts.duration = PlayingTime(info) / 100.0;
-            if (codec::FitsDiscKind(facts, kind, std::nullopt)) return facts;
+            codec::SourceFacts facts = codec::FactsOfProbedStream(info);
+            // The probe times MPEG-2 only; an MPEG-1 stream's time stamps tell.
+            if (facts.duration <= 0) {
+                if (const auto times = MeasureSourceTimes(packed, facts.frameRate, nullptr))
+                    facts.duration = times->PlayingHundredths() / 100.0;
+            }
+            if (facts.duration > 0 && codec::FitsDiscKind(facts, kind, std::nullopt)) return facts;
         }
     }
     return codec::ProbeSource(path);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "codec/transcode.h"
@@ -48,6 +49,20 @@ bool FitsDiscKind(const SourceFacts& facts, DiscKind kind, std::optional<::qorvc
         }
     }
     return false;
+}
+
+SourceFacts FactsOfProbedStream(const MpegStreamInfo& info) {
+    SourceFacts facts;
+    facts.readable = true;
+    facts.container = "mpeg";
+    facts.hasVideo = info.width > 0 && info.height > 0;
+    facts.videoCodec = info.isMpeg2 ? "mpeg2video" : "mpeg1video";
+    facts.width = info.width;
+    facts.height = info.height;
+    facts.frameRate = FrameRate(info);
+    facts.hasAudio = info.audio1StreamId != 0 || info.audio2StreamId != 0;
+    facts.duration = std::max(PlayingTime(info), 0) / 100.0;
+    return facts;
 }
 
 ::qorvcd::VideoStandard NormForFrameRate(double fps) {

@@ -47,6 +47,11 @@ DiscFrame FrameOf(DiscKind kind, ::qorvcd::VideoStandard norm);
 // version, a high-resolution still (one picture of 704x576 or 704x480, no
 // sound). Such a file goes on the disc as it is.
 bool FitsDiscKind(const SourceFacts& facts, DiscKind kind, std::optional<::qorvcd::VideoStandard> norm);
+// What FFmpeg would tell of a program stream, from the disc's own probe of
+// its packed units: the MPEG version of its packs, its picture size and rate,
+// and its playing time as the build measures it (0 where the probe measures
+// none: MPEG-1).
+SourceFacts FactsOfProbedStream(const MpegStreamInfo& info);
 
 // The norm a source's frame rate suggests: 25 and 50 (and their neighbours)
 // are PAL, 23.976, 29.97, 30, 59.94 and others NTSC; unknown rates are PAL.

@@ -28,20 +28,12 @@ bool VideoConversions::MayNeedConversion(const std::string& path) {
     return codec::CheckSectorModeFile(path) == false;
 }
 
-// What FFmpeg would tell of a program stream, read by the disc's own probe
-// from the packed units: the MPEG version of its packs and its picture size.
+// The stream as the disc's own probe reads it from the packed units.
 bool VideoConversions::PackedStreamFits(PackedStreamIndex& packed, DiscKind kind, std::optional<VideoStandard> norm) {
     MpegStreamInfo info;
     ResetStreamInfo(info);
     if (ProbeMpegSource(info, packed, {}, nullptr, {}) != kOk || !packed.Ok()) return false;
-    codec::SourceFacts facts;
-    facts.readable = true;
-    facts.container = "mpeg";
-    facts.hasVideo = info.width > 0 && info.height > 0;
-    facts.videoCodec = info.isMpeg2 ? "mpeg2video" : "mpeg1video";
-    facts.width = info.width;
-    facts.height = info.height;
-    return codec::FitsDiscKind(facts, kind, norm);
+    return codec::FitsDiscKind(codec::FactsOfProbedStream(info), kind, norm);
 }
 
 // A program stream is recognised by its own headers first, so that one

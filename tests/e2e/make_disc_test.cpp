@@ -123,6 +123,13 @@ TEST_F(MakeDisc, StreamsThatFitNeedNoCodecModule) {
     ASSERT_EQ(made.exitCode, 0) << made.output;
     EXPECT_EQ(made.output.find("warning"), std::string::npos) << made.output;  // TIME agrees with the build's probe
     EXPECT_TRUE(std::filesystem::exists(dir / "out/disc.bin"));
+    // MPEG-1 streams are timed too: their chapters are there.
+    const std::vector<std::string> vcd = CopyKindMedia(AllKinds()[0], dir / "vcd");
+    const CommandResult chapters = RunCommand(noModule + Quote(CliPath()) + " make --kind vcd30 --chapters 0.02 -o " +
+                                              Quote(dir / "vcd/out/disc.cue") + " " + Quote(vcd[0]));
+    ASSERT_EQ(chapters.exitCode, 0) << chapters.output;
+    EXPECT_FALSE(Matches(ReadText(dir / "vcd/out/disc.txt"), R"(PLAY MUSIC01 FROM (\d+))").empty())
+        << ReadText(dir / "vcd/out/disc.txt");
 
     const CommandResult refused = RunCommand(noModule + Quote(CliPath()) + " make -o " + Quote(dir / "out2/disc.cue") +
                                              " " + Quote(dir / "b.mp4"));
