@@ -120,6 +120,19 @@ std::vector<std::string> WholeDiscScript(const KindCase& kind) {
     return s;
 }
 
+void WriteWholeDiscWithFiles(const KindCase& kind, const std::string& folder) {
+    const std::string dir = folder + "/";
+    RunCommand("mkdir -p " + Quote(dir + "title/comp"));
+    WriteText(dir + "title/index.htm", "<html></html>");
+    WriteText(dir + "title/comp/HELP.CHM", "help pages");
+    WriteText(dir + "readme.txt", "A plain text file on the disc.\n");
+    std::vector<std::string> script = WholeDiscScript(kind);
+    script.insert(script.end(), {"[VCD30]", "FOLDER \\DOCS", "  README.TXT readme.txt", "ENDFOLDER"});
+    if (*kind.appFolder) script.insert(script.end(), {"TITLEHOMEDIR = title", "HOMEPAGE = index.htm"});
+    script.push_back("ENDFILE");
+    WriteScript(dir + "disc.txt", script);
+}
+
 void WriteScript(const std::string& path, const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";

@@ -33,6 +33,9 @@ std::vector<std::string> CopyKindMedia(const KindCase& kind, const std::string& 
 // A disc of two tracks (A.MPS, B.MPS), a still menu (MENU.BMP) and a clip
 // (CLIP.MPS) as segments, with a menu and play lists.
 std::vector<std::string> WholeDiscScript(const KindCase& kind);
+// The same script with a FOLDER list and, where the kind has them, application
+// files, written to `folder`/disc.txt with the files it names.
+void WriteWholeDiscWithFiles(const KindCase& kind, const std::string& folder);
 
 // Writes `lines` with CR LF ends.
 void WriteScript(const std::string& path, const std::vector<std::string>& lines);

@@ -72,15 +72,7 @@ TEST_P(GoldenDisc, ImageBinAndLogMatchTheRecordedHashes) {
     const KindCase& kind = GetParam();
     TempDir dir;
     const std::vector<std::string> sources = CopyKindMedia(kind, dir.Path());
-    RunCommand("mkdir -p " + Quote(dir / "title/comp"));
-    WriteText(dir / "title/index.htm", "<html></html>");
-    WriteText(dir / "title/comp/HELP.CHM", "help pages");
-    WriteText(dir / "readme.txt", "A plain text file on the disc.\n");
-    std::vector<std::string> script = WholeDiscScript(kind);
-    script.insert(script.end(), {"[VCD30]", "FOLDER \\DOCS", "  README.TXT readme.txt", "ENDFOLDER"});
-    if (*kind.appFolder) script.insert(script.end(), {"TITLEHOMEDIR = title", "HOMEPAGE = index.htm"});
-    script.push_back("ENDFILE");
-    WriteScript(dir / "disc.txt", script);
+    WriteWholeDiscWithFiles(kind, dir.Path());
 
     const CommandResult build =
         BuildDisc(kind, dir / "disc.txt", dir / "disc.img", dir.Path(), "--bin-cue", "SOURCE_DATE_EPOCH=1000000 ");

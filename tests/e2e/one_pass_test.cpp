@@ -30,15 +30,9 @@ TEST_P(OnePassBinCue, TheBuildsBinAndCueAreTheExportsOfItsImage) {
     const KindCase& kind = GetParam();
     TempDir dir;
     CopyKindMedia(kind, dir.Path());
-    RunCommand("mkdir -p " + Quote(dir / "title/comp") + " " + Quote(dir / "image") + " " + Quote(dir / "export") +
-               " " + Quote(dir / "both") + " " + Quote(dir / "bin"));
-    WriteText(dir / "title/index.htm", "<html></html>");
-    WriteText(dir / "readme.txt", "A plain text file on the disc.\n");
-    std::vector<std::string> script = WholeDiscScript(kind);
-    script.insert(script.end(), {"[VCD30]", "FOLDER \\DOCS", "  README.TXT readme.txt", "ENDFOLDER"});
-    if (*kind.appFolder) script.insert(script.end(), {"TITLEHOMEDIR = title", "HOMEPAGE = index.htm"});
-    script.push_back("ENDFILE");
-    WriteScript(dir / "disc.txt", script);
+    RunCommand("mkdir -p " + Quote(dir / "image") + " " + Quote(dir / "export") + " " + Quote(dir / "both") + " " +
+               Quote(dir / "bin"));
+    WriteWholeDiscWithFiles(kind, dir.Path());
     const std::string clock = "SOURCE_DATE_EPOCH=1000000 ";
 
     // The old route: the image, then its export.
